@@ -1,0 +1,213 @@
+// Files and folders on POSIX descriptors. A HANDLE is a heap-held descriptor;
+// paths may use '\' as on Windows.
+#include <windows.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct FileObject {
+  int fd;
+};
+
+std::string NativePath(LPCSTR name) {
+  std::string path(name ? name : "");
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+DWORD ErrorFromErrno(int e) {
+  switch (e) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case EACCES: case EPERM: case EISDIR: case EROFS: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENAMETOOLONG: return ERROR_PATH_NOT_FOUND;
+    default: return ERROR_INVALID_PARAMETER;
+  }
+}
+
+bool ParentExists(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return true;
+  struct stat st;
+  return stat(path.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Windows says "path not found" when a folder on the way is missing.
+void SetMissingError(const std::string& path, int e) {
+  SetLastError(e == ENOENT && !ParentExists(path) ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(e));
+}
+
+FileObject* FromHandle(HANDLE h) {
+  if (!h || h == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return static_cast<FileObject*>(h);
+}
+
+}  // namespace
+
+int NativeDescriptor(HANDLE file) {
+  FileObject* f = FromHandle(file);
+  return f ? f->fd : -1;
+}
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD, HANDLE) {
+  std::string path = NativePath(name);
+  int flags = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  switch (disposition) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  bool existed = stat(path.c_str(), &st) == 0;
+  if (existed && S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  int fd = open(path.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    SetMissingError(path, errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  // Win32 reports an existing file for these dispositions even on success.
+  SetLastError(existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+                   ? ERROR_ALREADY_EXISTS
+                   : ERROR_SUCCESS);
+  return new FileObject{fd};
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*) {
+  if (read) *read = 0;
+  FileObject* f = FromHandle(file);
+  if (!f) return FALSE;
+  DWORD done = 0;
+  while (done < toRead) {
+    ssize_t n = ::read(f->fd, static_cast<char*>(buffer) + done, toRead - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      SetLastError(ErrorFromErrno(errno));
+      if (read) *read = done;
+      return FALSE;
+    }
+    if (n == 0) break;  // end of file is success with fewer bytes
+    done += static_cast<DWORD>(n);
+  }
+  if (read) *read = done;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void*) {
+  if (written) *written = 0;
+  FileObject* f = FromHandle(file);
+  if (!f) return FALSE;
+  DWORD done = 0;
+  while (done < toWrite) {
+    ssize_t n = ::write(f->fd, static_cast<const char*>(buffer) + done, toWrite - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      SetLastError(ErrorFromErrno(errno));
+      if (written) *written = done;
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (written) *written = done;
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
+  FileObject* f = FromHandle(file);
+  if (!f) return INVALID_SET_FILE_POINTER;
+  int64_t offset = distanceHigh
+                       ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                              static_cast<uint32_t>(distance))
+                       : distance;
+  int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+  if (method > FILE_END) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t base = whence == SEEK_SET ? 0 : lseek(f->fd, 0, whence);
+  if (base + offset < 0) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t pos = lseek(f->fd, static_cast<off_t>(base + offset), SEEK_SET);
+  if (pos < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
+  SetLastError(NO_ERROR);  // callers tell a real failure by the last error
+  return static_cast<DWORD>(pos);
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  FileObject* f = FromHandle(handle);
+  if (!f) return FALSE;
+  ::close(f->fd);
+  delete f;
+  return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR name) {
+  std::string path = NativePath(name);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    SetMissingError(path, errno);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+  if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes;
+}
+
+BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
+  std::string path = NativePath(name);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (mkdir(path.c_str(), 0755) != 0) {
+    SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS
+                 : errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                                   : ErrorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
+  char path[4096];
+  if (!getcwd(path, sizeof path)) {
+    SetLastError(ErrorFromErrno(errno));
+    return 0;
+  }
+  DWORD n = static_cast<DWORD>(std::strlen(path));
+  if (n + 1 > length || !buffer) return n + 1;  // size needed, terminator included
+  std::memcpy(buffer, path, n + 1);
+  return n;
+}
+
+BOOL DeleteFileA(LPCSTR name) {
+  std::string path = NativePath(name);
+  if (unlink(path.c_str()) != 0) {
+    SetMissingError(path, errno);
+    return FALSE;
+  }
+  return TRUE;
+}
