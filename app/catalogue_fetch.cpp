@@ -1,0 +1,5 @@
+#include "app/main_dialog.h"
+
+void TInstallZelmDlgClient::ResolveDownloadDir() {}
+
+void TInstallZelmDlgClient::FetchCatalogue() {}

@@ -1,0 +1,95 @@
+// TInstallZelmDlgClient: the main dialog, client of the main frame.
+//
+// It owns the catalogue document, the package tree window, the download
+// folder and the activity log, and carries the two flags that tie the buttons
+// to running work. Every step of the installer workflow works on this object.
+//
+// Rules for code that runs long (catalogue fetch, downloads, the two runs):
+//
+// * Keep the window alive with PumpMessages() between steps. Clicks are then
+//   handled in the middle of the work.
+// * A second run never starts inside a running one: while CmDownloadInstall or
+//   CmUninstallUnselected runs (RunInProgress), the dialog's message table
+//   ignores further clicks on 102 and 109, so the run code needs no guard.
+// * A close request is refused only while Downloading is set. Accepted between
+//   two transfers, it destroys the frame and this dialog's window while the
+//   run still works. The C++ object, CatalogueDoc, TreeWnd's object and the
+//   fields stay valid until the run has returned (the application deletes
+//   the windows' objects only after its loop ends); only the window handles
+//   are gone. So: after every PumpMessages(), check IsWindowAlive(); when it is
+//   false, stop the run (no further transfer or installer) and return.
+//   Log writers and RefreshLog are harmless then (LogText still grows; the
+//   control is simply not updated), and GetHandle() is null, so
+//   SendDlgItemMessageA(GetHandle(), 101, ...) does nothing. The quit request
+//   that the destruction posts survives the pump, and the program ends as
+//   soon as the run returns.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/dialog.h"
+#include "markup/markup.h"
+
+class TMyTreeWnd;
+
+// Control ids of dialog template 2000.
+const int kIdProgress = 101;
+const int kIdDownloadInstall = 102;
+const int kIdTree = 103;
+const int kIdLog = 104;
+const int kIdHelp = 105;
+const int kIdCancelDownload = 107;
+const int kIdUninstallUnselected = 109;
+const int kMainDialogTemplate = 2000;
+
+class TInstallZelmDlgClient : public TDialog {
+ public:
+  // parent: null (the frame adopts the dialog); templateId: 2000; module:
+  // where the template lives (null: the program).
+  TInstallZelmDlgClient(TWindow* parent, int templateId, HINSTANCE module = nullptr);
+  ~TInstallZelmDlgClient() override;
+
+  // Shows LogText in control 104 and scrolls to its end. Writers append lines
+  // ending in "\r\n" to LogText and then call this.
+  void RefreshLog();
+  // Dispatches every waiting message of the thread; returns when the queue is
+  // empty (or when a quit request was taken out, which is posted again).
+  void PumpMessages();
+
+  // Catalogue fetch: settles DownloadDir (and creates the folder), then
+  // downloads, extracts, parses and shows the catalogue.
+  void ResolveDownloadDir();
+  void FetchCatalogue();
+  // Command 102: clears CancelRequested, then downloads and installs every
+  // chosen package.
+  void CmDownloadInstall();
+  // Command 109: removes installed quota libraries that are not chosen.
+  void CmUninstallUnselected();
+  // Command 107: sets CancelRequested.
+  void CmCancelDownload();
+  // Command 105: opens the help topic.
+  void CmHelp();
+  // False while a transfer runs (Downloading).
+  bool CanClose() override;
+
+  bool Downloading = false;       // a DownloadFile call is in progress
+  bool CancelRequested = false;   // the user pressed cancel
+  TXmlTreeNode CatalogueDoc;      // the catalogue; owns every element
+  TMyTreeWnd* TreeWnd;            // owned through the window's children
+  char DownloadDir[256] = {};     // no trailing backslash
+  std::string LogText;            // the whole activity log
+  bool RunInProgress = false;     // CmDownloadInstall or CmUninstallUnselected runs
+
+ protected:
+  void SetupWindow() override;
+  bool Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // WM_ERASEBKGND: paints the client area in the dialog's background colour.
+  bool EraseBackground(HDC dc);
+  // Runs one of the two long commands unless one is already running.
+  void RunExclusive(void (TInstallZelmDlgClient::*command)());
+};
+
+// Background of the main dialog, RGB(234, 230, 217).
+const COLORREF kDialogBackground = RGB(234, 230, 217);

@@ -1,0 +1,22 @@
+// TImageList: owner of one HIMAGELIST, destroyed with the object.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+class TImageList {
+ public:
+  // Loads a bitmap strip resource: frames of `width` pixels, growth `grow`,
+  // mask colour `mask` transparent (ImageList_LoadImageA, IMAGE_BITMAP, no
+  // flags). GetHandle() is null when the resource is missing.
+  TImageList(HINSTANCE module, int resId, int width, int grow, COLORREF mask);
+  ~TImageList();
+  TImageList(const TImageList&) = delete;
+  TImageList& operator=(const TImageList&) = delete;
+
+  HIMAGELIST GetHandle() const { return Handle; }
+  int GetImageCount() const;
+
+ private:
+  HIMAGELIST Handle;
+};
