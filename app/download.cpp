@@ -1,0 +1,290 @@
+#include "app/download.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "app/main_dialog.h"
+#include "markup/markup.h"
+
+namespace {
+
+unsigned long ConnectTimeoutMs = kDownloadConnectTimeoutMs;
+unsigned long ReceiveTimeoutMs = kDownloadReceiveTimeoutMs;
+
+// One WinINet handle; InternetCloseHandle when it goes.
+class TInternetHandle {
+ public:
+  explicit TInternetHandle(HINTERNET handle = nullptr) : Handle(handle) {}
+  ~TInternetHandle() { Close(); }
+  TInternetHandle(const TInternetHandle&) = delete;
+  TInternetHandle& operator=(const TInternetHandle&) = delete;
+  void Reset(HINTERNET handle) {
+    Close();
+    Handle = handle;
+  }
+  void Close() {
+    if (Handle) InternetCloseHandle(Handle);
+    Handle = nullptr;
+  }
+  HINTERNET Get() const { return Handle; }
+
+ private:
+  HINTERNET Handle;
+};
+
+// One file handle; CloseHandle when it goes.
+class TFileHandle {
+ public:
+  explicit TFileHandle(HANDLE handle) : Handle(handle) {}
+  ~TFileHandle() {
+    if (IsOpen()) CloseHandle(Handle);
+  }
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+  bool IsOpen() const { return Handle != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return Handle; }
+
+ private:
+  HANDLE Handle;
+};
+
+// Appends text to a 256-byte buffer; false (buffer untouched past its
+// terminator) when the result would not fit in 255 characters.
+bool Append(char (&buffer)[256], const char* text) {
+  size_t used = strlen(buffer);
+  size_t add = strlen(text);
+  if (used + add >= sizeof(buffer)) return false;
+  memcpy(buffer + used, text, add + 1);
+  return true;
+}
+
+// The sub-directory comes from the nearest element upward that has "path";
+// an empty value there hides any further up.
+const char* InheritedPath(const TXmlTreeNode* element) {
+  for (const TXmlTreeNode* node = element; node; node = node->Parent) {
+    if (const char* path = node->FindAttribute("path")) return path;
+  }
+  return "";
+}
+
+bool BuildUrl(char (&url)[256], const char* baseUrl, const TXmlTreeNode* element) {
+  url[0] = 0;
+  const char* path = InheritedPath(element);
+  if (!Append(url, baseUrl)) return false;
+  if (*path && (!Append(url, path) || !Append(url, "/"))) return false;
+  return Append(url, element->GetAttribute("fileName"));
+}
+
+bool BuildLocalPath(char (&localPath)[256], const char* folder, const TXmlTreeNode* element) {
+  localPath[0] = 0;
+  return Append(localPath, folder) && Append(localPath, "\\") &&
+         Append(localPath, element->GetAttribute("fileName"));
+}
+
+void SetTimeouts(HINTERNET handle) {
+  DWORD connect = ConnectTimeoutMs;
+  DWORD receive = ReceiveTimeoutMs;
+  InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+  InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
+  InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
+  InternetSetOptionA(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof(receive));
+}
+
+// Sends "GET url" with caches bypassed. This is what InternetOpenUrlA does,
+// spelled out so that the time-outs sit on the connection handle: Wine's
+// WinINet passes only the connect time-out from the root handle down, so a
+// server that accepts and then stays silent would hang InternetOpenUrlA.
+bool OpenUrl(HINTERNET root, const char* url, TInternetHandle& connection,
+             TInternetHandle& request) {
+  char host[256] = {};
+  char object[256] = {};
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = sizeof(host);
+  parts.lpszUrlPath = object;
+  parts.dwUrlPathLength = sizeof(object);
+  char extra[256] = {};
+  parts.lpszExtraInfo = extra;
+  parts.dwExtraInfoLength = sizeof(extra);
+  if (!InternetCrackUrlA(url, 0, 0, &parts)) return false;
+  DWORD flags = INTERNET_FLAG_RELOAD;
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+  else if (parts.nScheme != INTERNET_SCHEME_HTTP) return false;
+  char (&target)[256] = object;
+  if (!target[0] && !Append(target, "/")) return false;
+  if (!Append(target, extra)) return false;
+
+  connection.Reset(InternetConnectA(root, host, parts.nPort, nullptr, nullptr,
+                                    INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection.Get()) return false;
+  SetTimeouts(connection.Get());
+  request.Reset(HttpOpenRequestA(connection.Get(), "GET", target, nullptr, nullptr, nullptr,
+                                 flags, 0));
+  if (!request.Get()) return false;
+  SetTimeouts(request.Get());
+  return HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+}
+
+// Size the server announces, 0 when the file must not be transferred: a
+// status other than 200, or no usable Content-Length.
+DWORD ExpectedSize(HINTERNET request) {
+  DWORD status = 0;
+  DWORD length = sizeof(status);
+  if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                     nullptr) &&
+      status != 200) {
+    return 0;
+  }
+  char text[256] = {};
+  length = sizeof(text) - 1;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) text[0] = 0;
+  text[sizeof(text) - 1] = 0;
+  unsigned long size = 0;
+  return ParseContentLength(text, &size) ? size : 0;
+}
+
+// The catalogue's time for the skip test. False when the date is no real
+// moment (month 13, day 0, hour 25): then no local copy counts as current.
+bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
+  SYSTEMTIME st = {};
+  int year, month, day, hour, minute, second;
+  const char* date = element->FindAttribute("modifyDate");
+  if (date && sscanf(date, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6) {
+    if (year >= 0 && year < 100) year += 2000;
+    // SystemTimeToFileTime checks the day against the month; the ranges
+    // below keep the values from wrapping in the 16-bit fields first.
+    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || day > 31 ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+      return false;
+    }
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+  } else {
+    GetSystemTime(&st);
+    st.wHour = st.wMinute = st.wSecond = st.wMilliseconds = 0;
+  }
+  return SystemTimeToFileTime(&st, time) != FALSE;
+}
+
+// True when the local file has the expected size and is not older than the
+// catalogue's time, so that the transfer can be skipped.
+bool IsLocalFileCurrent(const char* localPath, DWORD expected, const TXmlTreeNode* element) {
+  TFileHandle file(CreateFileA(localPath, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+  if (!file.IsOpen()) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.Get(), &info)) return false;
+  FILETIME catalogue;
+  if (!CatalogueTime(element, &catalogue)) return false;
+  ULARGE_INTEGER written, wanted;
+  written.LowPart = info.ftLastWriteTime.dwLowDateTime;
+  written.HighPart = info.ftLastWriteTime.dwHighDateTime;
+  wanted.LowPart = catalogue.dwLowDateTime;
+  wanted.HighPart = catalogue.dwHighDateTime;
+  return info.nFileSizeLow == expected && written.QuadPart >= wanted.QuadPart;
+}
+
+void SetProgress(TInstallZelmDlgClient& client, unsigned percent) {
+  SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETPOS, percent, 0);
+}
+
+// Reads the body block by block into the local file while the progress bar
+// moves and the queue drains; stops early on a cancel. True when exactly
+// `expected` bytes arrived.
+bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
+              DWORD expected, float& speed) {
+  bool result = false;
+  std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
+  DWORD start = GetTickCount();
+  unsigned long long received = 0;
+  static char block[kTransferBlockSize];  // the UI thread is the only caller
+  while (!client.CancelRequested) {
+    DWORD read = 0;
+    BOOL ok = InternetReadFile(request, block, sizeof(block), &read);
+    if (read > sizeof(block)) read = 0;  // never trust a count past the buffer
+    out.write(block, read);
+    received += read;
+    unsigned long long percent = received * 100 / expected;
+    SetProgress(client, percent > 100 ? 100 : static_cast<unsigned>(percent));
+    client.PumpMessages();
+    if (!ok || read == 0) {
+      out.close();
+      result = received == expected;
+      break;
+    }
+  }
+  DWORD elapsed = GetTickCount() - start;
+  if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
+  return result;
+}
+
+}  // namespace
+
+bool ParseContentLength(const char* text, unsigned long* size) {
+  *size = 0;
+  const char* p = text;
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p == '+') ++p;
+  if (*p < '0' || *p > '9') return false;
+  unsigned long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + static_cast<unsigned>(*p - '0');
+    if (value > 0xFFFFFFFFull) return false;
+  }
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p != 0 || value == 0) return false;
+  *size = static_cast<unsigned long>(value);
+  return true;
+}
+
+void SetDownloadTimeouts(unsigned long connectMs, unsigned long receiveMs) {
+  ConnectTimeoutMs = connectMs ? connectMs : kDownloadConnectTimeoutMs;
+  ReceiveTimeoutMs = receiveMs ? receiveMs : kDownloadReceiveTimeoutMs;
+}
+
+bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNode* element,
+                  float& speed, const char* baseUrl) {
+  speed = 0;
+  bool result = false;
+  client.Downloading = true;
+  SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+
+  char url[256];
+  char localPath[256];
+  // Over-long names are refused whole: cut short they would name another
+  // file on the server or on the disk.
+  if (BuildUrl(url, baseUrl, element) && BuildLocalPath(localPath, folder, element)) {
+    TInternetHandle root(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (root.Get()) {
+      SetTimeouts(root.Get());
+      TInternetHandle connection, request;
+      DWORD expected = 0;
+      if (OpenUrl(root.Get(), url, connection, request)) expected = ExpectedSize(request.Get());
+      if (expected != 0) {
+        if (IsLocalFileCurrent(localPath, expected, element)) {
+          result = true;
+        } else {
+          result = Transfer(client, request.Get(), localPath, expected, speed);
+        }
+      }
+    }
+  }
+
+  client.Downloading = false;
+  if (client.CancelRequested) {
+    client.LogText += "下载中止。\r\n";
+    client.RefreshLog();
+  }
+  SetProgress(client, 0);
+  return result;
+}

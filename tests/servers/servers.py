@@ -1,0 +1,278 @@
+#!/usr/bin/env python3
+"""Loopback HTTP servers for the download tests.
+
+  servers.py start DIR   starts nginx (document root DIR/www) and our fault
+                         server on free ports of 127.0.0.1, and writes
+                         DIR/servers.info (KEY=VALUE lines) once both answer
+  servers.py stop DIR    stops the two servers started in DIR
+  servers.py fault DIR   runs the fault server in the foreground (internal)
+
+The fault server picks its behaviour from the first path segments, so that a
+test can put a whole "base URL" in front of a file name:
+
+  /ok/N/...            200, Content-Length N, N bytes (byte i = i % 251)
+  /status/C/...        status C, Content-Length 5, body "error"
+  /nolength/N/...      200, no Content-Length, N bytes, then close
+  /short/N/...         Content-Length N, N // 2 bytes, then close
+  /long/N/...          Content-Length N, N + 4096 bytes, then close
+  /slow/N/MS/...       Content-Length N, 4096-byte pieces every MS ms
+  /stall/...           reads the request and answers nothing
+  /stallbody/N/...     headers with Content-Length N, then nothing
+  /length/TEXT/...     200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
+
+Every request line and its User-Agent is appended to DIR/fault-requests.log.
+"""
+import os
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+
+STALL_SECONDS = 120  # a stalled connection is dropped after this, at the latest
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def body_bytes(n, offset=0):
+    pattern = bytes(i % 251 for i in range(251 * 64))
+    out = bytearray()
+    start = offset % 251
+    while len(out) < n:
+        out += pattern[start:]
+        start = 0
+    return bytes(out[:n])
+
+
+def read_request(conn):
+    data = b""
+    conn.settimeout(30)
+    while b"\r\n\r\n" not in data:
+        chunk = conn.recv(4096)
+        if not chunk:
+            return None, {}
+        data += chunk
+        if len(data) > 65536:
+            return None, {}
+    head = data.split(b"\r\n\r\n", 1)[0].decode("latin-1")
+    lines = head.split("\r\n")
+    headers = {}
+    for line in lines[1:]:
+        if ":" in line:
+            k, v = line.split(":", 1)
+            headers[k.strip().lower()] = v.strip()
+    return lines[0], headers
+
+
+def send_head(conn, status, length=None, reason="OK"):
+    head = "HTTP/1.1 %d %s\r\nConnection: close\r\nContent-Type: application/octet-stream\r\n" % (
+        status, reason)
+    if length is not None:
+        head += "Content-Length: %s\r\n" % length
+    conn.sendall((head + "\r\n").encode("latin-1"))
+
+
+def hold(conn):
+    # Keep the connection open and silent until the client gives up.
+    conn.settimeout(STALL_SECONDS)
+    try:
+        while conn.recv(4096):
+            pass
+    except OSError:
+        pass
+
+
+def handle(conn, log_path):
+    try:
+        request_line, headers = read_request(conn)
+        if not request_line:
+            return
+        with open(log_path, "a", encoding="latin-1") as log:
+            log.write("%s\t%s\n" % (request_line, headers.get("user-agent", "")))
+        parts = request_line.split(" ")
+        path = parts[1] if len(parts) > 1 else "/"
+        seg = [urllib.parse.unquote(s) for s in path.split("/") if s]
+        mode = seg[0] if seg else ""
+        arg = lambda i, d=0: int(seg[i]) if len(seg) > i and seg[i].isdigit() else d
+        if mode == "ok":
+            n = arg(1)
+            send_head(conn, 200, n)
+            conn.sendall(body_bytes(n))
+        elif mode == "status":
+            send_head(conn, arg(1, 404), 5, "Status")
+            conn.sendall(b"error")
+        elif mode == "nolength":
+            send_head(conn, 200)
+            conn.sendall(body_bytes(arg(1)))
+        elif mode == "short":
+            n = arg(1)
+            send_head(conn, 200, n)
+            conn.sendall(body_bytes(n // 2))
+        elif mode == "long":
+            n = arg(1)
+            send_head(conn, 200, n)
+            conn.sendall(body_bytes(n + 4096))
+        elif mode == "slow":
+            n, ms = arg(1), arg(2, 50)
+            send_head(conn, 200, n)
+            sent = 0
+            while sent < n:
+                piece = body_bytes(min(4096, n - sent), sent)
+                conn.sendall(piece)
+                sent += len(piece)
+                time.sleep(ms / 1000.0)
+        elif mode == "stall":
+            hold(conn)
+        elif mode == "stallbody":
+            send_head(conn, 200, arg(1))
+            hold(conn)
+        elif mode == "length":
+            send_head(conn, 200, seg[1] if len(seg) > 1 else "")
+            conn.sendall(body_bytes(64))
+        else:
+            send_head(conn, 404, 9, "Not Found")
+            conn.sendall(b"not found")
+    except OSError:
+        pass
+    finally:
+        try:
+            conn.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        conn.close()
+
+
+def run_fault(directory, port):
+    log_path = os.path.join(directory, "fault-requests.log")
+    srv = socket.socket()
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(("127.0.0.1", port))
+    srv.listen(64)
+    while True:
+        conn, _ = srv.accept()
+        threading.Thread(target=handle, args=(conn, log_path), daemon=True).start()
+
+
+NGINX_CONF = """\
+daemon off;
+worker_processes 1;
+pid {dir}/nginx.pid;
+error_log {dir}/nginx-error.log warn;
+{user}
+events {{ worker_connections 64; }}
+http {{
+  access_log {dir}/nginx-access.log;
+  client_body_temp_path {dir}/tmp/body;
+  proxy_temp_path {dir}/tmp/proxy;
+  fastcgi_temp_path {dir}/tmp/fastcgi;
+  uwsgi_temp_path {dir}/tmp/uwsgi;
+  scgi_temp_path {dir}/tmp/scgi;
+  default_type application/octet-stream;
+  sendfile on;
+  server {{
+    listen 127.0.0.1:{port};
+    root {dir}/www;
+    location / {{ }}
+  }}
+}}
+"""
+
+
+def wait_for_port(port, seconds=10):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def spawn(argv, log):
+    out = open(log, "ab")
+    # A new session: CTest waits for nothing of ours, and a stop signal for
+    # the setup test does not reach the servers.
+    return subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                            start_new_session=True).pid
+
+
+def start(directory):
+    directory = os.path.abspath(directory)
+    stop(directory)
+    os.makedirs(os.path.join(directory, "www"), exist_ok=True)
+    os.makedirs(os.path.join(directory, "tmp"), exist_ok=True)
+    for attempt in range(5):
+        nginx_port, fault_port, dead_port = free_port(), free_port(), free_port()
+        if len({nginx_port, fault_port, dead_port}) < 3:
+            continue
+        user = "user root;" if os.geteuid() == 0 else ""
+        conf = os.path.join(directory, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write(NGINX_CONF.format(dir=directory, port=nginx_port, user=user))
+        nginx = spawn(["nginx", "-p", directory, "-e", directory + "/nginx-error.log", "-c", conf],
+                      os.path.join(directory, "nginx.out"))
+        fault = spawn([sys.executable, os.path.abspath(__file__), "fault", directory, str(fault_port)],
+                      os.path.join(directory, "fault.out"))
+        with open(os.path.join(directory, "pids"), "w") as f:
+            f.write("%d\n%d\n" % (nginx, fault))
+        if wait_for_port(nginx_port) and wait_for_port(fault_port):
+            break
+        stop(directory)  # a port was taken meanwhile: try other ones
+    else:
+        print("servers: could not start nginx and the fault server", file=sys.stderr)
+        return 1
+    winroot = "Z:" + directory.replace("/", "\\")
+    info = {
+        "NGINX_PORT": nginx_port, "FAULT_PORT": fault_port, "DEAD_PORT": dead_port,
+        "DIR": directory, "DIR_WIN": winroot,
+        "WWW": directory + "/www", "WWW_WIN": winroot + "\\www",
+    }
+    tmp = os.path.join(directory, "servers.info.tmp")
+    with open(tmp, "w") as f:
+        for k, v in info.items():
+            f.write("%s=%s\n" % (k, v))
+    os.replace(tmp, os.path.join(directory, "servers.info"))
+    print("servers: nginx on %d, fault server on %d, dead port %d" % (nginx_port, fault_port, dead_port))
+    return 0
+
+
+def stop(directory):
+    pids = os.path.join(directory, "pids")
+    if os.path.exists(pids):
+        with open(pids) as f:
+            for line in f:
+                if line.strip().isdigit():
+                    try:
+                        os.kill(int(line), signal.SIGTERM)
+                    except OSError:
+                        pass
+        os.remove(pids)
+    info = os.path.join(directory, "servers.info")
+    if os.path.exists(info):
+        os.remove(info)
+    return 0
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    cmd, directory = sys.argv[1], sys.argv[2]
+    if cmd == "start":
+        return start(directory)
+    if cmd == "stop":
+        return stop(directory)
+    if cmd == "fault":
+        run_fault(directory, int(sys.argv[3]))
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main())
