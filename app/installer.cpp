@@ -1,0 +1,37 @@
+#include "app/installer.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine) {
+  commandLine[0] = '\0';
+  if (strchr(fileName, '"') || strchr(folder, '"')) return false;
+  int length = snprintf(commandLine, kCommandLineSize, "\"%s\\%s\" /auto /s", folder, fileName);
+  if (length < 0 || static_cast<unsigned>(length) >= kCommandLineSize) {
+    // A cut line would start the wrong file or drop "/auto /s" and open a
+    // wizard that nobody answers while we wait without a time-out.
+    commandLine[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context) {
+  char commandLine[kCommandLineSize];
+  if (!FormatInstallerCommand(folder, fileName, commandLine)) return false;
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  memset(&process, 0, sizeof process);
+  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  if (pump) pump(context);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}

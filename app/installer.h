@@ -1,0 +1,18 @@
+// Starting a downloaded package as a silent installer.
+#pragma once
+
+// Size of the command-line buffer: 255 characters and the terminator.
+constexpr unsigned kCommandLineSize = 256;
+
+// Formats the command line "\"folder\fileName\" /auto /s" into `commandLine`
+// (kCommandLineSize bytes). Returns false, with `commandLine` empty, when the
+// line would not fit or the file name holds a double quote (which would end
+// the quoted path and smuggle in arguments of its own).
+bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine);
+
+// Starts folder\fileName with "/auto /s", calls `pump` (may be null) once
+// so that the window can show the log line written just before, then waits
+// for the installer without a time-out. Returns true when the process was
+// started and has ended; its exit code is not read. False when the command
+// line is refused (see above) or the process cannot be created.
+bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context);

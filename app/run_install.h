@@ -1,0 +1,43 @@
+// The download-and-install run: the walk over the catalogue, kept apart from
+// the main dialog so that tests can drive it with their own downloads and
+// installers. CmDownloadInstall (app/install_run.cpp) supplies the real ones.
+#pragma once
+
+class TXmlTreeNode;
+
+// What the walk needs from the program around it.
+class TInstallRunHost {
+ public:
+  virtual ~TInstallRunHost() = default;
+  // True when the user pressed cancel (or the run must stop for another
+  // reason, such as the main window being gone). Tested before each node.
+  virtual bool Cancelled() = 0;
+  // Appends text to the activity log; RefreshLog shows the log.
+  virtual void AppendLog(const char* text) = 0;
+  virtual void RefreshLog() = 0;
+  // DownloadFile for the element from baseUrl; sets speed (bytes per ms).
+  virtual bool Download(TXmlTreeNode* element, float& speed, const char* baseUrl) = 0;
+  // A pseudo-random number; its parity picks the first server.
+  virtual int Draw() = 0;
+  // Flushes the settings file, then starts the downloaded installer and
+  // waits for it (RunInstaller). True when it was started and has ended.
+  virtual bool RunInstaller(const char* fileName) = 0;
+  // Whether the quota library `name` is recorded in "Dek Files".
+  virtual bool IsDekRecorded(const char* name) = 0;
+};
+
+// Integer value of attribute or header text: leading white space skipped, an
+// optional sign, decimal digits up to the first non-digit; 0 when there are
+// none. Values beyond the range of int are clamped.
+int ReadInteger(const char* text);
+
+// True when the element's "state" reads as the integer 2 (chosen).
+bool IsChosen(const TXmlTreeNode& element);
+
+// Walks every node below `catalogue` in document order while the host is not
+// cancelled; every chosen element with a "fileName" is downloaded (from the
+// two base URLs in a random order, the second as fall-back) and installed,
+// and every step is logged. Quota libraries ("Dek") whose record is missing
+// after their installer ran are listed at the end.
+void DownloadAndInstall(TXmlTreeNode& catalogue, TInstallRunHost& host, const char* baseUrl1,
+                        const char* baseUrl2);

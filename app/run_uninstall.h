@@ -1,0 +1,30 @@
+// The uninstall run: every quota library recorded in "Dek Files" that is not
+// a chosen "Dek" element of the catalogue loses its installed file and its
+// record. Kept apart from the main dialog so that tests can drive it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TXmlTreeNode;
+
+class TUninstallRunHost {
+ public:
+  virtual ~TUninstallRunHost() = default;
+  virtual void AppendLog(const char* text) = 0;
+  virtual void RefreshLog() = 0;
+  // Drains the message queue once, after each log line. Returns false when
+  // the run must stop (the main window was closed meanwhile): the record in
+  // hand is still finished, no further one is touched.
+  virtual bool PumpMessages() = 0;
+};
+
+// The "Dek Files" keys that the run removes, in the order of the section:
+// those not equal (exactly, case-sensitively) to the "name" of a "Dek"
+// element whose "state" reads as 2.
+std::vector<std::string> KeysToRemove(TXmlTreeNode& catalogue, const std::vector<std::string>& keys);
+
+// Logs "卸载: key...", deletes the file a record names and removes the
+// record, for every key of KeysToRemove. A record with an empty value (or a
+// path too long to trust) is logged but neither file nor record is touched.
+void UninstallUnselected(TXmlTreeNode& catalogue, TUninstallRunHost& host);
