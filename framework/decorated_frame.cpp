@@ -63,10 +63,11 @@ void TDecoratedFrame::FitClient() {
   HWND client = Client->GetHandle();
   RECT inner;
   GetClientRect(client, &inner);
-  if (GetParent(client) != HWindow) {
-    // First fit: from a template's popup to a plain child whose thin border
-    // lies just outside our client area.
-    LONG style = GetWindowLongA(client, GWL_STYLE);
+  LONG style = GetWindowLongA(client, GWL_STYLE);
+  if (!(style & WS_CHILD)) {
+    // First fit: from a template's popup (owned by us, so GetParent already
+    // answers our handle) to a plain child whose thin border lies just
+    // outside our client area.
     style = (style & ~(WS_POPUP | WS_DLGFRAME | WS_THICKFRAME)) | WS_CHILD | WS_VISIBLE | WS_BORDER;
     SetWindowLongA(client, GWL_STYLE, style);
     LONG exStyle = GetWindowLongA(client, GWL_EXSTYLE);
