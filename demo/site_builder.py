@@ -19,14 +19,15 @@ from xml.sax.saxutils import quoteattr
 MAGIC = b"IZSAMPLE"
 
 
-def package_bytes(sample_exe, name="", target="", record="yes", delay_ms=0, runlog=""):
-    """The sample installer with its settings block appended (GBK text)."""
+def package_bytes(sample_exe, name="", target="", record="yes", delay_ms=0, runlog="", pad=0):
+    """The sample installer with its settings block appended (GBK text);
+    `pad` zero bytes between the two make a bigger file."""
     lines = ["name=" + name, "target=" + target, "record=" + record,
              "delay=%d" % delay_ms, "runlog=" + runlog]
     block = ("\n".join(lines) + "\n").encode("gbk")
     with open(sample_exe, "rb") as f:
         exe = f.read()
-    return exe + block + struct.pack("<I", len(block)) + MAGIC
+    return exe + bytes(pad) + block + struct.pack("<I", len(block)) + MAGIC
 
 
 class Node:
@@ -97,6 +98,7 @@ def build(out, root, sample_exe, encoding="UTF-8", catalogue_mirrors=(1, 2)):
 
 NGINX_CONF = """worker_processes 1;
 daemon off;
+{user}
 pid {dir}/nginx.pid;
 error_log {dir}/nginx-error.log warn;
 events {{ worker_connections 64; }}
@@ -128,7 +130,8 @@ def nginx_conf(run_dir, mirrors, slow_rate="40k"):
     """
     os.makedirs(os.path.join(run_dir, "tmp"), exist_ok=True)
     servers = "".join(SERVER_CONF.format(port=port, root=root, slow_rate=slow_rate) for port, root in mirrors)
-    return NGINX_CONF.format(dir=run_dir, servers=servers)
+    user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
+    return NGINX_CONF.format(dir=run_dir, servers=servers, user=user)
 
 
 def free_port():
@@ -136,3 +139,43 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+class Nginx:
+    """nginx on 127.0.0.1 serving (port, folder) pairs; a context manager."""
+
+    def __init__(self, run_dir, mirrors, slow_rate="40k"):
+        self.run_dir, self.mirrors, self.slow_rate = os.path.abspath(run_dir), mirrors, slow_rate
+        self.process = None
+
+    def __enter__(self):
+        import socket
+        import time
+        os.makedirs(self.run_dir, exist_ok=True)
+        conf = os.path.join(self.run_dir, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write(nginx_conf(self.run_dir, self.mirrors, self.slow_rate))
+        log = open(os.path.join(self.run_dir, "nginx.out"), "ab")
+        self.process = subprocess.Popen(
+            ["nginx", "-p", self.run_dir, "-e", self.run_dir + "/nginx-error.log", "-c", conf],
+            stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+        deadline = time.time() + 10
+        for port, _ in self.mirrors:
+            while True:
+                try:
+                    socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                    break
+                except OSError:
+                    if self.process.poll() is not None or time.time() > deadline:
+                        self.__exit__()
+                        raise RuntimeError("nginx did not start on port %d (see %s)" % (port, self.run_dir))
+                    time.sleep(0.05)
+        return self
+
+    def __exit__(self, *exc):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()

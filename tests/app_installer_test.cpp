@@ -1,0 +1,54 @@
+// Starting package installers: the command line and a real process.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+
+#include "app/installer.h"
+
+namespace {
+
+TEST(InstallerCommandTest, QuotesThePathAndRefusesWhatDoesNotFit) {
+  char line[kCommandLineSize];
+  ASSERT_TRUE(FormatInstallerCommand("C:\\Users\\a b\\Downloads", "Dek 2008.exe", line));
+  EXPECT_STREQ(line, "\"C:\\Users\\a b\\Downloads\\Dek 2008.exe\" /auto /s");
+
+  // "\"" + folder + "\\" + file + "\" /auto /s" is 12 characters more than
+  // folder and file together.
+  std::string folder = "C:\\" + std::string(100, 'd');
+  for (int fileLength : {139, 140, 141, 400}) {
+    std::string file(fileLength, 'f');
+    size_t wanted = folder.size() + file.size() + 12;
+    bool fits = wanted <= 255;
+    EXPECT_EQ(FormatInstallerCommand(folder.c_str(), file.c_str(), line), fits) << wanted;
+    EXPECT_EQ(strlen(line), fits ? wanted : 0u);
+  }
+  EXPECT_FALSE(FormatInstallerCommand("C:\\d", "a\" /evil \".exe", line));
+  EXPECT_STREQ(line, "");
+}
+
+TEST(RunInstallerTest, StartsTheFileWithItsArgumentsAndWaits) {
+  char tmp[MAX_PATH];
+  GetTempPathA(sizeof tmp, tmp);
+  std::string folder = std::string(tmp) + "iz installer test";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string out = folder + "\\out.txt";
+  DeleteFileA(out.c_str());
+  // A batch file stands in for a package: it takes a moment, then records
+  // its arguments. The output must be there when RunInstaller returns.
+  std::ofstream(folder + "\\set up 1.bat", std::ios::binary)
+      << "@echo off\r\nping -n 2 127.0.0.1 >nul\r\necho %1 %2>\"" << out << "\"\r\n";
+  int pumps = 0;
+  ASSERT_TRUE(RunInstaller(folder.c_str(), "set up 1.bat", [](void* c) { ++*static_cast<int*>(c); }, &pumps));
+  EXPECT_EQ(pumps, 1);
+  std::ifstream in(out);
+  std::string args;
+  std::getline(in, args);
+  EXPECT_EQ(args, "/auto /s");
+
+  EXPECT_FALSE(RunInstaller(folder.c_str(), "no such package.exe", nullptr, nullptr));
+  EXPECT_FALSE(RunInstaller(folder.c_str(), std::string(300, 'x').c_str(), nullptr, nullptr));
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+// The uninstall run and the settings-file helpers against the real
+// "qmtz.ini" in the Windows directory (saved and restored around each test).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/run_uninstall.h"
+#include "app/settings_file.h"
+#include "markup/markup.h"
+
+namespace {
+
+std::string WindowsIni() {
+  char dir[MAX_PATH];
+  GetWindowsDirectoryA(dir, sizeof dir);
+  return std::string(dir) + "\\qmtz.ini";
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class FakeHost : public TUninstallRunHost {
+ public:
+  void AppendLog(const char* text) override { Log += text; }
+  void RefreshLog() override { Shown = Log; }
+  bool PumpMessages() override { return ++Pumps < StopAfterPump || StopAfterPump == 0; }
+  std::string Log, Shown;
+  int Pumps = 0;
+  int StopAfterPump = 0;
+};
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Ini = WindowsIni();
+    HadIni = Exists(Ini);
+    if (HadIni) Saved = ReadAll(Ini);
+    char tmp[MAX_PATH];
+    GetTempPathA(sizeof tmp, tmp);
+    Folder = std::string(tmp) + "iz uninstall test";
+    CreateDirectoryA(Folder.c_str(), nullptr);
+  }
+  void TearDown() override {
+    FlushSettingsFile();
+    if (HadIni) WriteAll(Ini, Saved); else DeleteFileA(Ini.c_str());
+    FlushSettingsFile();
+  }
+  // Writes the settings file; every "%F" in it becomes the test folder.
+  void SetIni(std::string text) {
+    for (size_t at; (at = text.find("%F")) != std::string::npos;) text.replace(at, 2, Folder);
+    FlushSettingsFile();
+    WriteAll(Ini, text);
+    FlushSettingsFile();
+  }
+  std::string Touch(const char* name) {
+    std::string path = Folder + "\\" + name;
+    WriteAll(path, "x");
+    return path;
+  }
+  TXmlTreeNode* Add(TXmlTreeNode* parent, const char* tag, const char* name, const char* state) {
+    TXmlTreeNode* node = new TXmlTreeNode(parent, true);
+    node->Name = tag;
+    if (name) node->SetAttribute("name", name);
+    if (state) node->SetAttribute("state", state);
+    parent->AppendChild(node);
+    return node;
+  }
+
+  std::string Ini, Saved, Folder;
+  bool HadIni = false;
+  TXmlTreeNode Doc{nullptr, true};
+  FakeHost Host;
+};
+
+TEST_F(SettingsTest, IsDekRecordedNeedsARecordNamingAnExistingFile) {
+  Touch("there.dek");
+  std::string longPath = Folder + "\\" + std::string(300, 'x');
+  SetIni("[Dek Files]\r\n甲=%F\\there.dek\r\n乙=%F\\gone.dek\r\n丙=\r\n丁=" + longPath + "\r\n"
+         "[Other]\r\n戊=%F\\there.dek\r\n");
+  const struct { const char* name; bool recorded; } cases[] = {
+      {"甲", true}, {"乙", false}, {"丙", false}, {"丁", false}, {"戊", false}, {"己", false}};
+  for (const auto& c : cases) EXPECT_EQ(IsDekRecorded(c.name), c.recorded) << c.name;
+}
+
+TEST_F(SettingsTest, ReadDekValueRefusesAPathTooLongForItsBuffer) {
+  std::string exact = "C:\\" + std::string(252, 'a');  // 255 characters: fits
+  SetIni("[Dek Files]\r\nfits=" + exact + "\r\nlong=" + exact + "b\r\n");
+  char value[kDekValueSize];
+  EXPECT_TRUE(ReadDekValue("fits", value));
+  EXPECT_EQ(std::string(value), exact);
+  EXPECT_FALSE(ReadDekValue("long", value));
+  EXPECT_STREQ(value, "");
+}
+
+TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
+  std::string keep = Touch("keep.dek"), tool = Touch("tool.dek");
+  std::string partly = Touch("partly.dek"), other = Touch("other.dek");
+  SetIni("[Dek Files]\r\n"
+         "Keep=%F\\keep.dek\r\n"     // chosen Dek (no fileName needed)
+         "工具=%F\\tool.dek\r\n"     // a chosen non-Dek does not protect
+         "部分=%F\\partly.dek\r\n"   // state 3 is not chosen
+         "空=\r\n"                   // empty value: logged, kept
+         "丢失=%F\\missing.dek\r\n"  // missing file: record removed anyway
+         "其他=%F\\other.dek\r\n"
+         "[Other]\r\nx=1\r\n");
+  TXmlTreeNode* group = Add(&Doc, "Group", "组", "2");
+  Add(group, "Dek", "Keep", " 2");
+  Add(group, "Tool", "工具", "2");
+  Add(group, "Dek", "部分", "3");
+  Add(group, "Dek", "其他", "1");
+  UninstallUnselected(Doc, Host);
+  FlushSettingsFile();
+  EXPECT_EQ(Host.Log,
+            "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n卸载: 其他...\r\n");
+  EXPECT_EQ(Host.Shown, Host.Log);
+  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"Keep", "空"}));
+  EXPECT_TRUE(Exists(keep));
+  EXPECT_FALSE(Exists(tool));
+  EXPECT_FALSE(Exists(partly));
+  EXPECT_FALSE(Exists(other));
+  char value[kDekValueSize];
+  GetPrivateProfileStringA("Other", "x", "", value, sizeof value, "qmtz.ini");
+  EXPECT_STREQ(value, "1");
+}
+
+TEST_F(SettingsTest, CaseVariantOfAChosenNameIsRemoved) {
+  std::string upper = Touch("upper.dek");
+  SetIni("[Dek Files]\r\nDEK-A=%F\\upper.dek\r\n");
+  Add(&Doc, "Dek", "dek-a", "2");
+  UninstallUnselected(Doc, Host);
+  EXPECT_EQ(Host.Log, "卸载: DEK-A...\r\n");
+  EXPECT_FALSE(Exists(upper));
+  EXPECT_TRUE(ReadDekKeys().empty());
+}
+
+TEST_F(SettingsTest, NoSettingsFileOrSectionDoesNothing) {
+  SetIni("[Other]\r\nx=1\r\n");
+  UninstallUnselected(Doc, Host);
+  FlushSettingsFile();
+  DeleteFileA(Ini.c_str());
+  FlushSettingsFile();
+  UninstallUnselected(Doc, Host);
+  EXPECT_EQ(Host.Log, "");
+  EXPECT_EQ(Host.Pumps, 0);
+}
+
+TEST_F(SettingsTest, TooLongPathIsNeitherDeletedNorForgotten) {
+  std::string shortened = Touch(std::string(250 - Folder.size(), 'p').c_str());
+  // The record names a longer file whose first 255 characters name an
+  // existing one: deleting the cut path would hit the wrong file.
+  SetIni("[Dek Files]\r\nlong=" + shortened + std::string(10, 'q') + "\r\n");
+  ASSERT_EQ(shortened.size(), 251u);
+  UninstallUnselected(Doc, Host);
+  EXPECT_EQ(Host.Log, "卸载: long...\r\n");
+  EXPECT_TRUE(Exists(shortened));
+  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"long"}));
+}
+
+TEST_F(SettingsTest, ClosedWindowStopsAfterTheRecordInHand) {
+  SetIni("[Dek Files]\r\na=%F\\a.dek\r\nb=%F\\b.dek\r\nc=%F\\c.dek\r\n");
+  Host.StopAfterPump = 1;
+  UninstallUnselected(Doc, Host);
+  EXPECT_EQ(Host.Log, "卸载: a...\r\n");
+  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"b", "c"}));
+}
+
+TEST_F(SettingsTest, KeyListStopsAtItsBufferWithoutOverrun) {
+  // About 150,000 bytes of key names: more than the list holds.
+  std::string text = "[Dek Files]\r\n";
+  for (int i = 0; i < 10000; ++i) text += "key-number-" + std::to_string(100000 + i) + "=\r\n";
+  SetIni(text);
+  std::vector<std::string> keys = ReadDekKeys();
+  ASSERT_GT(keys.size(), 5000u);
+  EXPECT_LT(keys.size(), 10000u);
+  size_t total = 0;
+  for (auto& k : keys) total += k.size() + 1;
+  EXPECT_LE(total, kDekKeyListSize);
+  EXPECT_EQ(keys[0], "key-number-100000");
+}
+
+}  // namespace
