@@ -1,0 +1,408 @@
+// DownloadFile against real servers on loopback, with the real main dialog:
+// the ordinary transfer, "path" inheritance, the skip test, the faults a
+// server can commit, time-outs, over-long names and cancel through the button.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/download.h"
+#include "app_servers_helper.h"
+#include "markup/markup.h"
+
+namespace {
+
+TXmlTreeNode* AddChild(TXmlTreeNode* parent, const char* fileName) {
+  TXmlTreeNode* node = new TXmlTreeNode(nullptr, true);
+  node->Name = "Dek";
+  if (fileName) node->SetAttribute("fileName", fileName);
+  parent->AppendChild(node);
+  return node;
+}
+
+int ProgressPos(TInstallZelmDlgClient& d) {
+  return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETPOS, 0, 0));
+}
+
+int ProgressHigh(TInstallZelmDlgClient& d) {
+  return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETRANGE, FALSE, 0));
+}
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IZ_REQUIRE_SERVERS();
+    Dialog = MakeDialog();
+    ASSERT_TRUE(Dialog->IsWindowAlive());
+  }
+  void TearDown() override { SetDownloadTimeouts(0, 0); }
+
+  bool Get(TXmlTreeNode* element, const std::string& baseUrl) {
+    return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, baseUrl.c_str());
+  }
+
+  std::unique_ptr<TInstallZelmDlgClient> Dialog;
+  TScratchDir Local;
+  TXmlTreeNode Root{nullptr, true};
+  float Speed = -1;
+};
+
+TEST_F(DownloadTest, OrdinaryTransferFillsTheFileAndResetsTheBar) {
+  std::string content = FaultBody(123457);  // not a multiple of the block size
+  Servers().PutFile("plain/download/a.exe", content);
+  TXmlTreeNode* pkg = AddChild(&Root, "a.exe");
+  EXPECT_TRUE(Get(pkg, Servers().Nginx("plain/download/")));
+  EXPECT_EQ(content, ReadFileBytes(Local.File("a.exe")));
+  EXPECT_FALSE(Dialog->Downloading);
+  EXPECT_EQ(0, ProgressPos(*Dialog));
+  EXPECT_EQ(100, ProgressHigh(*Dialog));
+  EXPECT_GE(Speed, 0.0f);
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(DownloadTest, PathIsInheritedFromTheNearestElementThatHasIt) {
+  // Each location holds a file of a different size, so the size received
+  // tells which URL was asked for.
+  Servers().PutFile("inherit/download/p.exe", std::string(11, 'r'));
+  Servers().PutFile("inherit/download/dek/2008/p.exe", std::string(22, 'd'));
+  Servers().PutFile("inherit/download/own/p.exe", std::string(33, 'o'));
+  struct Case {
+    const char* rootPath;    // null: no attribute
+    const char* groupPath;
+    const char* ownPath;
+    size_t size;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, 11},
+      {"dek/2008", nullptr, nullptr, 22},
+      {nullptr, "dek/2008", nullptr, 22},
+      {"own", "dek/2008", nullptr, 22},   // the nearer one wins
+      {"dek/2008", "", nullptr, 11},      // an empty nearer path hides it
+      {"dek/2008", nullptr, "", 11},
+      {"dek/2008", nullptr, "own", 33},
+  };
+  for (const Case& c : cases) {
+    TXmlTreeNode root(nullptr, true);
+    TXmlTreeNode* group = AddChild(&root, nullptr);
+    TXmlTreeNode* pkg = AddChild(group, "p.exe");
+    if (c.rootPath) root.SetAttribute("path", c.rootPath);
+    if (c.groupPath) group->SetAttribute("path", c.groupPath);
+    if (c.ownPath) pkg->SetAttribute("path", c.ownPath);
+    DeleteFileA(Local.File("p.exe").c_str());
+    EXPECT_TRUE(Get(pkg, Servers().Nginx("inherit/download/")))
+        << (c.rootPath ? c.rootPath : "-") << " " << (c.groupPath ? c.groupPath : "-");
+    EXPECT_EQ(c.size, ReadFileBytes(Local.File("p.exe")).size());
+  }
+}
+
+SYSTEMTIME Utc(int y, int mo, int d, int h, int mi, int s) {
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(y);
+  st.wMonth = static_cast<WORD>(mo);
+  st.wDay = static_cast<WORD>(d);
+  st.wHour = static_cast<WORD>(h);
+  st.wMinute = static_cast<WORD>(mi);
+  st.wSecond = static_cast<WORD>(s);
+  return st;
+}
+
+SYSTEMTIME TodayPlus(int seconds) {
+  SYSTEMTIME st;
+  GetSystemTime(&st);
+  st.wHour = st.wMinute = st.wSecond = st.wMilliseconds = 0;
+  FILETIME ft;
+  SystemTimeToFileTime(&st, &ft);
+  ULARGE_INTEGER v;
+  v.LowPart = ft.dwLowDateTime;
+  v.HighPart = ft.dwHighDateTime;
+  v.QuadPart += static_cast<long long>(seconds) * 10000000LL;
+  ft.dwLowDateTime = v.LowPart;
+  ft.dwHighDateTime = v.HighPart;
+  FileTimeToSystemTime(&ft, &st);
+  return st;
+}
+
+TEST_F(DownloadTest, SkipTestAtTheDayAndSecondBoundaries) {
+  const std::string server(1000, 's');
+  Servers().PutFile("skip/download/k.exe", server);
+  struct Case {
+    const char* modifyDate;  // null: no attribute
+    SYSTEMTIME written;
+    size_t localSize;
+    bool skipped;
+  } cases[] = {
+      {"2008-5-1 12:00:00", Utc(2008, 5, 1, 12, 0, 0), 1000, true},
+      {"2008-5-1 12:00:00", Utc(2008, 5, 1, 11, 59, 59), 1000, false},
+      {"2008-5-1 12:00:00", Utc(2009, 1, 1, 0, 0, 0), 999, false},
+      {"2008-5-1 12:00:00", Utc(2009, 1, 1, 0, 0, 0), 1001, false},
+      {"8-5-1 0:0:0", Utc(2008, 5, 1, 0, 0, 0), 1000, true},
+      {"8-5-1 0:0:0", Utc(2008, 4, 30, 23, 59, 59), 1000, false},
+      {nullptr, TodayPlus(0), 1000, true},
+      {nullptr, TodayPlus(-1), 1000, false},
+      {"yesterday", TodayPlus(0), 1000, true},         // unreadable: today
+      {"2008-5-1", TodayPlus(0), 1000, true},          // five fields missing: today
+      {"2008-13-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},  // no such month
+      {"2008-5-0 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},   // no such day
+      {"2008-2-30 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
+      {"2008-5-1 24:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
+      {"70000-5-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
+  };
+  for (const Case& c : cases) {
+    TXmlTreeNode* pkg = AddChild(&Root, "k.exe");
+    if (c.modifyDate) pkg->SetAttribute("modifyDate", c.modifyDate);
+    const std::string local(c.localSize, 'L');
+    WriteFileBytes(Local.File("k.exe"), local);
+    SetWriteTime(Local.File("k.exe"), c.written);
+    Speed = -1;
+    EXPECT_TRUE(Get(pkg, Servers().Nginx("skip/download/"))) << (c.modifyDate ? c.modifyDate : "-");
+    EXPECT_EQ(c.skipped ? local : server, ReadFileBytes(Local.File("k.exe")))
+        << (c.modifyDate ? c.modifyDate : "-") << " written " << c.written.wYear << "-"
+        << c.written.wMonth << "-" << c.written.wDay << " " << c.written.wHour << ":"
+        << c.written.wMinute << ":" << c.written.wSecond;
+    if (c.skipped) EXPECT_EQ(0.0f, Speed);
+  }
+}
+
+TEST_F(DownloadTest, FreshDownloadPassesTheSkipTestNextTime) {
+  Servers().PutFile("fresh/download/f.exe", std::string(5000, 'f'));
+  TXmlTreeNode* pkg = AddChild(&Root, "f.exe");
+  pkg->SetAttribute("modifyDate", "2008-5-1 12:00:00");
+  ASSERT_TRUE(Get(pkg, Servers().Nginx("fresh/download/")));
+  WriteFileBytes(Local.File("f.exe"), std::string(5000, 'x'));  // same size, "now"
+  EXPECT_TRUE(Get(pkg, Servers().Nginx("fresh/download/")));
+  EXPECT_EQ(std::string(5000, 'x'), ReadFileBytes(Local.File("f.exe")));
+}
+
+// What a misbehaving server gets: false, and the local file as given.
+TEST_F(DownloadTest, ServerFaults) {
+  struct Case {
+    std::string base;
+    bool result;
+    const char* file;  // expected local content afterwards; null: untouched
+  } cases[] = {
+      {Servers().Fault("status/404/"), false, nullptr},
+      {Servers().Fault("status/500/"), false, nullptr},
+      {Servers().Fault("status/206/"), false, nullptr},
+      {Servers().Fault("nolength/5000/"), false, nullptr},
+      {Servers().Fault("length/0/"), false, nullptr},
+      {Servers().Fault("length/4294967296/"), false, nullptr},
+      {Servers().Fault("length/18446744073709551617/"), false, nullptr},
+      {Servers().Fault("length/12abc/"), false, nullptr},
+      {Servers().Fault("length/-5/"), false, nullptr},
+      {Servers().Fault("length/0x40/"), false, nullptr},
+      {Servers().Fault("length/abc/"), false, nullptr},
+      {Servers().Dead("download/"), false, nullptr},
+      {"http://127.0.0.1:0/download/", false, nullptr},
+      {"ftp://127.0.0.1/download/", false, nullptr},
+      {"not a url/", false, nullptr},
+  };
+  for (const Case& c : cases) {
+    TXmlTreeNode* pkg = AddChild(&Root, "x.exe");
+    const std::string before = "earlier copy";
+    WriteFileBytes(Local.File("x.exe"), before);
+    EXPECT_FALSE(Get(pkg, c.base)) << c.base;
+    EXPECT_EQ(before, ReadFileBytes(Local.File("x.exe"))) << c.base;
+    EXPECT_FALSE(Dialog->Downloading);
+  }
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(DownloadTest, BodyShorterOrLongerThanItsLength) {
+  TXmlTreeNode* pkg = AddChild(&Root, "b.exe");
+  // The connection ends half way: false, the partial file stays.
+  EXPECT_FALSE(Get(pkg, Servers().Fault("short/100000/")));
+  EXPECT_EQ(FaultBody(50000), ReadFileBytes(Local.File("b.exe")));
+  // Bytes past the announced length never reach the file.
+  bool ok = Get(pkg, Servers().Fault("long/100000/"));
+  std::string got = ReadFileBytes(Local.File("b.exe"));
+  EXPECT_LE(got.size(), 100000u);
+  EXPECT_EQ(ok, got == FaultBody(100000));
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(DownloadTest, RequestCarriesTheAgentAndTheBuiltUrl) {
+  TXmlTreeNode* pkg = AddChild(&Root, "agent-check.exe");
+  pkg->SetAttribute("path", "dek/2008");
+  EXPECT_TRUE(Get(pkg, Servers().Fault("ok/64/download/")));
+  EXPECT_NE(std::string::npos,
+            Servers().FaultLog().find("GET /ok/64/download/dek/2008/agent-check.exe HTTP/1.1\tInstallZelm\n"))
+      << Servers().FaultLog();
+}
+
+TEST_F(DownloadTest, OverLongNamesAreRefusedWhole) {
+  // The fault server answers any path below /ok/4/, however long.
+  const std::string base = Servers().Fault("ok/4/download/");
+  // A URL of exactly 255 characters still works; one more is refused
+  // before anything is asked or created.
+  std::string padding(255 - base.size() - 6, 'p');
+  TXmlTreeNode* fits = AddChild(&Root, "n.exe");
+  fits->SetAttribute("path", padding.c_str());
+  EXPECT_TRUE(Get(fits, base));
+  EXPECT_EQ(FaultBody(4), ReadFileBytes(Local.File("n.exe")));
+  DeleteFileA(Local.File("n.exe").c_str());
+  fits->SetAttribute("path", (padding + "q").c_str());
+  EXPECT_FALSE(Get(fits, base));
+  EXPECT_FALSE(FileExists(Local.File("n.exe")));
+  EXPECT_EQ(std::string::npos, Servers().FaultLog().find(padding + "q"));
+
+  // Local paths: 255 characters arrive, 256 are refused with nothing made.
+  std::string folder = Local.Path();
+  while (folder.size() < 240) {
+    folder += "\\" + std::string(std::min<size_t>(60, 239 - folder.size()), 'd');
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  ASSERT_EQ(240u, folder.size());
+  std::string name(255 - 241 - 4, 'n');
+  name += ".exe";
+  TXmlTreeNode* local = AddChild(&Root, name.c_str());
+  EXPECT_TRUE(DownloadFile(*Dialog, folder.c_str(), local, Speed, base.c_str()));
+  EXPECT_EQ(FaultBody(4), ReadFileBytes(folder + "\\" + name));
+  local->SetAttribute("fileName", ("m" + name).c_str());
+  EXPECT_FALSE(DownloadFile(*Dialog, folder.c_str(), local, Speed, base.c_str()));
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\m*").c_str(), &data);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, find);
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  EXPECT_FALSE(Dialog->Downloading);
+}
+
+TEST_F(DownloadTest, SilentServerEndsInATimeOut) {
+  SetDownloadTimeouts(1500, 1500);
+  TXmlTreeNode* pkg = AddChild(&Root, "t.exe");
+  for (const char* path : {"stall/", "stallbody/5000/"}) {
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(Get(pkg, Servers().Fault(path))) << path;
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_LT(elapsed, 10000u) << path;
+    EXPECT_FALSE(Dialog->Downloading);
+    EXPECT_EQ(0, ProgressPos(*Dialog));
+  }
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+// Samples taken by a timer while the transfer pumps messages.
+struct TPumpProbe {
+  TInstallZelmDlgClient* Dialog = nullptr;
+  int Ticks = 0;
+  int ClickAtTick = 0;  // 0: never press cancel
+  bool SawDownloading = false;
+  bool SawCanCloseRefused = false;
+  int MinPos = 1000, MaxPos = -1;
+  int HighDuring = -1;
+};
+TPumpProbe* Probe = nullptr;
+
+void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (!Probe || !Probe->Dialog->Downloading) return;
+  TPumpProbe& p = *Probe;
+  ++p.Ticks;
+  p.SawDownloading = true;
+  p.SawCanCloseRefused |= !p.Dialog->CanClose();
+  int pos = ProgressPos(*p.Dialog);
+  if (pos < p.MinPos) p.MinPos = pos;
+  if (pos > p.MaxPos) p.MaxPos = pos;
+  p.HighDuring = ProgressHigh(*p.Dialog);
+  if (p.Ticks == p.ClickAtTick) {
+    // The real button: BM_CLICK makes it send WM_COMMAND 107 to the dialog.
+    SendMessageA(GetDlgItem(p.Dialog->GetHandle(), kIdCancelDownload), BM_CLICK, 0, 0);
+  }
+}
+
+TEST_F(DownloadTest, ProgressAndFlagsWhileTheTransferPumps) {
+  TPumpProbe probe;
+  probe.Dialog = Dialog.get();
+  Probe = &probe;
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
+  TXmlTreeNode* pkg = AddChild(&Root, "s.exe");
+  // 400 000 bytes, 4096 every 20 ms: about two seconds.
+  bool ok = Get(pkg, Servers().Fault("slow/400000/20/"));
+  KillTimer(nullptr, timer);
+  Probe = nullptr;
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(FaultBody(400000), ReadFileBytes(Local.File("s.exe")));
+  EXPECT_TRUE(probe.SawDownloading);
+  EXPECT_TRUE(probe.SawCanCloseRefused);
+  EXPECT_EQ(100, probe.HighDuring);
+  EXPECT_GT(probe.MaxPos, probe.MinPos);  // it moved
+  EXPECT_LE(probe.MaxPos, 100);
+  EXPECT_EQ(0, ProgressPos(*Dialog));
+  EXPECT_FALSE(Dialog->Downloading);
+  EXPECT_TRUE(Dialog->CanClose());
+  EXPECT_GT(Speed, 0.0f);
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
+  TPumpProbe probe;
+  probe.Dialog = Dialog.get();
+  probe.ClickAtTick = 4;
+  Probe = &probe;
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
+  TXmlTreeNode* pkg = AddChild(&Root, "c.exe");
+  // About twenty seconds at full length; the cancel comes after a fraction.
+  DWORD start = GetTickCount();
+  bool ok = Get(pkg, Servers().Fault("slow/4000000/20/"));
+  DWORD elapsed = GetTickCount() - start;
+  KillTimer(nullptr, timer);
+  Probe = nullptr;
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(Dialog->CancelRequested);
+  EXPECT_LT(elapsed, 8000u);
+  std::string partial = ReadFileBytes(Local.File("c.exe"));
+  EXPECT_GT(partial.size(), 0u);
+  EXPECT_LT(partial.size(), 4000000u);
+  EXPECT_EQ(FaultBody(partial.size()), partial);  // the partial file stays as received
+  EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
+  EXPECT_EQ(0, ProgressPos(*Dialog));
+  EXPECT_FALSE(Dialog->Downloading);
+  EXPECT_GT(Speed, 0.0f);
+}
+
+TEST_F(DownloadTest, CancelAlreadySetStillAsksAndTruncatesButTransfersNothing) {
+  Dialog->CancelRequested = true;
+  Servers().PutFile("precancel/download/p.exe", std::string(3000, 'p'));
+  TXmlTreeNode* pkg = AddChild(&Root, "p.exe");
+  WriteFileBytes(Local.File("p.exe"), "old");
+  EXPECT_FALSE(Get(pkg, Servers().Nginx("precancel/download/")));
+  EXPECT_TRUE(FileExists(Local.File("p.exe")));
+  EXPECT_EQ("", ReadFileBytes(Local.File("p.exe")));
+  EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
+  // A current local copy is still found current.
+  WriteFileBytes(Local.File("p.exe"), std::string(3000, 'q'));
+  EXPECT_TRUE(Get(pkg, Servers().Nginx("precancel/download/")));
+  EXPECT_EQ("下载中止。\r\n下载中止。\r\n", Dialog->LogText);
+}
+
+TEST(ContentLength, OnlyPlainDecimalsWithinThirtyTwoBits) {
+  struct Case {
+    const char* text;
+    bool ok;
+    unsigned long size;
+  } cases[] = {
+      {"1", true, 1},
+      {"10240", true, 10240},
+      {" \t42 ", true, 42},
+      {"+7", true, 7},
+      {"4294967295", true, 4294967295ul},
+      {"4294967296", false, 0},
+      {"99999999999999999999999", false, 0},
+      {"0", false, 0},
+      {"", false, 0},
+      {" ", false, 0},
+      {"-5", false, 0},
+      {"12abc", false, 0},
+      {"1 2", false, 0},
+      {"0x10", false, 0},
+      {"++1", false, 0},
+  };
+  for (const Case& c : cases) {
+    unsigned long size = 123;
+    EXPECT_EQ(c.ok, ParseContentLength(c.text, &size)) << "'" << c.text << "'";
+    EXPECT_EQ(c.size, size) << "'" << c.text << "'";
+  }
+}
+
+}  // namespace
