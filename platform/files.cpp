@@ -63,15 +63,15 @@ int NativeDescriptor(HANDLE file) {
 }
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD, HANDLE) {
+                   DWORD flags, HANDLE) {
   std::string path = NativePath(name);
-  int flags = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  int openFlags = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
   switch (disposition) {
-    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case CREATE_NEW: openFlags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: openFlags |= O_CREAT | O_TRUNC; break;
     case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    case OPEN_ALWAYS: openFlags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: openFlags |= O_TRUNC; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
   }
   struct stat st;
@@ -80,7 +80,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  int fd = open(path.c_str(), flags | O_CLOEXEC, 0644);
+  // Windows refuses to write to a read-only file even for its owner (and
+  // root ignores the mode bits), so check the owner's write bit ourselves.
+  if (existed && (access & GENERIC_WRITE) && !(st.st_mode & S_IWUSR)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  // A new file made read-only can still be written through this handle.
+  mode_t mode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
+  int fd = open(path.c_str(), openFlags | O_CLOEXEC, mode);
   if (fd < 0) {
     SetMissingError(path, errno);
     return INVALID_HANDLE_VALUE;
@@ -205,8 +213,38 @@ DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
 
 BOOL DeleteFileA(LPCSTR name) {
   std::string path = NativePath(name);
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR))) {
+    SetLastError(ERROR_ACCESS_DENIED);  // Windows keeps read-only files and folders
+    return FALSE;
+  }
   if (unlink(path.c_str()) != 0) {
     SetMissingError(path, errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR name) {
+  std::string path = NativePath(name);
+  if (rmdir(path.c_str()) != 0) {
+    SetMissingError(path, errno);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
+  std::string path = NativePath(name);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    SetMissingError(path, errno);
+    return FALSE;
+  }
+  mode_t mode = st.st_mode & 07777;
+  mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~0222) : (mode | S_IWUSR);
+  if (chmod(path.c_str(), mode) != 0) {
+    SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
   return TRUE;

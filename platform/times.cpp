@@ -140,3 +140,9 @@ BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local) {
   *local = FromTicks(Ticks(*utc) + LocalBiasTicks());
   return TRUE;
 }
+
+DWORD GetTickCount() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<DWORD>(static_cast<uint64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
+}

@@ -126,6 +126,9 @@ DWORD GetFileAttributesA(LPCSTR name);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security);
 DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer);
 BOOL DeleteFileA(LPCSTR name);
+BOOL RemoveDirectoryA(LPCSTR name);
+// Only FILE_ATTRIBUTE_READONLY has a POSIX counterpart (the owner's write bit).
+BOOL SetFileAttributesA(LPCSTR name, DWORD attributes);
 
 // Times: FILETIME counts 100 ns ticks since 1601-01-01 UTC.
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
@@ -136,3 +139,4 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* system, LPFILETIME file);
 BOOL FileTimeToSystemTime(const FILETIME* file, LPSYSTEMTIME system);
 BOOL LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc);
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, LPFILETIME local);
+DWORD GetTickCount();

@@ -1,0 +1,51 @@
+// Test helpers for the zip suite: a small archive writer (stored, deflated,
+// data descriptors, encryption) whose output tests can then damage, and
+// scratch folders that work natively and under Wine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TestEntry {
+  std::string Name;
+  std::string Data;
+  uint16_t Method = 8;         // 0 stored, 8 deflated, anything else written as stored
+  bool Descriptor = false;     // flag bit 3: CRC and sizes after the data
+  const char* Password = nullptr;
+  uint16_t DosTime = 0x6000;   // 12:00:00
+  uint16_t DosDate = 0x50CF;   // 2020-06-15
+  uint16_t VersionMadeBy = 0x0014;  // host 0 (DOS), version 2.0
+  uint32_t ExternalAttributes = 0x20;
+  std::string LocalExtra;
+  std::string CentralExtra;
+  std::string Comment;
+};
+
+struct TestZip {
+  std::string Bytes;
+  std::vector<size_t> LocalOffsets;    // of each local header
+  std::vector<size_t> DataOffsets;     // of each entry's (possibly encrypted) data
+  std::vector<size_t> CentralOffsets;  // of each central record
+  size_t EndOffset = 0;                // of the end record
+};
+
+TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment = "",
+                 const std::string& prefix = "");
+
+void Put16(std::string& bytes, size_t at, uint16_t value);
+void Put32(std::string& bytes, size_t at, uint32_t value);
+uint32_t Crc32(const std::string& data);
+std::string Deflate(const std::string& data);
+// A "UT" extra block with the given flags and times.
+std::string UtExtra(uint8_t flags, const std::vector<int32_t>& times);
+// Bytes that compress well and still catch misplaced blocks.
+std::string PatternText(size_t length, unsigned seed = 1);
+
+// A fresh folder for one test, below the current folder; ends in "\".
+std::string ScratchFolder(const std::string& name);
+std::string ReadWholeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string DataPath(const std::string& name);  // tests/data/zip/name
+// Extracts an entry into memory with the given piece size; result of the last call.
+unsigned ExtractAll(struct ZipHandleRecord* zip, int index, unsigned piece, std::string* out);

@@ -1,0 +1,334 @@
+// The reader on archives written by real tools (Info-ZIP zip, Python's
+// zipfile, 7-Zip; see data/zip/make_archives.sh), checked against manifests
+// whose CRC-32s `unzip -t` verified, and extraction to files and handles.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zip/unzip.h"
+#include "zip_test_support.h"
+
+namespace {
+
+const int64_t kUnixEpochTicks = 116444736000000000LL;
+const int64_t kInstallFilesTime = 1614834368;  // 2021-03-04 05:06:08 UTC
+const int64_t kDeepTime = 1577836798;          // 2019-12-31 23:59:58 UTC
+
+int64_t Ticks(const FILETIME& t) {
+  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+struct ManifestLine {
+  uint32_t Crc;
+  size_t Size;
+  std::string Name;
+};
+
+std::vector<ManifestLine> ReadManifest(const std::string& archive) {
+  std::vector<ManifestLine> lines;
+  std::string text = ReadWholeFile(DataPath(archive + ".manifest"));
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    char hex[1024];
+    unsigned crc = 0;
+    unsigned long size = 0;
+    if (std::sscanf(line.c_str(), "%8x %lu %1023s", &crc, &size, hex) != 3) continue;
+    ManifestLine m{crc, size, ""};
+    for (size_t i = 0; hex[i] && hex[i + 1]; i += 2)
+      m.Name.push_back(static_cast<char>(std::strtoul(std::string(hex + i, 2).c_str(), nullptr, 16)));
+    lines.push_back(m);
+  }
+  return lines;
+}
+
+struct OpenArchive {
+  explicit OpenArchive(const std::string& name, const char* password = nullptr)
+      : Handle(ZipOpenFile(DataPath(name).c_str(), password)) {}
+  ~OpenArchive() {
+    if (Handle) ZipClose(Handle);
+  }
+  ZipHandle Handle;
+};
+
+TEST(ZipTools, ListingAndDataMatchWhatUnzipChecked) {
+  const char* archives[] = {"infozip_basic", "infozip_stored", "infozip_password", "infozip_sfx",
+                            "p7zip",         "gbk_names",      "python_stream"};
+  for (const char* name : archives) {
+    std::vector<ManifestLine> manifest = ReadManifest(name);
+    ASSERT_FALSE(manifest.empty()) << name;
+    OpenArchive z(std::string(name) + ".zip", "secret");
+    ASSERT_TRUE(z.Handle) << name;
+    ZipEntryInfo info;
+    ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, -1, &info));
+    ASSERT_EQ(static_cast<int>(manifest.size()), info.Index) << name;
+    for (size_t i = 0; i < manifest.size(); ++i) {
+      const ManifestLine& m = manifest[i];
+      ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, static_cast<int>(i), &info)) << name << " " << i;
+      EXPECT_EQ(m.Name, info.Name) << name;
+      EXPECT_EQ(static_cast<long>(m.Size), info.UncompressedSize) << name << " " << m.Name;
+      for (unsigned piece : {1000u, 16384u}) {
+        std::string out;
+        EXPECT_EQ(ZipOk, ExtractAll(z.Handle, static_cast<int>(i), piece, &out)) << name << " " << m.Name;
+        EXPECT_EQ(m.Size, out.size()) << name << " " << m.Name;
+        EXPECT_EQ(m.Crc, Crc32(out)) << name << " " << m.Name;
+      }
+    }
+  }
+}
+
+#ifndef _WIN32
+// Natively, Info-ZIP's unzip itself is at hand: compare the bytes directly.
+TEST(ZipTools, ExtractedBytesEqualUnzipOutput) {
+  if (std::system("unzip -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "no unzip";
+  for (const char* name : {"infozip_basic", "p7zip", "python_stream", "infozip_password"}) {
+    OpenArchive z(std::string(name) + ".zip", "secret");
+    ASSERT_TRUE(z.Handle);
+    ZipEntryInfo info;
+    ZipGetEntry(z.Handle, -1, &info);
+    for (int i = 0, n = info.Index; i < n; ++i) {
+      ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, i, &info));
+      if (info.Attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      std::string command = "unzip -p -P secret '" + DataPath(std::string(name) + ".zip") + "' '" +
+                            info.Name + "'";
+      FILE* pipe = popen(command.c_str(), "r");
+      ASSERT_TRUE(pipe);
+      std::string expected;
+      char block[4096];
+      size_t got;
+      while ((got = fread(block, 1, sizeof block, pipe)) > 0) expected.append(block, got);
+      pclose(pipe);
+      std::string out;
+      EXPECT_EQ(ZipOk, ExtractAll(z.Handle, i, 5000, &out));
+      EXPECT_TRUE(out == expected) << name << " " << info.Name;
+    }
+  }
+}
+#endif
+
+TEST(ZipTools, NamesInGbkAndUtf8AreGivenAsStored) {
+  OpenArchive gbk("gbk_names.zip");
+  int index = -1;
+  ZipEntryInfo info;
+  // Narrow literals are GBK bytes in both builds.
+  EXPECT_EQ(ZipOk, ZipFindEntry(gbk.Handle, "下载安装.txt", false, &index, &info));
+  EXPECT_EQ(0, index);
+  EXPECT_STREQ("\xcf\xc2\xd4\xd8\xb0\xb2\xd7\xb0.txt", info.Name);
+  OpenArchive utf8("python_stream.zip");
+  EXPECT_EQ(ZipOk, ZipFindEntry(utf8.Handle, u8"下载/安装说明.txt", false, &index, &info));
+  EXPECT_EQ(1, index);
+  EXPECT_STREQ(u8"下载/安装说明.txt", info.Name);
+}
+
+TEST(ZipTools, PasswordsAndRefusedMethods) {
+  for (const char* password : {static_cast<const char*>(nullptr), "Secret", ""}) {
+    OpenArchive z("infozip_password.zip", password);
+    ASSERT_TRUE(z.Handle);
+    std::string out;
+    EXPECT_EQ(ZipPassword, ExtractAll(z.Handle, 0, 4096, &out)) << (password ? password : "none");
+    std::string folder = ScratchFolder("password");
+    EXPECT_EQ(ZipPassword, ZipExtractToFile(z.Handle, 1, (folder + "notes.txt").c_str()));
+  }
+  OpenArchive bzip2("infozip_bzip2.zip");
+  ASSERT_TRUE(bzip2.Handle);
+  ZipEntryInfo info;
+  EXPECT_EQ(ZipCorrupt, ZipGetEntry(bzip2.Handle, 0, &info));
+  std::string out;
+  EXPECT_EQ(ZipCorrupt, ExtractAll(bzip2.Handle, 0, 4096, &out));
+}
+
+TEST(ZipTools, TimesFromTheUtBlockAndFromDosFields) {
+  OpenArchive infozip("infozip_basic.zip");
+  ZipEntryInfo info;
+  int index;
+  ASSERT_EQ(ZipOk, ZipFindEntry(infozip.Handle, "folder/inner/deep.bin", false, &index, &info));
+  EXPECT_EQ(kDeepTime * 10000000 + kUnixEpochTicks, Ticks(info.ModificationTime));
+  EXPECT_EQ(kDeepTime * 10000000 + kUnixEpochTicks, Ticks(info.AccessTime));
+  // The stub in front must not move where the extra field is read.
+  OpenArchive sfx("infozip_sfx.zip");
+  ZipEntryInfo shifted;
+  ASSERT_EQ(ZipOk, ZipFindEntry(sfx.Handle, "folder/inner/deep.bin", false, &index, &shifted));
+  EXPECT_EQ(Ticks(info.ModificationTime), Ticks(shifted.ModificationTime));
+  // 7-Zip writes no "UT" block: the DOS time is read as local time.
+  OpenArchive p7("p7zip.zip");
+  ASSERT_EQ(ZipOk, ZipGetEntry(p7.Handle, 0, &info));
+  FILETIME local;
+  SYSTEMTIME st;
+  ASSERT_TRUE(FileTimeToLocalFileTime(&info.ModificationTime, &local));
+  ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
+  EXPECT_EQ(2021, st.wYear);
+  EXPECT_EQ(3, st.wMonth);
+  EXPECT_EQ(4, st.wDay);
+  EXPECT_EQ(5, st.wHour);
+  EXPECT_EQ(6, st.wMinute);
+  EXPECT_EQ(8, st.wSecond);
+}
+
+TEST(ZipTools, ExtractsToFilesWithFoldersTimesAndAttributes) {
+  OpenArchive z("infozip_basic.zip");
+  std::string folder = ScratchFolder("files");
+  ASSERT_EQ(ZipOk, ZipSetBaseFolder(z.Handle, folder.c_str()));
+  ZipEntryInfo info;
+  ZipGetEntry(z.Handle, -1, &info);
+  for (int i = 0, n = info.Index; i < n; ++i) {
+    ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, i, &info));
+    EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, i, info.Name)) << info.Name;
+  }
+  std::vector<ManifestLine> manifest = ReadManifest("infozip_basic");
+  for (const ManifestLine& m : manifest) {
+    DWORD attributes = GetFileAttributesA((folder + m.Name).c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes) << m.Name;
+    if (m.Name.back() == '/') {
+      EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY) << m.Name;
+      continue;
+    }
+    std::string data = ReadWholeFile(folder + m.Name);
+    EXPECT_EQ(m.Size, data.size()) << m.Name;
+    EXPECT_EQ(m.Crc, Crc32(data)) << m.Name;
+    EXPECT_EQ(m.Name == "ro.txt", (attributes & FILE_ATTRIBUTE_READONLY) != 0) << m.Name;
+  }
+  HANDLE h = CreateFileA((folder + "folder/inner/deep.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  FILETIME creation, access, modification;
+  ASSERT_TRUE(GetFileTime(h, &creation, &access, &modification));
+  CloseHandle(h);
+  EXPECT_EQ(kDeepTime * 10000000 + kUnixEpochTicks, Ticks(modification));
+  // A read-only file is not overwritten.
+  int index;
+  ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "ro.txt", false, &index, nullptr));
+  EXPECT_EQ(ZipNoFile, ZipExtractToFile(z.Handle, index, "ro.txt"));
+  SetFileAttributesA((folder + "ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  // An absolute path ignores the base folder; folders on the way are made.
+  std::string absolute = folder + "abs\\deeper\\InstallFiles.xml";
+  ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "InstallFiles.xml", false, &index, &info));
+  EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, absolute.c_str()));
+  EXPECT_EQ(static_cast<size_t>(info.UncompressedSize), ReadWholeFile(absolute).size());
+  h = CreateFileA(absolute.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_TRUE(GetFileTime(h, &creation, &access, &modification));
+  CloseHandle(h);
+  EXPECT_EQ(kInstallFilesTime * 10000000 + kUnixEpochTicks, Ticks(modification));
+}
+
+TEST(ZipTools, DirectoryEntriesMakeFoldersAndNoFile) {
+  OpenArchive z("infozip_basic.zip");
+  std::string folder = ScratchFolder("dirs");
+  int index;
+  ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "empty_dir/", false, &index, nullptr));
+  EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, (folder + "one\\two\\three").c_str()));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
+            GetFileAttributesA((folder + "one\\two\\three").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  HANDLE h = CreateFileA((folder + "handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(ZipOk, ZipExtractToHandle(z.Handle, index, h));
+  EXPECT_EQ(0u, SetFilePointer(h, 0, nullptr, FILE_CURRENT));
+  CloseHandle(h);
+}
+
+TEST(ZipTools, OverLongTargetPathsAreRefusedWithoutFiles) {
+  OpenArchive z("infozip_basic.zip");
+  std::string folder = ScratchFolder("long");
+  ASSERT_EQ(ZipOk, ZipSetBaseFolder(z.Handle, folder.c_str()));
+  int index;
+  ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "notes.txt", false, &index, nullptr));
+  size_t room = 259 - folder.size();  // bytes left for the relative part
+  std::string fits = "sub\\" + std::string(room - 4 < 200 ? room - 4 : 200, 'f');
+  EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, fits.c_str()));
+  std::string tooLong = "made\\" + std::string(room, 'f');
+  EXPECT_EQ(ZipNoFile, ZipExtractToFile(z.Handle, index, tooLong.c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "made").c_str()));
+  std::string absolute = folder + std::string(300, 'a');
+  EXPECT_EQ(ZipNoFile, ZipExtractToFile(z.Handle, index, absolute.c_str()));
+  ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "empty_dir/", false, &index, nullptr));
+  EXPECT_EQ(ZipNoFile, ZipExtractToFile(z.Handle, index, tooLong.c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "made").c_str()));
+}
+
+TEST(ZipTools, EmptyEntriesMakeEmptyFiles) {
+  OpenArchive z("python_stream.zip");
+  std::string folder = ScratchFolder("empty");
+  std::string path = folder + "zero.txt";
+  ASSERT_TRUE(WriteWholeFile(path, "old contents"));
+  EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, 2, path.c_str()));
+  EXPECT_EQ("", ReadWholeFile(path));
+}
+
+TEST(ZipTools, HandleSourceStaysOpenAndHandleTargetsAppend) {
+  std::string folder = ScratchFolder("handles");
+  // The archive starts at the handle's position, behind other data.
+  std::string archive = ReadWholeFile(DataPath("python_stream.zip"));
+  ASSERT_TRUE(WriteWholeFile(folder + "wrapped.bin", "HEAD" + archive));
+  HANDLE source = CreateFileA((folder + "wrapped.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, source);
+  ASSERT_EQ(4u, SetFilePointer(source, 4, nullptr, FILE_BEGIN));
+  ZipHandle z = ZipOpenHandle(source, nullptr);
+  ASSERT_TRUE(z);
+  HANDLE target = CreateFileA((folder + "out.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written;
+  WriteFile(target, ">>", 2, &written, nullptr);
+  EXPECT_EQ(ZipOk, ZipExtractToHandle(z, 1, target));
+  EXPECT_EQ(ZipOk, ZipExtractToHandle(z, 1, target));
+  CloseHandle(target);
+  std::string once;
+  for (int i = 0; i < 50; ++i) once += u8"安装说明\r\n";
+  EXPECT_TRUE(ReadWholeFile(folder + "out.bin") == ">>" + once + once);
+  EXPECT_EQ(ZipOk, ZipClose(z));
+  // Still the caller's: it reads, then closes.
+  char head[4];
+  DWORD got = 0;
+  ASSERT_EQ(0u, SetFilePointer(source, 0, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(ReadFile(source, head, 4, &got, nullptr));
+  EXPECT_EQ("HEAD", std::string(head, got));
+  EXPECT_TRUE(CloseHandle(source));
+}
+
+TEST(ZipTools, WriteFailureIsReported) {
+  std::string folder = ScratchFolder("writefail");
+  ASSERT_TRUE(WriteWholeFile(folder + "readonly.bin", "x"));
+  HANDLE target = CreateFileA((folder + "readonly.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  OpenArchive z("infozip_basic.zip");
+  EXPECT_EQ(ZipWriteFailed, ZipExtractToHandle(z.Handle, 0, target));
+  CloseHandle(target);
+  char text[64];
+  ZipResultText(ZipRecent, text, sizeof text);
+  EXPECT_STREQ("Error writing to file", text);
+}
+
+TEST(ZipTools, TruncatedToolArchivesFailCleanly) {
+  std::string archive = ReadWholeFile(DataPath("infozip_basic.zip"));
+  // Cutting the front moves the records away from their offsets.
+  for (size_t cut : {1u, 30u, 1000u}) {
+    std::string rest = archive.substr(cut);
+    ZipHandle z = ZipOpenMemory(rest.data(), static_cast<unsigned>(rest.size()), nullptr);
+    EXPECT_FALSE(z) << cut;
+    if (z) ZipClose(z);
+  }
+  // Damage inside the central directory shows per entry.
+  for (size_t step = 0; step < 400; step += 3) {
+    std::string damaged = archive;
+    damaged[damaged.size() - 480 + step] ^= 0x5A;
+    ZipHandle z = ZipOpenMemory(damaged.data(), static_cast<unsigned>(damaged.size()), nullptr);
+    if (!z) continue;
+    ZipEntryInfo info;
+    for (int i = 0; i < 8; ++i) {
+      std::string out;
+      ZipGetEntry(z, i, &info);
+      ExtractAll(z, i, 3000, &out);
+    }
+    ZipClose(z);
+  }
+}
+
+}  // namespace
