@@ -145,7 +145,8 @@ class Nginx:
     """nginx on 127.0.0.1 serving (port, folder) pairs; a context manager."""
 
     def __init__(self, run_dir, mirrors, slow_rate="40k"):
-        self.run_dir, self.mirrors, self.slow_rate = os.path.abspath(run_dir), mirrors, slow_rate
+        self.run_dir, self.slow_rate = os.path.abspath(run_dir), slow_rate
+        self.mirrors = [(port, os.path.abspath(root)) for port, root in mirrors]
         self.process = None
 
     def __enter__(self):

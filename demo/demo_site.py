@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""The demo's download site: a sample catalogue of quota libraries and tools
+with their packages, laid out as the two mirror folders.
+
+  demo_site.py SAMPLE_EXE OUT     builds OUT/mirror1 and OUT/mirror2
+  demo_site.py --serve OUT PORT   serves OUT/mirror2 with nginx on PORT
+                                  until stopped (mirror 1 stays down)
+"""
+import os
+import signal
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import site_builder as sb  # noqa: E402
+
+N = sb.Node
+LIB = "C:\\沃蒙\\定额库\\"
+
+
+def dek(name, file_name, target, date="2026-1-15 8:00:00", state=None, path=None):
+    attrs = [("name", name), ("fileName", file_name), ("modifyDate", date)]
+    if path:
+        attrs.append(("path", path))
+    if state:
+        attrs.append(("state", state))
+    return N("Dek", attrs, package=dict(name=name, target=LIB + target, delay_ms=800))
+
+
+def catalogue():
+    return N("InstallFiles", [("name", "沃蒙定额库目录")], [
+        N("Version", [("name", "2026.1"), ("date", "2026-1-15")]),
+        N("Group", [("name", "全国统一定额"), ("path", "dek/national"), ("state", "3")], [
+            dek("全国建筑工程基础定额", "jzjc2026.exe", "jzjc2026.dek", state="2"),
+            dek("全国安装工程预算定额", "azys2026.exe", "azys2026.dek"),
+            dek("全国市政工程消耗量定额", "szxh2026.exe", "szxh2026.dek", state="2"),
+        ]),
+        N("Group", [("name", "地区定额"), ("path", "dek/region"), ("state", "3")], [
+            N("Group", [("name", "北京"), ("path", "dek/region/beijing"), ("state", "3")], [
+                dek("北京建设工程计价依据2012", "bj2012.exe", "bj2012.dek", state="2"),
+                dek("北京房屋修缮定额", "bjxs.exe", "bjxs.dek"),
+            ]),
+            N("Group", [("name", "上海")], [
+                dek("上海建筑和装饰工程预算定额", "sh2016.exe", "sh2016.dek", path="dek/region/shanghai"),
+            ]),
+            N("Group", [("name", "广东"), ("path", "dek/region/guangdong")], [
+                dek("广东省建筑与装饰工程综合定额", "gd2018.exe", "gd2018.dek"),
+            ]),
+        ]),
+        N("Group", [("name", "工具与补丁"), ("path", "tools")], [
+            N("Tool", [("name", "定额换算工具"), ("fileName", "convert.exe"), ("state", "2")],
+              package=dict(target="C:\\沃蒙\\工具\\convert.dat", record="no")),
+            N("Tool", [("name", "报表模板更新"), ("fileName", "report tpl.exe")],
+              package=dict(target="C:\\沃蒙\\工具\\report.dat", record="no")),
+        ]),
+    ])
+
+
+def main():
+    if sys.argv[1] == "--serve":
+        out, port = sys.argv[2], int(sys.argv[3])
+        signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
+        with sb.Nginx(os.path.join(out, "nginx"), [(port, os.path.join(out, "mirror2"))]):
+            print("demo: mirror 2 on http://127.0.0.1:%d/download/ (mirror 1 is down)" % port, flush=True)
+            try:
+                while True:
+                    time.sleep(3600)
+            except KeyboardInterrupt:
+                pass
+        return 0
+    sample, out = sys.argv[1], sys.argv[2]
+    sb.build(out, catalogue(), sample)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
