@@ -1,0 +1,420 @@
+// The real main window made by the application's own start-up, driven with
+// real messages: the dialog template, the frame, close rules, the keyboard in
+// the framework's loop, the log, the pump and the guard against a second run.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "app_window_helper.h"
+#include "treeview/my_tree_wnd.h"
+
+namespace {
+
+// Leaves no quit request behind for the next test.
+void ForgetQuit() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+}
+
+bool QuitQueued(WPARAM* code = nullptr) {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      if (code) *code = msg.wParam;
+      return true;
+    }
+  }
+  return false;
+}
+
+RECT ChildRect(HWND parent, HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+class AppWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ForgetQuit();
+    App = new TTestMainWindow;
+    ASSERT_TRUE(App->Started);
+  }
+  void TearDown() override {
+    delete App;
+    ForgetQuit();
+  }
+  TTestMainWindow* App = nullptr;
+};
+
+TEST_F(AppWindow, ControlsFollowTheTemplate) {
+  const LONG kCommon = WS_CHILD | WS_VISIBLE;
+  const struct {
+    int id;
+    const char* cls;
+    const char* text;
+    RECT dlu;  // left, top, right, bottom
+    LONG style, absent;
+  } rows[] = {
+      {103, "SysTreeView32", "", {4, 4, 284, 220},
+       WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT, WS_TABSTOP | TVS_CHECKBOXES},
+      {104, "Edit", "", {4, 226, 284, 268},
+       ES_MULTILINE | WS_VSCROLL | WS_BORDER | WS_TABSTOP, ES_READONLY | WS_HSCROLL | ES_AUTOHSCROLL},
+      {101, "msctls_progress32", "", {4, 269, 284, 281}, WS_BORDER, WS_TABSTOP},
+      {102, "Button", "下载安装", {294, 158, 344, 172}, BS_DEFPUSHBUTTON | BS_CENTER | WS_TABSTOP, 0},
+      {107, "Button", "取消下载", {294, 175, 344, 189}, BS_CENTER | WS_TABSTOP, BS_DEFPUSHBUTTON},
+      {109, "Button", "卸载未选项", {294, 227, 344, 241}, BS_CENTER | WS_TABSTOP, BS_DEFPUSHBUTTON},
+      {105, "Button", "帮  助", {294, 245, 344, 259}, BS_CENTER | WS_TABSTOP, BS_DEFPUSHBUTTON},
+      {2, "Button", "退  出", {294, 265, 344, 279}, WS_TABSTOP, BS_CENTER | BS_DEFPUSHBUTTON},
+  };
+  for (const auto& row : rows) {
+    HWND c = App->Control(row.id);
+    ASSERT_NE(nullptr, c) << row.id;
+    char cls[64], text[64];
+    GetClassNameA(c, cls, sizeof cls);
+    GetWindowTextA(c, text, sizeof text);
+    EXPECT_STRCASEEQ(row.cls, cls) << row.id;
+    EXPECT_STREQ(row.text, text) << row.id;  // GBK bytes, as the ANSI API gives them
+    RECT expected = row.dlu;
+    MapDialogRect(App->Dlg(), &expected);
+    RECT actual = ChildRect(App->Dlg(), c);
+    EXPECT_EQ(expected.left, actual.left) << row.id;
+    EXPECT_EQ(expected.top, actual.top) << row.id;
+    EXPECT_EQ(expected.right, actual.right) << row.id;
+    EXPECT_EQ(expected.bottom, actual.bottom) << row.id;
+  }
+  EXPECT_EQ(MAKELONG(102, DC_HASDEFID), SendMessageA(App->Dlg(), DM_GETDEFID, 0, 0));
+}
+
+// Reads a zero-terminated UTF-16 string or ordinal of a dialog template.
+const WORD* SkipSzOrOrd(const WORD* p, std::wstring* text = nullptr) {
+  if (*p == 0xFFFF) return p + 2;
+  std::wstring s;
+  while (*p) s += static_cast<wchar_t>(*p++);
+  if (text) *text = s;
+  return p + 1;
+}
+
+TEST(AppTemplate, DialogResourceIsWrittenAsDesigned) {
+  HRSRC res = FindResourceA(nullptr, MAKEINTRESOURCEA(2000), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
+  ASSERT_NE(nullptr, res);
+  const auto* t = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, res)));
+  ASSERT_NE(nullptr, t);
+  EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION), t->style);
+  EXPECT_EQ(353, t->cx);
+  EXPECT_EQ(287, t->cy);
+  ASSERT_EQ(8, t->cdit);
+  const WORD* p = reinterpret_cast<const WORD*>(t + 1);
+  p = SkipSzOrOrd(p);  // menu
+  p = SkipSzOrOrd(p);  // class
+  p = SkipSzOrOrd(p);  // caption
+  EXPECT_EQ(9, *p++);
+  std::wstring font;
+  p = SkipSzOrOrd(p, &font);
+  EXPECT_EQ(std::wstring(L"宋体"), font);
+
+  const struct {
+    WORD id, classAtom;  // 0: class by name
+    const wchar_t* cls;
+    const wchar_t* text;
+    short x, y, cx, cy;
+    DWORD style;
+  } items[] = {
+      {103, 0, L"SysTreeView32", L"", 4, 4, 280, 216,
+       WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT},
+      {104, 0x81, L"EDIT", L"", 4, 226, 280, 42, ES_MULTILINE | WS_VSCROLL | WS_BORDER | WS_TABSTOP},
+      {101, 0, L"msctls_progress32", L"", 4, 269, 280, 12, WS_BORDER},
+      {102, 0x80, L"BUTTON", L"下载安装", 294, 158, 50, 14, BS_DEFPUSHBUTTON | BS_CENTER | WS_TABSTOP},
+      {107, 0x80, L"BUTTON", L"取消下载", 294, 175, 50, 14, BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP},
+      {109, 0x80, L"BUTTON", L"卸载未选项", 294, 227, 50, 14, BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP},
+      {105, 0x80, L"BUTTON", L"帮  助", 294, 245, 50, 14, BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP},
+      {2, 0x80, L"BUTTON", L"退  出", 294, 265, 50, 14, BS_PUSHBUTTON | WS_TABSTOP},
+  };
+  for (const auto& want : items) {
+    p = reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
+    const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
+    EXPECT_EQ(want.id, item->id);
+    EXPECT_EQ(WS_CHILD | WS_VISIBLE | want.style, item->style) << want.id;
+    EXPECT_EQ(want.x, item->x) << want.id;
+    EXPECT_EQ(want.y, item->y) << want.id;
+    EXPECT_EQ(want.cx, item->cx) << want.id;
+    EXPECT_EQ(want.cy, item->cy) << want.id;
+    p = reinterpret_cast<const WORD*>(item + 1);
+    // A predefined class may be written as its ordinal or its name.
+    if (p[0] == 0xFFFF) {
+      EXPECT_EQ(want.classAtom, p[1]) << want.id;
+      p = SkipSzOrOrd(p);
+    } else {
+      std::wstring cls;
+      p = SkipSzOrOrd(p, &cls);
+      EXPECT_EQ(0, _wcsicmp(want.cls, cls.c_str())) << want.id;
+    }
+    std::wstring text;
+    p = SkipSzOrOrd(p, &text);
+    EXPECT_EQ(std::wstring(want.text), text) << want.id;
+    WORD extra = *p++;
+    p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
+  }
+}
+
+
+TEST_F(AppWindow, TabSkipsTheTreeAndFollowsTheTemplateOrder) {
+  const int order[] = {104, 102, 107, 109, 105, 2, 104};
+  HWND at = App->Control(order[0]);
+  for (size_t i = 1; i < sizeof order / sizeof order[0]; ++i) {
+    at = GetNextDlgTabItem(App->Dlg(), at, FALSE);
+    EXPECT_EQ(order[i], GetDlgCtrlID(at)) << "after " << order[i - 1];
+  }
+}
+
+TEST_F(AppWindow, FrameIsFixedSizeAndFitsTheDialog) {
+  HWND frame = App->Frame(), dlg = App->Dlg();
+  LONG style = GetWindowLongA(frame, GWL_STYLE);
+  EXPECT_EQ(static_cast<LONG>(kFrameStylesAdded), style & static_cast<LONG>(kFrameStylesAdded));
+  EXPECT_EQ(0, style & ~static_cast<LONG>(kFrameStylesMask));  // no child, sizing border, maximise box
+  EXPECT_TRUE(IsWindowVisible(frame));
+  char caption[64];
+  GetWindowTextA(frame, caption, sizeof caption);
+  EXPECT_STREQ("沃蒙在线安装", caption);
+  EXPECT_NE(0, SendMessageA(frame, WM_GETICON, ICON_BIG, 0));
+  EXPECT_NE(0, SendMessageA(frame, WM_GETICON, ICON_SMALL, 0));
+
+  LONG dlgStyle = GetWindowLongA(dlg, GWL_STYLE);
+  EXPECT_EQ(static_cast<LONG>(WS_CHILD | WS_VISIBLE | WS_BORDER),
+            dlgStyle & (WS_CHILD | WS_VISIBLE | WS_BORDER | WS_POPUP | WS_DLGFRAME | WS_THICKFRAME));
+  EXPECT_EQ(0, GetWindowLongA(dlg, GWL_EXSTYLE) &
+                   (WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_STATICEDGE));
+  EXPECT_EQ(frame, GetParent(dlg));
+
+  RECT size = {0, 0, 353, 287};
+  MapDialogRect(dlg, &size);
+  RECT frameClient, dlgClient;
+  GetClientRect(frame, &frameClient);
+  GetClientRect(dlg, &dlgClient);
+  EXPECT_EQ(size.right, dlgClient.right);
+  EXPECT_EQ(size.bottom, dlgClient.bottom);
+  EXPECT_EQ(dlgClient.right, frameClient.right);
+  EXPECT_EQ(dlgClient.bottom, frameClient.bottom);
+  RECT placed = ChildRect(frame, dlg);
+  EXPECT_EQ(-GetSystemMetrics(SM_CXBORDER), placed.left);
+  EXPECT_EQ(-GetSystemMetrics(SM_CYBORDER), placed.top);
+
+  // The image lists are attached by the set-up.
+  EXPECT_NE(0, SendMessageA(App->Control(103), TVM_GETIMAGELIST, TVSIL_STATE, 0));
+}
+
+TEST(AppShowCommand, MaximisedAndMinimisedStartsOpenNormally) {
+  const struct {
+    int given, shown;
+  } cases[] = {{SW_HIDE, SW_HIDE}, {SW_SHOWNORMAL, SW_SHOWNORMAL}, {SW_SHOWMINIMIZED, SW_SHOWNORMAL},
+               {SW_SHOWMAXIMIZED, SW_SHOWNORMAL}, {SW_SHOWNOACTIVATE, SW_SHOWNORMAL},
+               {SW_SHOW, SW_SHOWNORMAL}, {SW_MINIMIZE, SW_SHOWNORMAL},
+               {SW_SHOWMINNOACTIVE, SW_SHOWMINNOACTIVE}, {SW_SHOWNA, SW_SHOWNORMAL},
+               {SW_RESTORE, SW_SHOWNORMAL}, {SW_SHOWDEFAULT, SW_SHOWNORMAL}};
+  for (const auto& c : cases) EXPECT_EQ(c.shown, AdjustShowCommand(c.given)) << c.given;
+
+  const struct {
+    int given;
+    bool visible, iconic, zoomed;
+  } starts[] = {{SW_SHOWMAXIMIZED, true, false, false},
+                {SW_SHOWMINIMIZED, true, false, false},
+                {SW_SHOWMINNOACTIVE, true, true, false},
+                {SW_HIDE, false, false, false}};
+  for (const auto& s : starts) {
+    TTestMainWindow app(s.given);
+    ASSERT_TRUE(app.Started);
+    EXPECT_EQ(s.visible, IsWindowVisible(app.Frame()) != FALSE) << s.given;
+    EXPECT_EQ(s.iconic, IsIconic(app.Frame()) != FALSE) << s.given;
+    EXPECT_EQ(s.zoomed, IsZoomed(app.Frame()) != FALSE) << s.given;
+  }
+  ForgetQuit();
+}
+
+TEST_F(AppWindow, CloseRequestsAreRefusedDuringATransfer) {
+  HWND frame = App->Frame(), dlg = App->Dlg();
+  App->Dialog->Downloading = true;
+  EXPECT_EQ(FALSE, SendMessageA(frame, WM_QUERYENDSESSION, 0, 0));
+  SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // Exit button
+  SendMessageA(frame, WM_CLOSE, 0, 0);                                 // close box
+  SendMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0);                     // system menu, Alt+F4
+  SendMessageA(dlg, WM_CLOSE, 0, 0);                                   // Escape in the log
+  DrainThroughLoop();
+  EXPECT_TRUE(IsWindow(frame));
+  EXPECT_TRUE(App->Dialog->IsWindowAlive());
+  EXPECT_TRUE(App->Dialog->LogText.empty());
+
+  App->Dialog->Downloading = false;
+  EXPECT_EQ(TRUE, SendMessageA(frame, WM_QUERYENDSESSION, 0, 0));
+  SendMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_FALSE(IsWindow(frame));
+  EXPECT_FALSE(App->Dialog->IsWindowAlive());
+  WPARAM code = 99;
+  EXPECT_TRUE(QuitQueued(&code));
+  EXPECT_EQ(0u, code);
+}
+
+// A key press as the framework's loop gets it from the queue.
+void PressKey(HWND focus, WPARAM key) {
+  // Focus as the dialog manager moves it, default button included.
+  SendMessageA(GetParent(focus), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+  MSG msg = {focus, WM_KEYDOWN, key, 1, GetTickCount(), {}};
+  TApplication::ProcessMessage(msg);
+  msg.message = WM_KEYUP;
+  msg.lParam = 0xC0000001;
+  TApplication::ProcessMessage(msg);
+  DrainThroughLoop();
+}
+
+TEST_F(AppWindow, EnterPressesTheFocusedButtonAndEscapeCloses) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  PressKey(App->Control(107), VK_RETURN);  // the cancel button has the focus
+  EXPECT_TRUE(d.CancelRequested);
+  PressKey(App->Control(104), VK_RETURN);  // in the log: the default button
+  EXPECT_FALSE(d.CancelRequested);         // download-and-install cleared it
+  EXPECT_TRUE(IsWindow(App->Frame()));
+
+  d.Downloading = true;
+  PressKey(App->Control(107), VK_ESCAPE);
+  EXPECT_TRUE(IsWindow(App->Frame()));
+  d.Downloading = false;
+  PressKey(App->Control(107), VK_ESCAPE);
+  EXPECT_FALSE(IsWindow(App->Frame()));
+  EXPECT_TRUE(QuitQueued());
+}
+
+TEST_F(AppWindow, TabMovesTheFocusInTheLoop) {
+  PressKey(App->Control(102), VK_TAB);
+  EXPECT_EQ(App->Control(107), GetFocus());
+  PressKey(App->Control(2), VK_TAB);
+  EXPECT_EQ(App->Control(104), GetFocus());
+}
+
+TEST_F(AppWindow, CancelOnlySetsItsFlag) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(107, BN_CLICKED), 0);
+  EXPECT_TRUE(d.CancelRequested);
+  EXPECT_FALSE(d.Downloading);
+  EXPECT_TRUE(d.LogText.empty());
+  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(107, BN_CLICKED), 0);
+  EXPECT_TRUE(d.CancelRequested);
+}
+
+TEST_F(AppWindow, LogShowsItsEndAfterEveryRefresh) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  HWND log = App->Control(104);
+  for (int i = 1; i <= 300; ++i) {
+    d.LogText += "第" + std::to_string(i) + "行：正在下载北京2012建筑工程预算定额\r\n";
+    if (i % 50 == 0) {
+      d.RefreshLog();
+      int length = GetWindowTextLengthA(log);
+      EXPECT_EQ(static_cast<int>(d.LogText.size()), length);
+      // The last line of text (the one before the empty line after the
+      // final "\r\n") lies inside the control's visible area.
+      LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
+      LRESULT start = SendMessageA(log, EM_LINEINDEX, lines - 2, 0);
+      LRESULT pos = SendMessageA(log, EM_POSFROMCHAR, start, 0);
+      RECT client;
+      GetClientRect(log, &client);
+      int y = static_cast<short>(HIWORD(pos));
+      EXPECT_NE(-1, pos) << i;
+      EXPECT_GE(y, 0) << i;
+      EXPECT_LT(y, client.bottom) << i;
+      EXPECT_GT(SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << i;
+    }
+  }
+  // What the user typed is gone at the next refresh.
+  SetWindowTextA(log, "typed");
+  d.RefreshLog();
+  std::string shown(GetWindowTextLengthA(log) + 1, '\0');
+  GetWindowTextA(log, &shown[0], static_cast<int>(shown.size()));
+  shown.resize(shown.size() - 1);
+  EXPECT_EQ(d.LogText, shown);
+}
+
+TEST_F(AppWindow, PumpDispatchesEverythingWaitingAndKeepsTheQuitRequest) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  PostMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(107, BN_CLICKED), 0);
+  d.PumpMessages();
+  EXPECT_TRUE(d.CancelRequested);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+
+  // Closed between two transfers: the window goes, the object and its fields
+  // stay usable, and the quit request outlives the pump.
+  d.CancelRequested = false;
+  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
+  d.PumpMessages();
+  EXPECT_FALSE(d.IsWindowAlive());
+  EXPECT_EQ(nullptr, d.GetHandle());
+  d.LogText += "下载中止。\r\n";
+  d.RefreshLog();
+  d.PumpMessages();
+  EXPECT_EQ(0, SendDlgItemMessageA(d.GetHandle(), 101, PBM_SETPOS, 50, 0));
+  EXPECT_TRUE(QuitQueued());
+}
+
+TEST_F(AppWindow, ASecondRunCannotStartInsideARunningOne) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  d.RunInProgress = true;
+  d.CancelRequested = true;
+  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED), 0);
+  EXPECT_TRUE(d.CancelRequested);  // the run that clears it never started
+  std::string before = d.LogText;
+  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(109, BN_CLICKED), 0);
+  EXPECT_EQ(before, d.LogText);
+
+  d.RunInProgress = false;
+  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED), 0);
+  EXPECT_FALSE(d.CancelRequested);
+  EXPECT_FALSE(d.RunInProgress);  // released when the run returns
+}
+
+TEST_F(AppWindow, BackgroundIsPaintedInTheDialogColour) {
+  HWND dlg = App->Dlg();
+  RECT rc;
+  GetClientRect(dlg, &rc);
+  HDC screen = GetDC(dlg);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, rc.right, rc.bottom);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  EXPECT_EQ(1, SendMessageA(dlg, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0));
+  EXPECT_EQ(RGB(234, 230, 217), GetPixel(dc, 0, 0));
+  EXPECT_EQ(RGB(234, 230, 217), GetPixel(dc, rc.right - 1, rc.bottom - 1));
+  EXPECT_EQ(RGB(234, 230, 217), GetPixel(dc, rc.right / 2, rc.bottom / 2));
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  ReleaseDC(dlg, screen);
+}
+
+TEST_F(AppWindow, TreeShowsTheSampleCatalogue) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  d.TreeWnd->FillTreeItem(&d.CatalogueDoc, TVI_ROOT);
+  EXPECT_EQ(13, d.TreeWnd->GetCount());
+}
+
+TEST(AppRun, ClosingTheMainWindowEndsTheRunWithZero) {
+  ForgetQuit();
+  struct TClosingApp : TInstallZelmApp {
+    bool InitInstance() override {
+      if (!TInstallZelmApp::InitInstance()) return false;
+      PostMessageA(GetMainWindow()->GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+      return true;
+    }
+    void InitMainWindow() override {
+      TInstallZelmApp::InitMainWindow();
+      AddSampleCatalogue(
+          static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow())->CatalogueDoc);
+    }
+  } app;
+  app.CmdShow = SW_SHOWNORMAL;
+  EXPECT_EQ(0, app.Run());
+  EXPECT_FALSE(app.GetMainWindow()->IsWindowAlive());
+}
+
+}  // namespace
