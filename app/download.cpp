@@ -207,6 +207,8 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
   std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
   DWORD start = GetTickCount();
   unsigned long long received = 0;
+  unsigned shown = 0;
+  SetProgress(client, shown);
   static char block[kTransferBlockSize];  // the UI thread is the only caller
   while (!client.CancelRequested) {
     DWORD read = 0;
@@ -215,7 +217,13 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
     out.write(block, read);
     received += read;
     unsigned long long percent = received * 100 / expected;
-    SetProgress(client, percent > 100 ? 100 : static_cast<unsigned>(percent));
+    if (percent > 100) percent = 100;
+    // A large file moves the bar once in hundreds of blocks; telling the
+    // control the same position again would only cost time.
+    if (percent != shown) {
+      shown = static_cast<unsigned>(percent);
+      SetProgress(client, shown);
+    }
     client.PumpMessages();
     if (!ok || read == 0) {
       out.close();

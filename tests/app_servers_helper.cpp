@@ -86,6 +86,14 @@ void TTestServers::PutFile(const std::string& relativePath, const std::string& c
 
 std::string TTestServers::FaultLog() const { return ReadFileBytes(Dir + "\\fault-requests.log"); }
 
+std::string TestDataFile(const std::string& relativePath) {
+  std::string path = WindowsPath(IZ_TEST_DATA) + "\\" + relativePath;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
 const TTestServers& Servers() {
   static const TTestServers servers = LoadServers();
   return servers;

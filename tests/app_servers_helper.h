@@ -59,6 +59,9 @@ class TScratchDir {
   std::string Dir;
 };
 
+// Windows path of a file below tests/data (IZ_TEST_DATA is a Unix path).
+std::string TestDataFile(const std::string& relativePath);
+
 // File helpers on Windows paths.
 bool FileExists(const std::string& path);
 std::string ReadFileBytes(const std::string& path);

@@ -1,0 +1,111 @@
+// ResolveDownloadDir against the real registry of the test's Wine prefix:
+// the user's "Desktop" shell folder gives the sibling "Downloads", anything
+// unusable gives "C:\Downloads". The registry value is put back afterwards.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "app_servers_helper.h"
+
+namespace {
+
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// Saves the "Desktop" value on construction and restores it (or its absence)
+// on destruction.
+class TDesktopValue {
+ public:
+  TDesktopValue() {
+    RegCreateKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                    &Key, nullptr);
+    DWORD size = 0;
+    if (RegQueryValueExA(Key, "Desktop", nullptr, &Type, nullptr, &size) == ERROR_SUCCESS) {
+      Saved.resize(size);
+      HadValue = RegQueryValueExA(Key, "Desktop", nullptr, &Type,
+                                  reinterpret_cast<BYTE*>(&Saved[0]), &size) == ERROR_SUCCESS;
+    }
+  }
+  ~TDesktopValue() {
+    if (HadValue) {
+      RegSetValueExA(Key, "Desktop", 0, Type, reinterpret_cast<const BYTE*>(Saved.data()),
+                     static_cast<DWORD>(Saved.size()));
+    } else {
+      RegDeleteValueA(Key, "Desktop");
+    }
+    RegCloseKey(Key);
+  }
+  void Set(const std::string& value) {
+    RegSetValueExA(Key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+  }
+  // Stored without a terminator, as a careless writer might leave it.
+  void SetRaw(const std::string& bytes) {
+    RegSetValueExA(Key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                   static_cast<DWORD>(bytes.size()));
+  }
+  void Remove() { RegDeleteValueA(Key, "Desktop"); }
+
+ private:
+  HKEY Key = nullptr;
+  DWORD Type = REG_SZ;
+  std::string Saved;
+  bool HadValue = false;
+};
+
+TEST(DownloadDir, FollowsTheDesktopFolder) {
+  auto dialog = MakeDialog();
+  TScratchDir profile;
+  TDesktopValue desktop;
+  std::string longDesktop = "C:\\" + std::string(242, 'a') + "\\Desktop";
+  struct Case {
+    std::string value;  // empty: no value at all
+    bool raw;           // stored without terminator
+    std::string expected;
+  } cases[] = {
+      {profile.Path() + "\\Desktop", false, profile.Path() + "\\Downloads"},
+      {"D:\\Profiles\\ann\\Desktop", false, "D:\\Profiles\\ann\\Downloads"},
+      {"C:\\Desktop\\", false, "C:\\Desktop\\Downloads"},
+      {"", false, "C:\\Downloads"},
+      {"Desktop", false, "C:\\Downloads"},              // no backslash
+      {longDesktop, false, "C:\\" + std::string(242, 'a') + "\\Downloads"},  // 255 characters
+      {"C:\\" + std::string(243, 'a') + "\\Desktop", false, "C:\\Downloads"},  // sibling won't fit
+      {"C:\\" + std::string(300, 'a') + "\\Desktop", false, "C:\\Downloads"},  // over 256 bytes
+      {"C:\\x\\" + std::string(251, 'b'), true, "C:\\Downloads"},             // 256, unterminated
+      {"C:\\x\\Desk", true, "C:\\x\\Downloads"},
+  };
+  for (const Case& c : cases) {
+    if (c.value.empty()) {
+      desktop.Remove();
+    } else if (c.raw) {
+      desktop.SetRaw(c.value);
+    } else {
+      desktop.Set(c.value);
+    }
+    memset(dialog->DownloadDir, 'z', sizeof(dialog->DownloadDir));
+    dialog->ResolveDownloadDir();
+    EXPECT_EQ(c.expected, std::string(dialog->DownloadDir)) << c.value;
+  }
+}
+
+TEST(DownloadDir, CreatesOneLevelAndKeepsAnExistingFolder) {
+  auto dialog = MakeDialog();
+  TScratchDir profile;
+  TDesktopValue desktop;
+  desktop.Set(profile.Path() + "\\Desktop");
+  dialog->ResolveDownloadDir();
+  DWORD attributes = GetFileAttributesA((profile.Path() + "\\Downloads").c_str());
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  WriteFileBytes(profile.File("Downloads\\kept.exe"), "kept");
+  dialog->ResolveDownloadDir();
+  EXPECT_EQ("kept", ReadFileBytes(profile.File("Downloads\\kept.exe")));
+  // Two missing levels: only one would be made, so nothing is.
+  desktop.Set(profile.Path() + "\\missing\\Desktop");
+  dialog->ResolveDownloadDir();
+  EXPECT_FALSE(FileExists(profile.File("missing")));
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// The catalogue fetch against nginx and a dead port, with the real dialog and
+// tree: fall-back to the second server, the archive variants, the clean-up
+// of the two files, and the one failure line.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/catalogue_fetch.h"
+#include "app_servers_helper.h"
+#include "markup/markup.h"
+#include "treeview/my_tree_wnd.h"
+
+namespace {
+
+const char kFailureLine[] = "无法联网取得配置文件，请检查网络设置。\r\n";
+
+class CatalogueFetchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IZ_REQUIRE_SERVERS();
+    Dialog = MakeDialog();
+    ASSERT_TRUE(Dialog->IsWindowAlive());
+    strcpy(Dialog->DownloadDir, Local.Path().c_str());
+  }
+
+  // Serves one of the archives of tests/data/download under /<name>/download/
+  // and returns that base URL.
+  std::string Serve(const std::string& archive) {
+    Servers().PutFile(archive + "/download/InstallFiles.zip",
+                      ReadFileBytes(TestDataFile("download/" + archive + ".zip")));
+    return Servers().Nginx(archive + "/download/");
+  }
+
+  int TreeCount() {
+    return static_cast<int>(TreeView_GetCount(Dialog->TreeWnd->GetHandle()));
+  }
+
+  void ExpectNoLeftovers() {
+    EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip")));
+    EXPECT_FALSE(FileExists(Local.File("InstallFiles.xml")));
+  }
+
+  std::unique_ptr<TInstallZelmDlgClient> Dialog;
+  TScratchDir Local;
+};
+
+// The catalogue of plain.zip, as the document and the tree must show it.
+void ExpectPlainCatalogue(TInstallZelmDlgClient& d) {
+  EXPECT_EQ("InstallFiles", d.CatalogueDoc.Name);
+  ASSERT_EQ(3u, d.CatalogueDoc.Children.Count());
+  TXmlTreeNode* group = d.CatalogueDoc.FirstChild();
+  EXPECT_STREQ("定额库", group->GetAttribute("name"));  // UTF-8 read as GBK
+  ASSERT_NE(nullptr, group->FirstChild());
+  EXPECT_STREQ("北京2008", group->FirstChild()->GetAttribute("name"));
+  EXPECT_STREQ("dek/2008", group->FirstChild()->GetAttribute("path"));
+  // Group, two Dek and the tool; the Version element and its child stay out.
+  EXPECT_EQ(4, static_cast<int>(TreeView_GetCount(d.TreeWnd->GetHandle())));
+}
+
+TEST_F(CatalogueFetchTest, FirstServerDownFallsBackToTheSecondSilently) {
+  FetchCatalogueFrom(*Dialog, Servers().Dead("download/").c_str(), Serve("plain").c_str());
+  ExpectPlainCatalogue(*Dialog);
+  EXPECT_EQ("", Dialog->LogText);
+  ExpectNoLeftovers();
+}
+
+TEST_F(CatalogueFetchTest, FirstServerWinsWhenItAnswers) {
+  std::string second = Serve("absent");
+  FetchCatalogueFrom(*Dialog, Serve("plain").c_str(), second.c_str());
+  ExpectPlainCatalogue(*Dialog);
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(CatalogueFetchTest, BothServersFailingLogsOneLine) {
+  struct Case {
+    std::string first, second;
+  } cases[] = {
+      {Servers().Dead("download/"), Servers().Dead("download/")},
+      {Servers().Nginx("missing/download/"), Servers().Fault("nolength/300/download/")},
+      {Servers().Fault("status/503/download/"), Servers().Fault("short/3000/download/")},
+  };
+  for (const Case& c : cases) {
+    Dialog->LogText.clear();
+    FetchCatalogueFrom(*Dialog, c.first.c_str(), c.second.c_str());
+    EXPECT_EQ(kFailureLine, Dialog->LogText) << c.first << " " << c.second;
+    EXPECT_EQ(0u, Dialog->CatalogueDoc.Children.Count());
+    EXPECT_EQ(0, TreeCount());
+    EXPECT_FALSE(FileExists(Local.File("InstallFiles.xml")));
+  }
+}
+
+TEST_F(CatalogueFetchTest, ArchiveVariants) {
+  struct Case {
+    const char* archive;
+    bool loads;
+  } cases[] = {
+      {"plain", true},
+      {"declared", true},    // declaration and comment before the root
+      {"upper", true},       // installfiles.XML: letter case is ignored
+      {"later", true},       // the first match in entry order wins
+      {"subfolder", false},  // data/InstallFiles.xml is not the catalogue
+      {"absent", false},
+      {"garbage", false},    // no archive at all
+  };
+  for (const Case& c : cases) {
+    TInstallZelmDlgClient& d = *Dialog;
+    TreeView_DeleteAllItems(d.TreeWnd->GetHandle());  // items point into the document
+    d.CatalogueDoc.Clear();
+    std::string url = Serve(c.archive);
+    FetchCatalogueFrom(d, url.c_str(), Servers().Dead("download/").c_str());
+    SCOPED_TRACE(c.archive);
+    if (c.loads) {
+      ExpectPlainCatalogue(d);
+    } else {
+      EXPECT_EQ(0u, d.CatalogueDoc.Children.Count());
+      EXPECT_EQ(0, TreeCount());
+    }
+    EXPECT_EQ("", d.LogText);  // a bad archive is passed over silently
+    ExpectNoLeftovers();
+  }
+}
+
+TEST_F(CatalogueFetchTest, SecondFetchChangesNothing) {
+  FetchCatalogueFrom(*Dialog, Serve("plain").c_str(), Servers().Dead("download/").c_str());
+  ASSERT_EQ(3u, Dialog->CatalogueDoc.Children.Count());
+  TXmlTreeNode* first = Dialog->CatalogueDoc.FirstChild();
+  FetchCatalogueFrom(*Dialog, Servers().Dead("download/").c_str(), Servers().Dead("download/").c_str());
+  EXPECT_EQ(first, Dialog->CatalogueDoc.FirstChild());
+  EXPECT_EQ(4, TreeCount());
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(CatalogueFetchTest, CurrentLeftoverArchiveIsUsedAndDeleted) {
+  // The server holds an archive of the same size but without the catalogue;
+  // the local copy, written now, passes the skip test and is read instead.
+  std::string local = ReadFileBytes(TestDataFile("download/plain.zip"));
+  std::string server = ReadFileBytes(TestDataFile("download/upper.zip"));
+  ASSERT_EQ(local.size(), server.size());
+  for (size_t at; (at = server.find("installfiles.XML")) != std::string::npos;) {
+    server.replace(at, 16, "notthecatalogue!");
+  }
+  Servers().PutFile("leftover/download/InstallFiles.zip", server);
+  WriteFileBytes(Local.File("InstallFiles.zip"), local);
+  FetchCatalogueFrom(*Dialog, Servers().Nginx("leftover/download/").c_str(),
+                     Servers().Dead("download/").c_str());
+  ExpectPlainCatalogue(*Dialog);
+  ExpectNoLeftovers();
+}
+
+}  // namespace
