@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Takes a picture of the main window with the sample catalogue:
+#   tests/app_window_screenshot.sh [BUILD_DIR] [OUTPUT.png]
+# (defaults build/win32 and docs/main-window.png). Needs app_tests built in
+# BUILD_DIR, Xvfb and ImageMagick. The window runs in a Wine virtual desktop
+# so that Wine draws its caption and border; without DISPLAY a private Xvfb
+# is started.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(cd "${1:-$root/build/win32}" && pwd)
+out=${2:-$root/docs/main-window.png}
+source "$root/scripts/wine-env"
+iz_make_prefix
+
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e /tmp/.X11-unix/X$n ] || { export DISPLAY=:$n; break; }
+  done
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
+  xvfb_pid=$!
+  sleep 1
+fi
+work=$(mktemp -d)
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export IZ_SCREENSHOT_HOLD_MS=15000 IZ_SCREENSHOT_RECT="$work/rect"
+(cd "$build/tests" && wine explorer /desktop=IzShot,800x600 app_tests.exe \
+   --gtest_filter='AppWindowScreenshot.*' >"$work/log" 2>&1) &
+runner=$!
+for _ in $(seq 1 120); do
+  [ -s "$work/rect" ] && break
+  sleep 0.5
+done
+[ -s "$work/rect" ] || { cat "$work/log"; echo "the window did not come up" >&2; exit 1; }
+sleep 3  # let it paint
+mkdir -p "$(dirname "$out")"
+import -window root -crop "$(cat "$work/rect")" +repage "$out"
+wait "$runner" || { cat "$work/log"; exit 1; }
+echo "$out"
