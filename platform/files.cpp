@@ -28,7 +28,8 @@ DWORD ErrorFromErrno(int e) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
     case EEXIST: return ERROR_FILE_EXISTS;
-    case EACCES: case EPERM: case EISDIR: case EROFS: return ERROR_ACCESS_DENIED;
+    // EBADF: a write through a handle opened for reading only.
+    case EACCES: case EPERM: case EISDIR: case EROFS: case EBADF: return ERROR_ACCESS_DENIED;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case ENAMETOOLONG: return ERROR_PATH_NOT_FOUND;
     default: return ERROR_INVALID_PARAMETER;
