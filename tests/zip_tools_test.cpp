@@ -301,6 +301,20 @@ TEST(ZipTools, HandleSourceStaysOpenAndHandleTargetsAppend) {
   EXPECT_TRUE(CloseHandle(source));
 }
 
+#ifdef _WIN32
+// The stand-in has no pipes; real Win32 refuses to seek one.
+TEST(ZipTools, UnseekableHandleIsRefused) {
+  HANDLE readEnd, writeEnd;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  EXPECT_FALSE(ZipOpenHandle(readEnd, nullptr));
+  char text[64];
+  ZipResultText(ZipRecent, text, sizeof text);
+  EXPECT_STREQ("Zip-bug: trying to seek the unseekable", text);
+  CloseHandle(readEnd);
+  CloseHandle(writeEnd);
+}
+#endif
+
 TEST(ZipTools, WriteFailureIsReported) {
   std::string folder = ScratchFolder("writefail");
   ASSERT_TRUE(WriteWholeFile(folder + "readonly.bin", "x"));

@@ -96,7 +96,7 @@ ZipResult ZipExtractToMemory(ZipHandle zip, int index, void* buffer, unsigned le
 
 // Sets the folder under which relative extraction paths are placed (a "\"
 // is added when it ends in neither separator). ZipBadArguments when folder
-// is null or 259 bytes or longer.
+// is null or would not fit in 259 bytes with its separator.
 ZipResult ZipSetBaseFolder(ZipHandle zip, const char* folder);
 
 // Closes the archive and frees the handle (a handle source stays open).
