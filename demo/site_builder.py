@@ -19,11 +19,12 @@ from xml.sax.saxutils import quoteattr
 MAGIC = b"IZSAMPLE"
 
 
-def package_bytes(sample_exe, name="", target="", record="yes", delay_ms=0, runlog="", pad=0):
+def package_bytes(sample_exe, name="", target="", record="yes", delay_ms=0, runlog="", pad=0,
+                  close_host=False):
     """The sample installer with its settings block appended (GBK text);
     `pad` zero bytes between the two make a bigger file."""
     lines = ["name=" + name, "target=" + target, "record=" + record,
-             "delay=%d" % delay_ms, "runlog=" + runlog]
+             "delay=%d" % delay_ms, "runlog=" + runlog, "closehost=" + ("yes" if close_host else "no")]
     block = ("\n".join(lines) + "\n").encode("gbk")
     with open(sample_exe, "rb") as f:
         exe = f.read()

@@ -13,6 +13,9 @@
 //                               that is not there (the target is removed)
 //   delay=<milliseconds>        how long the "install" takes
 //   runlog=<full path>          a file to which every start is appended
+//   closehost=yes|no            ask the installing program's window to close
+//                               just before exiting, so a test can place a
+//                               close request exactly between two transfers
 //
 // Started with "/auto /s" it installs silently and exits with 0. Started any
 // other way it only says what it is, as a real package would open its wizard.
@@ -36,6 +39,7 @@ struct SampleConfig {
   std::string record = "yes";
   DWORD delayMs = 0;
   std::string runLog;
+  bool closeHost = false;
 };
 
 bool ReadOwnBlock(std::string& block) {
@@ -82,6 +86,7 @@ SampleConfig ParseBlock(const std::string& block) {
       else if (key == "record") config.record = value;
       else if (key == "delay") config.delayMs = strtoul(value.c_str(), nullptr, 10);
       else if (key == "runlog") config.runLog = value;
+      else if (key == "closehost") config.closeHost = value == "yes";
     }
     pos = end + 1;
   }
@@ -162,5 +167,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     WritePrivateProfileStringA("Dek Files", config.name.c_str(), config.target.c_str(), "qmtz.ini");
   }
   AppendRunLog(config, args);
+  if (config.closeHost) {
+    // The host waits for us without pumping, so this request is handled at
+    // its next pump: after the next package's installer has started.
+    HWND host = FindWindowA(nullptr, "沃蒙在线安装");
+    if (host) PostMessageA(host, WM_CLOSE, 0, 0);
+  }
   return installed ? 0 : 1;
 }

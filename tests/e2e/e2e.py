@@ -51,6 +51,8 @@ def catalogue():
             N("Dek", [("name", "慢速定额"), ("fileName", "slow.exe")],
               package=pkg("慢速定额", "slow.dek")),
             N("Dek", [("name", "耗时定额"), ("fileName", "wait.exe")], package=pkg("耗时定额", "wait.dek", delay_ms=4000)),
+            N("Dek", [("name", "关窗定额"), ("fileName", "closer.exe")],
+              package=pkg("关窗定额", "closer.dek", delay_ms=1000, close_host=True)),
             N("Dek", [("name", "现成定额"), ("fileName", "ready.exe")], package=pkg("现成定额", "ready.dek")),
             N("Dek", [("name", "其后定额"), ("fileName", "after.exe")], package=pkg("其后定额", "after.dek")),
         ]),
@@ -334,25 +336,26 @@ def cancel_and_reentry(world):
 
 
 def close_between_transfers(world):
-    # ready.exe is current in the download folder: no transfer, so the close
-    # request queued while wait.exe installs is handled in the pump after
-    # ready.exe's installer starts, between transfers. The run then stops.
+    # closer.exe's installer posts a close request to the window just before
+    # it exits, while the program waits for it without pumping. ready.exe is
+    # current in the download folder, so there is no transfer before the next
+    # pump, the one after ready.exe's installer starts: the close is accepted
+    # there, between transfers, and the run stops.
     world.reset("[Dek Files]\r\n", seed=["ready.exe"])
     p = Program(world)
     try:
-        for path in ("慢速/耗时定额", "慢速/现成定额", "慢速/其后定额"):
+        for path in ("慢速/关窗定额", "慢速/现成定额", "慢速/其后定额"):
             p.tick(path)
         p.ask("press 102")
-        # The window stops answering only while an installer runs: wait.exe's.
         deadline = time.time() + 60
-        while p.log() is not None:
-            check(time.time() < deadline, "wait.exe's installer never started")
+        while p.program.poll() is None:
+            check(time.time() < deadline, "the program did not end after the close")
             time.sleep(0.2)
-        p.ask("close")
-        p.close()
+        check(p.program.returncode == 0, "program exit code %d" % p.program.returncode)
+        p.ask("quit", ok=False)
     finally:
         p.kill()
-    check([r.split("|")[0] for r in world.runs()] == ["wait.exe", "ready.exe"], "runs: %s" % world.runs())
+    check([r.split("|")[0] for r in world.runs()] == ["closer.exe", "ready.exe"], "runs: %s" % world.runs())
     check("after.exe" not in world.downloaded(), "the run went on after the window closed")
 
 
