@@ -69,5 +69,6 @@ print("(a) DownloadFile under Wine:  %8.1f MB/s  (%d ms)" % (rate(a), a))
 print("(b) bare WinINet loop, Wine:  %8.1f MB/s  (%d ms)" % (rate(b), b))
 print("(c) curl, native:             %8.1f MB/s  (%d ms)" % (rate(c), c))
 print("ratio (a)/(b): %.3f  (goal >= 0.9)" % (rate(a) / rate(b)))
+print("ratio (a)/(c), DownloadFile to curl: %.3f" % (rate(a) / rate(c)))
 print("peak working set of the Windows process: %.1f MB" % (peak / 1e6))
 EOF
