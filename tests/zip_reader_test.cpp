@@ -104,6 +104,12 @@ TEST(ZipReader, InformationRequestEndsPiecewiseExtraction) {
   // Another index ends this one and starts that.
   ASSERT_EQ(ZipOk, ZipExtractToMemory(z.Handle, 1, piece, sizeof piece));
   EXPECT_EQ("other", std::string(piece, 5));
+  // An empty read delivers nothing, which ends the extraction in progress.
+  ASSERT_EQ(ZipMore, ZipExtractToMemory(z.Handle, 0, piece, sizeof piece));
+  EXPECT_EQ(ZipFlate, ZipExtractToMemory(z.Handle, 0, piece, 0));
+  ASSERT_EQ(ZipMore, ZipExtractToMemory(z.Handle, 0, piece, sizeof piece));
+  EXPECT_EQ(text.substr(0, 1000), std::string(piece, 1000));
+  EXPECT_EQ(ZipFlate, ZipExtractToMemory(z.Handle, 1, nullptr, 0));
 }
 
 TEST(ZipReader, DataDescriptorsAndEncryption) {
@@ -200,52 +206,56 @@ TEST(ZipReader, HostileRecordsGiveResultCodes) {
     const char* What;
     std::function<void(TestZip&)> Damage;
     bool Opens;
-    ZipResult Info;  // for entry 0
+    ZipResult Info;    // for entry 0
+    ZipResult Memory;  // extracting entry 0 into memory
   };
   const Case cases[] = {
-      {"disk number 1", [](TestZip& z) { Put16(z.Bytes, z.EndOffset + 4, 1); }, false, 0},
+      {"disk number 1", [](TestZip& z) { Put16(z.Bytes, z.EndOffset + 4, 1); }, false, 0, 0},
       {"central directory on disk 2", [](TestZip& z) { Put16(z.Bytes, z.EndOffset + 6, 2); },
-       false, 0},
-      {"entry counts disagree", [](TestZip& z) { Put16(z.Bytes, z.EndOffset + 8, 3); }, false, 0},
+       false, 0, 0},
+      {"entry counts disagree", [](TestZip& z) { Put16(z.Bytes, z.EndOffset + 8, 3); }, false, 0, 0},
       {"directory past the end record",
-       [](TestZip& z) { Put32(z.Bytes, z.EndOffset + 16, 0x7FFFFFF0); }, false, 0},
+       [](TestZip& z) { Put32(z.Bytes, z.EndOffset + 16, 0x7FFFFFF0); }, false, 0, 0},
       {"zip64 directory offset",
-       [](TestZip& z) { Put32(z.Bytes, z.EndOffset + 16, 0xFFFFFFFF); }, false, 0},
+       [](TestZip& z) { Put32(z.Bytes, z.EndOffset + 16, 0xFFFFFFFF); }, false, 0, 0},
       {"zip64 directory size", [](TestZip& z) { Put32(z.Bytes, z.EndOffset + 12, 0xFFFFFFFF); },
-       false, 0},
-      {"end record cut short", [](TestZip& z) { z.Bytes.resize(z.EndOffset + 10); }, false, 0},
+       false, 0, 0},
+      {"end record cut short", [](TestZip& z) { z.Bytes.resize(z.EndOffset + 10); }, false, 0, 0},
       {"wrong central signature", [](TestZip& z) { z.Bytes[z.CentralOffsets[0] + 3] = 9; }, true,
-       ZipCorrupt},
+       ZipCorrupt, ZipCorrupt},
       {"local header far outside",
-       [](TestZip& z) { Put32(z.Bytes, z.CentralOffsets[0] + 42, 0x7FFFFFF0); }, true, ZipCorrupt},
+       [](TestZip& z) { Put32(z.Bytes, z.CentralOffsets[0] + 42, 0x7FFFFFF0); }, true, ZipCorrupt,
+       ZipCorrupt},
       {"zip64 local header offset",
-       [](TestZip& z) { Put32(z.Bytes, z.CentralOffsets[0] + 42, 0xFFFFFFFF); }, true, ZipCorrupt},
+       [](TestZip& z) { Put32(z.Bytes, z.CentralOffsets[0] + 42, 0xFFFFFFFF); }, true, ZipCorrupt,
+       ZipCorrupt},
       {"zip64 sizes", [](TestZip& z) {
          Put32(z.Bytes, z.LocalOffsets[0] + 18, 0xFFFFFFFF);
          Put32(z.Bytes, z.CentralOffsets[0] + 20, 0xFFFFFFFF);
-       }, true, ZipCorrupt},
+       }, true, ZipCorrupt, ZipCorrupt},
       {"local header points at the central record",
        [](TestZip& z) {
          Put32(z.Bytes, z.CentralOffsets[0] + 42, static_cast<uint32_t>(z.CentralOffsets[0]));
-       }, true, ZipCorrupt},
+       }, true, ZipCorrupt, ZipCorrupt},
       {"local method differs", [](TestZip& z) { Put16(z.Bytes, z.LocalOffsets[0] + 8, 0); }, true,
-       ZipCorrupt},
+       ZipCorrupt, ZipCorrupt},
       {"method 12 (bzip2)", [](TestZip& z) {
          Put16(z.Bytes, z.LocalOffsets[0] + 8, 12);
          Put16(z.Bytes, z.CentralOffsets[0] + 10, 12);
-       }, true, ZipCorrupt},
+       }, true, ZipCorrupt, ZipCorrupt},
       {"local name length differs", [](TestZip& z) { Put16(z.Bytes, z.LocalOffsets[0] + 26, 2); },
-       true, ZipCorrupt},
+       true, ZipCorrupt, ZipCorrupt},
       {"local CRC differs", [](TestZip& z) { z.Bytes[z.LocalOffsets[0] + 14] ^= 1; }, true,
-       ZipCorrupt},
+       ZipCorrupt, ZipCorrupt},
       {"local extra field runs past the end",
-       [](TestZip& z) { Put16(z.Bytes, z.LocalOffsets[0] + 28, 0xFFFF); }, true, ZipReadFailed},
+       [](TestZip& z) { Put16(z.Bytes, z.LocalOffsets[0] + 28, 0xFFFF); }, true, ZipReadFailed,
+       ZipFlate},
       {"central name of 300 bytes", [](TestZip& z) { Put16(z.Bytes, z.CentralOffsets[0] + 28, 300); },
-       true, ZipCorrupt},
+       true, ZipCorrupt, ZipCorrupt},
       {"more entries claimed than recorded", [](TestZip& z) {
          Put16(z.Bytes, z.EndOffset + 8, 0xFFFF);
          Put16(z.Bytes, z.EndOffset + 10, 0xFFFF);
-       }, true, ZipOk},
+       }, true, ZipOk, ZipOk},
   };
   for (const Case& c : cases) {
     TestZip zip = BuildZip({Entry("first.txt", PatternText(5000)), Entry("second.txt", "two")});
@@ -261,6 +271,8 @@ TEST(ZipReader, HostileRecordsGiveResultCodes) {
     if (c.Info != ZipOk) {
       EXPECT_STREQ("", info.Name) << c.What;
     }
+    std::string first;
+    EXPECT_EQ(c.Memory, ExtractAll(z.Handle, 0, 1000, &first)) << c.What;
     // Whatever the damage, nothing below may crash, hang or succeed wrongly.
     ZipGetEntry(z.Handle, -1, &info);
     int count = info.Index;
@@ -388,6 +400,29 @@ TEST(ZipReader, FindEntryFoldsOnlyAsciiLetters) {
   std::string longName(256, 'a');
   int index = 0;
   EXPECT_EQ(ZipNotFound, ZipFindEntry(z.Handle, longName.c_str(), true, &index, nullptr));
+}
+
+// A find starts from the current record: while that one could not be read,
+// nothing is found; reaching a readable entry again makes finds work.
+TEST(ZipReader, FindEntryFindsNothingFromAnUnreadableRecord) {
+  TestZip zip = BuildZip({Entry("a", "1"), Entry("b", "2"), Entry("c", "3")});
+  zip.Bytes[zip.CentralOffsets[1] + 3] = 9;
+  OpenZip z(zip.Bytes);
+  ZipEntryInfo info;
+  int index = 7;
+  ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "a", false, &index, &info));
+  EXPECT_EQ(0, index);
+  ASSERT_EQ(ZipCorrupt, ZipGetEntry(z.Handle, 1, &info));
+  EXPECT_EQ(ZipNotFound, ZipFindEntry(z.Handle, "a", false, &index, &info));
+  EXPECT_EQ(-1, index);
+  EXPECT_EQ(-1, info.Index);
+  // (The information on entry 0 would come from the cache; extracting walks.)
+  char data[4];
+  ASSERT_EQ(ZipOk, ZipExtractToMemory(z.Handle, 0, data, sizeof data));
+  EXPECT_EQ(ZipOk, ZipFindEntry(z.Handle, "a", false, &index, nullptr));
+  EXPECT_EQ(0, index);
+  // Entries behind the broken record stay out of reach.
+  EXPECT_EQ(ZipNotFound, ZipFindEntry(z.Handle, "c", false, &index, nullptr));
 }
 
 TEST(ZipReader, NamesOf260BytesAreRefusedNotCut) {
@@ -543,7 +578,7 @@ TEST(ZipReader, HandleChecksAndTheMostRecentResult) {
   ZipHandle z = ZipOpenMemory(zip.Bytes.data(), static_cast<unsigned>(zip.Bytes.size()), nullptr);
   EXPECT_EQ("Success", RecentText());
   EXPECT_EQ(ZipBadArguments, ZipGetEntry(z, 1, &info));
-  EXPECT_EQ(ZipBadArguments, ZipExtractToMemory(z, 0, buffer, 0));
+  EXPECT_EQ(ZipBadArguments, ZipExtractToMemory(z, 0, nullptr, sizeof buffer));
   EXPECT_EQ(ZipBadArguments, ZipSetBaseFolder(z, std::string(259, 'f').c_str()));
   EXPECT_EQ(ZipOk, ZipSetBaseFolder(z, (std::string(258, 'f') + "\\").c_str()));
   EXPECT_EQ(ZipOk, ZipClose(z));

@@ -23,6 +23,12 @@ ZipResult DataFailure(ZipStatus status) {
   }
 }
 
+// Result of a failed OpenEntryData: a local header that cannot be read is as
+// corrupt as one that disagrees with its central record.
+ZipResult OpenFailure(ZipStatus status) {
+  return status == ZipStatus::ReadFailure ? ZipCorrupt : DataFailure(status);
+}
+
 void ClearInfo(ZipEntryInfo* info, int index) {
   std::memset(info, 0, sizeof *info);
   info->Index = index;
@@ -121,9 +127,6 @@ ZipResult TUnzip::ReadEntryInfo(int index, ZipEntryInfo* info) {
 
 ZipResult TUnzip::FindEntry(const char* name, bool ignoreCase, int* index, ZipEntryInfo* info) {
   ZipArchive& a = *archive_;
-  // After a failed step the current record may be unreadable; the search
-  // starts from the first entry anyway, so begin there.
-  if (!a.RecordValid) GoToFirstRecord(a);
   if (LocateRecord(a, name, ignoreCase) != ZipStatus::Ok) {
     if (index) *index = -1;
     if (info) ClearInfo(info, -1);
@@ -170,7 +173,7 @@ ZipResult TUnzip::Extract(int index, const char* path, HANDLE target) {
     if (target == INVALID_HANDLE_VALUE) return ZipNoFile;
   }
   ZipStatus opened = OpenEntryData(*archive_, Password());
-  result = opened == ZipStatus::Ok ? CopyData(target) : DataFailure(opened);
+  result = opened == ZipStatus::Ok ? CopyData(target) : OpenFailure(opened);
   // The data is complete; a file system without times is no reason to fail.
   if (result == ZipOk && toFile)
     SetFileTime(target, &info.CreationTime, &info.AccessTime, &info.ModificationTime);
@@ -197,14 +200,15 @@ ZipResult TUnzip::CopyData(HANDLE target) {
 }
 
 ZipResult TUnzip::ExtractToMemory(int index, void* buffer, uint32_t length) {
-  if (!buffer || length == 0) return ZipBadArguments;
+  // A length of 0 reads nothing and ends the extraction like an empty read.
+  if (!buffer && length > 0) return ZipBadArguments;
   if (index != piecewiseIndex_) {
     EndPiecewise();
     if (!InRange(index)) return ZipBadArguments;
     ZipResult reached = ReachEntry(index);
     if (reached != ZipOk) return reached;
     ZipStatus opened = OpenEntryData(*archive_, Password());
-    if (opened != ZipStatus::Ok) return DataFailure(opened);
+    if (opened != ZipStatus::Ok) return OpenFailure(opened);
     piecewiseIndex_ = index;
   }
   uint32_t delivered = 0;

@@ -92,6 +92,7 @@ ZipResult ZipExtractToHandle(ZipHandle zip, int index, HANDLE file);
 // index while the result is ZipMore (length bytes were written). ZipOk means
 // this call delivered the last part, whose length follows from the entry's
 // uncompressed size. ZipCorrupt on the last part means a CRC-32 mismatch.
+// A length of 0 reads nothing: it ends the extraction with ZipFlate.
 ZipResult ZipExtractToMemory(ZipHandle zip, int index, void* buffer, unsigned length);
 
 // Sets the folder under which relative extraction paths are placed (a "\"
