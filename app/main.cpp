@@ -4,18 +4,24 @@
 
 #include "app/install_zelm_app.h"
 
+namespace {
+
+// Handed out by HH_INITIALIZE and given back to HH_UNINITIALIZE.
+DWORD_PTR HelpCookie = 0;
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The tree view and the progress bar live in comctl32.
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
 
-  DWORD_PTR helpCookie = 0;
-  HtmlHelpA(nullptr, nullptr, HH_INITIALIZE, reinterpret_cast<DWORD_PTR>(&helpCookie));
+  HtmlHelpA(nullptr, nullptr, HH_INITIALIZE, reinterpret_cast<DWORD_PTR>(&HelpCookie));
   int result;
   {
     TInstallZelmApp app;
     result = app.Run();
-    HtmlHelpA(nullptr, nullptr, HH_UNINITIALIZE, helpCookie);
+    HtmlHelpA(nullptr, nullptr, HH_UNINITIALIZE, HelpCookie);
   }  // the application object takes the frame, dialog, tree and document
   return result;
 }

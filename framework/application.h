@@ -31,9 +31,9 @@ class TApplication {
   // InitMainWindow may change it before the main window is shown.
   int CmdShow;
 
-  // Takes every waiting message of the thread through the loop's keyboard
-  // handling and dispatch; returns false when a quit request was seen (it is
-  // posted again so the outer loop ends too).
+  // One message as the loop handles it: keyboard messages of a dialog go to
+  // IsDialogMessageA, the rest are translated and dispatched. False for the
+  // quit request, which is left to the caller.
   static bool ProcessMessage(MSG& msg);
 
  protected:
