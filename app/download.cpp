@@ -156,7 +156,7 @@ bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
   int year, month, day, hour, minute, second;
   const char* date = element->FindAttribute("modifyDate");
   if (date && sscanf(date, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6) {
-    if (year >= 0 && year < 100) year += 2000;
+    if (year < 100) year += 2000;  // any year below 100 counts from 2000: 8 is 2008
     // SystemTimeToFileTime checks the day against the month; the ranges
     // below keep the values from wrapping in the 16-bit fields first.
     if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || day > 31 ||

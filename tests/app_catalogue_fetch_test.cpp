@@ -86,6 +86,9 @@ TEST_F(CatalogueFetchTest, BothServersFailingLogsOneLine) {
     Dialog->LogText.clear();
     FetchCatalogueFrom(*Dialog, c.first.c_str(), c.second.c_str());
     EXPECT_EQ(kFailureLine, Dialog->LogText) << c.first << " " << c.second;
+    char shown[256] = {};
+    GetDlgItemTextA(Dialog->GetHandle(), kIdLog, shown, sizeof(shown));
+    EXPECT_STREQ(kFailureLine, shown);  // the line reaches the window at once
     EXPECT_EQ(0u, Dialog->CatalogueDoc.Children.Count());
     EXPECT_EQ(0, TreeCount());
     EXPECT_FALSE(FileExists(Local.File("InstallFiles.xml")));

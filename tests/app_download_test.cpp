@@ -28,6 +28,13 @@ int ProgressPos(TInstallZelmDlgClient& d) {
   return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETPOS, 0, 0));
 }
 
+// What control 104 shows: the log as the last RefreshLog left it.
+std::string LogControlText(TInstallZelmDlgClient& d) {
+  char text[1024] = {};
+  GetDlgItemTextA(d.GetHandle(), kIdLog, text, sizeof(text));
+  return text;
+}
+
 int ProgressHigh(TInstallZelmDlgClient& d) {
   return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETRANGE, FALSE, 0));
 }
@@ -149,6 +156,12 @@ TEST_F(DownloadTest, SkipTestAtTheDayAndSecondBoundaries) {
       {"2008-2-30 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
       {"2008-5-1 24:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
       {"70000-5-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
+      // Every year below 100 counts from 2000, a negative one too.
+      {"0-1-1 0:0:0", Utc(2000, 1, 1, 0, 0, 0), 1000, true},
+      {"99-1-1 0:0:0", Utc(2099, 1, 1, 0, 0, 0), 1000, true},
+      {"-5-1-1 0:0:0", Utc(1995, 1, 1, 0, 0, 0), 1000, true},
+      {"-5-1-1 0:0:0", Utc(1994, 12, 31, 23, 59, 59), 1000, false},
+      {"100-1-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},  // year 100: no such time
   };
   for (const Case& c : cases) {
     TXmlTreeNode* pkg = AddChild(&Root, "k.exe");
@@ -356,6 +369,7 @@ TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
   EXPECT_LT(partial.size(), 4000000u);
   EXPECT_EQ(FaultBody(partial.size()), partial);  // the partial file stays as received
   EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
+  EXPECT_EQ(Dialog->LogText, LogControlText(*Dialog));  // shown, not only stored
   EXPECT_EQ(0, ProgressPos(*Dialog));
   EXPECT_FALSE(Dialog->Downloading);
   EXPECT_GT(Speed, 0.0f);
@@ -374,6 +388,7 @@ TEST_F(DownloadTest, CancelAlreadySetStillAsksAndTruncatesButTransfersNothing) {
   WriteFileBytes(Local.File("p.exe"), std::string(3000, 'q'));
   EXPECT_TRUE(Get(pkg, Servers().Nginx("precancel/download/")));
   EXPECT_EQ("下载中止。\r\n下载中止。\r\n", Dialog->LogText);
+  EXPECT_EQ(Dialog->LogText, LogControlText(*Dialog));
 }
 
 TEST(ContentLength, OnlyPlainDecimalsWithinThirtyTwoBits) {
