@@ -73,6 +73,10 @@ bool JoinPath(char (&path)[256], const char* folder, const char* name) {
 
 // Reads the member into the catalogue and shows it in the tree.
 void LoadCatalogue(TInstallZelmDlgClient& client, const char* xmlPath) {
+  // Read as stored: line ends stay "\r\n" as the document keeps them, a
+  // stray Ctrl-Z does not end the file early, and the reader's seeks (HTML
+  // repairs) land where they should, which the translated positions of a
+  // text-mode stream would not guarantee.
   std::ifstream in(xmlPath, std::ios::binary);
   LoadDocument(client.CatalogueDoc, in);
   HWND tree = client.TreeWnd->GetHandle();

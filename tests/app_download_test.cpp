@@ -305,6 +305,7 @@ struct TPumpProbe {
   bool SawCanCloseRefused = false;
   int MinPos = 1000, MaxPos = -1;
   int HighDuring = -1;
+  bool WentBack = false;  // a sample below the one before
 };
 TPumpProbe* Probe = nullptr;
 
@@ -315,6 +316,7 @@ void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
   p.SawDownloading = true;
   p.SawCanCloseRefused |= !p.Dialog->CanClose();
   int pos = ProgressPos(*p.Dialog);
+  if (pos < p.MaxPos) p.WentBack = true;
   if (pos < p.MinPos) p.MinPos = pos;
   if (pos > p.MaxPos) p.MaxPos = pos;
   p.HighDuring = ProgressHigh(*p.Dialog);
@@ -346,6 +348,31 @@ TEST_F(DownloadTest, ProgressAndFlagsWhileTheTransferPumps) {
   EXPECT_TRUE(Dialog->CanClose());
   EXPECT_GT(Speed, 0.0f);
   EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(DownloadTest, ProgressOfALargeFileOnlyMovesForward) {
+  // Past 42 949 673 bytes a 32-bit received * 100 wraps and the bar would
+  // jump back; the percentage must hold for files of any size.
+  const size_t size = 48u << 20;
+  Servers().PutFile("large/download/big.exe", std::string(size, 'g'));
+  TPumpProbe probe;
+  probe.Dialog = Dialog.get();
+  Probe = &probe;
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, ProbeTimer);
+  TXmlTreeNode* pkg = AddChild(&Root, "big.exe");
+  bool ok = Get(pkg, Servers().Nginx("large/download/"));
+  KillTimer(nullptr, timer);
+  Probe = nullptr;
+  EXPECT_TRUE(ok);
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExA(Local.File("big.exe").c_str(), GetFileExInfoStandard, &data);
+  EXPECT_EQ(size, data.nFileSizeLow);
+  DeleteFileA((Servers().Www + "\\large\\download\\big.exe").c_str());
+  EXPECT_GT(probe.Ticks, 3);
+  EXPECT_FALSE(probe.WentBack);
+  EXPECT_GE(probe.MaxPos, 75);
+  EXPECT_LE(probe.MaxPos, 100);
+  EXPECT_EQ(0, ProgressPos(*Dialog));
 }
 
 TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
