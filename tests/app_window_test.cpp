@@ -363,6 +363,21 @@ TEST_F(AppWindow, ASecondRunCannotStartInsideARunningOne) {
   EXPECT_FALSE(d.RunInProgress);  // released when the run returns
 }
 
+// The help button with no help file beside the program (the tests run from
+// a folder without InstallZelm.chm): nothing is logged and the program goes
+// on as before.
+TEST_F(AppWindow, HelpWithoutTheHelpFileChangesNothing) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("InstallZelm.chm"));
+  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(105, BN_CLICKED), 0);
+  DrainThroughLoop();
+  EXPECT_TRUE(d.LogText.empty());
+  EXPECT_FALSE(d.CancelRequested);
+  EXPECT_FALSE(d.Downloading);
+  EXPECT_TRUE(IsWindow(App->Frame()));
+  EXPECT_TRUE(d.IsWindowAlive());
+}
+
 TEST_F(AppWindow, BackgroundIsPaintedInTheDialogColour) {
   HWND dlg = App->Dlg();
   RECT rc;
