@@ -30,7 +30,11 @@ class FakeHost : public TInstallRunHost {
  public:
   bool Cancelled() override { return Cancel; }
   void AppendLog(const char* text) override { Pending += text; }
-  void RefreshLog() override { Shown = Pending; ++Refreshes; }
+  void RefreshLog() override {
+    Shown = Pending;
+    ++Refreshes;
+    Snapshots.push_back(Shown);
+  }
   bool Download(TXmlTreeNode* element, float& speed, const char* baseUrl) override {
     speed = 0;
     std::string file = element->GetAttribute("fileName");
@@ -74,6 +78,7 @@ class FakeHost : public TInstallRunHost {
   int DownloadCount = 0;
   std::string Pending, Shown;
   int Refreshes = 0;
+  std::vector<std::string> Snapshots;  // what the window showed after each refresh
   std::vector<std::string> Calls;
   std::set<std::string> Mirror1, Mirror2, Local, Unstartable, Recorded;
   std::map<std::string, std::string> Records;  // fileName -> name its installer records
@@ -149,6 +154,35 @@ TEST_F(InstallRunTest, MissingOnOneMirrorFallsBackAndOnBothFails) {
             "下载失败\r\n"
             "正在下载\"丙\"...\r\nfrom http://two.test/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"丙\"...\r\n安装完成。\r\n");
+}
+
+TEST_F(InstallRunTest, LinesBecomeVisibleOnlyAtTheRefreshPoints) {
+  // "from" lines wait for the next refresh; a missing record refreshes
+  // without a line of its own; the closing list is shown in one go.
+  Add(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  Add(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  Add(&Doc, "Pkg", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
+  Host.Mirror2 = {"a.exe"};
+  Host.Mirror1 = {"b.exe"};
+  Host.Records = {{"a.exe", "甲"}};
+  Host.Draws = {1, 1, 1};
+  Run();
+  const std::string from1 = "from http://one.test/download/\r\n", from2 = "from http://two.test/download/\r\n";
+  std::vector<std::string> steps = {
+      "正在下载\"甲\"...\r\n",
+      from1 + from2 + "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n",
+      "安装完成。\r\n",
+      "正在下载\"乙\"...\r\n",
+      from1 + "下载完成 12.35KB/S\r\n现在安装\"乙\"...\r\n",
+      "",
+      "正在下载\"丙\"...\r\n",
+      from1 + from2 + "下载失败\r\n",
+      "以下定额库安装失败:\r\n    乙\r\n",
+  };
+  std::vector<std::string> expected;
+  std::string shown;
+  for (const std::string& step : steps) expected.push_back(shown += step);
+  EXPECT_EQ(Host.Snapshots, expected);
 }
 
 TEST_F(InstallRunTest, SameFileTwiceRunsTheInstallerOnce) {

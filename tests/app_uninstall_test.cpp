@@ -34,8 +34,12 @@ class FakeHost : public TUninstallRunHost {
  public:
   void AppendLog(const char* text) override { Log += text; }
   void RefreshLog() override { Shown = Log; }
-  bool PumpMessages() override { return ++Pumps < StopAfterPump || StopAfterPump == 0; }
+  bool PumpMessages() override {
+    ShownAtPump.push_back(Shown);
+    return ++Pumps < StopAfterPump || StopAfterPump == 0;
+  }
   std::string Log, Shown;
+  std::vector<std::string> ShownAtPump;
   int Pumps = 0;
   int StopAfterPump = 0;
 };
@@ -124,6 +128,12 @@ TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
   EXPECT_EQ(Host.Log,
             "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n卸载: 其他...\r\n");
   EXPECT_EQ(Host.Shown, Host.Log);
+  // Each line is on screen when the queue drains after it.
+  EXPECT_EQ(Host.ShownAtPump, (std::vector<std::string>{
+                                  "卸载: 工具...\r\n", "卸载: 工具...\r\n卸载: 部分...\r\n",
+                                  "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n",
+                                  "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n",
+                                  Host.Log}));
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"Keep", "空"}));
   EXPECT_TRUE(Exists(keep));
   EXPECT_FALSE(Exists(tool));
