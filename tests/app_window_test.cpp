@@ -396,6 +396,61 @@ TEST_F(AppWindow, BackgroundIsPaintedInTheDialogColour) {
   ReleaseDC(dlg, screen);
 }
 
+// What the main window looks like at the moment it first becomes visible.
+struct TFirstShow {
+  TInstallZelmDlgClient* Dialog = nullptr;  // not owned
+  HWND Frame = nullptr;
+  bool Seen = false, DownloadDirSet = false, ImageListsAttached = false, Fitted = false;
+} FirstShow;
+
+LRESULT CALLBACK WatchFirstShow(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  TInstallZelmDlgClient* d = FirstShow.Dialog;
+  if (code == HC_ACTION && !FirstShow.Seen && d && cwp->message == WM_SHOWWINDOW && cwp->wParam &&
+      d->GetParentObject() && cwp->hwnd == d->GetParentObject()->GetHandle()) {
+    FirstShow.Seen = true;
+    FirstShow.DownloadDirSet = d->DownloadDir[0] != 0;
+    HWND tree = GetDlgItem(d->GetHandle(), 103);
+    FirstShow.ImageListsAttached = SendMessageA(tree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0) &&
+                                   SendMessageA(tree, TVM_GETIMAGELIST, TVSIL_STATE, 0);
+    RECT frameClient, dlgClient;
+    GetClientRect(cwp->hwnd, &frameClient);
+    GetClientRect(d->GetHandle(), &dlgClient);
+    FirstShow.Fitted = GetParent(d->GetHandle()) == cwp->hwnd &&
+                       frameClient.right == dlgClient.right && frameClient.bottom == dlgClient.bottom;
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Nothing is on screen before the dialog's set-up (download folder, image
+// lists) has run and the frame has been fitted around the dialog.
+TEST(AppStart, MainWindowIsShownOnlyAfterTheSetUp) {
+  ForgetQuit();
+  struct TWatchedApp : TInstallZelmApp {
+    void InitMainWindow() override {
+      TInstallZelmApp::InitMainWindow();
+      FirstShow.Dialog = static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow());
+      AddSampleCatalogue(FirstShow.Dialog->CatalogueDoc);
+    }
+    bool Start() { return InitInstance(); }
+  };
+  FirstShow = TFirstShow();
+  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchFirstShow, nullptr, GetCurrentThreadId());
+  ASSERT_NE(nullptr, hook);
+  {
+    TWatchedApp app;
+    app.CmdShow = SW_SHOWNORMAL;
+    EXPECT_TRUE(app.Start());
+    UnhookWindowsHookEx(hook);
+    ASSERT_TRUE(FirstShow.Seen);
+    EXPECT_TRUE(FirstShow.DownloadDirSet);
+    EXPECT_TRUE(FirstShow.ImageListsAttached);
+    EXPECT_TRUE(FirstShow.Fitted);
+  }
+  FirstShow = TFirstShow();
+  ForgetQuit();
+}
+
 TEST(AppRun, ClosingTheMainWindowEndsTheRunWithZero) {
   ForgetQuit();
   struct TClosingApp : TInstallZelmApp {
