@@ -236,12 +236,15 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
   return result;
 }
 
+// White space as the integer reading of attribute text knows it.
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 }  // namespace
 
 bool ParseContentLength(const char* text, unsigned long* size) {
   *size = 0;
   const char* p = text;
-  while (*p == ' ' || *p == '\t') ++p;
+  while (IsBlank(*p)) ++p;
   if (*p == '+') ++p;
   if (*p < '0' || *p > '9') return false;
   unsigned long long value = 0;
@@ -249,7 +252,7 @@ bool ParseContentLength(const char* text, unsigned long* size) {
     value = value * 10 + static_cast<unsigned>(*p - '0');
     if (value > 0xFFFFFFFFull) return false;
   }
-  while (*p == ' ' || *p == '\t') ++p;
+  while (IsBlank(*p)) ++p;
   if (*p != 0 || value == 0) return false;
   *size = static_cast<unsigned long>(value);
   return true;

@@ -41,7 +41,7 @@ constexpr unsigned long kDownloadReceiveTimeoutMs = 60000;
 bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNode* element,
                   float& speed, const char* baseUrl);
 
-// Reads a Content-Length header value: blanks around it, an optional "+",
+// Reads a Content-Length header value: white space around it, an optional "+",
 // decimal digits. False (size 0) for anything else, for 0 and for values
 // past 32 bits: a file whose size cannot be checked is not transferred.
 bool ParseContentLength(const char* text, unsigned long* size);

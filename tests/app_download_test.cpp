@@ -427,6 +427,7 @@ TEST(ContentLength, OnlyPlainDecimalsWithinThirtyTwoBits) {
       {"1", true, 1},
       {"10240", true, 10240},
       {" \t42 ", true, 42},
+      {"\r\n\v\f9\r\n", true, 9},  // any leading white space, as in attribute text
       {"+7", true, 7},
       {"4294967295", true, 4294967295ul},
       {"4294967296", false, 0},
