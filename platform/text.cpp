@@ -1,12 +1,14 @@
 // Text comparison and code-page conversion. The ANSI code page is GBK
-// (code page 936), converted through iconv one character at a time so that
-// bytes GBK does not define become '?' as Windows' default character does.
+// (code page 936). iconv fills a table of every double-byte character once;
+// conversions then go character by character through it, so that bytes GBK
+// does not define become '?' as Windows' default character does.
 #include <windows.h>
 
 #include <iconv.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 int lstrcmpA(LPCSTR a, LPCSTR b) {
   // Callers rely on equality only; the sign follows bytes, not collation.
@@ -56,6 +58,43 @@ class Iconv {
   iconv_t cd_;
 };
 
+// Every double-byte GBK character and its UTF-16 unit, both ways, read from
+// iconv on first use. 0 marks a pair or unit with no counterpart.
+class GbkTables {
+ public:
+  GbkTables() : decode_(kLeads * kTrails), encode_(0x10000) {
+    Iconv cv("UTF-16LE", "GBK");
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        char out[8];
+        size_t outLen = sizeof out;
+        if (!cv.Convert(in, 2, out, &outLen) || outLen != 2) continue;
+        char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
+                                              static_cast<unsigned char>(out[1]) << 8);
+        decode_[(lead - 0x81) * kTrails + (trail - 0x40)] = unit;
+        if (!encode_[unit]) encode_[unit] = static_cast<uint16_t>(lead << 8 | trail);
+      }
+    }
+  }
+  char16_t Decode(unsigned char lead, unsigned char trail) const {
+    if (lead < 0x81 || lead > 0xFE || trail < 0x40 || trail > 0xFE) return 0;
+    return decode_[(lead - 0x81) * kTrails + (trail - 0x40)];
+  }
+  uint16_t Encode(char32_t cp) const { return cp < 0x10000 ? encode_[cp] : 0; }
+
+ private:
+  static const int kLeads = 0xFE - 0x81 + 1;
+  static const int kTrails = 0xFE - 0x40 + 1;
+  std::vector<char16_t> decode_;
+  std::vector<uint16_t> encode_;
+};
+
+const GbkTables& Gbk() {
+  static const GbkTables tables;
+  return tables;
+}
+
 // Decodes one UTF-8 sequence; returns its length and the code point, or 0
 // for an invalid or truncated sequence.
 int DecodeUtf8(const unsigned char* s, int n, char32_t* cp) {
@@ -97,31 +136,32 @@ std::u16string MultiToWide(UINT codePage, const char* src, int n) {
     }
     return out;
   }
-  Iconv cv("UTF-16LE", "GBK");
+  const GbkTables& gbk = Gbk();
   for (int i = 0; i < n;) {
     if (s[i] < 0x80) { out.push_back(s[i]); ++i; continue; }
+    char16_t unit = i + 1 < n ? gbk.Decode(s[i], s[i + 1]) : 0;
+    if (unit) {
+      out.push_back(unit);
+      i += 2;
+      continue;
+    }
+    // A lone high byte: whatever iconv makes of it on its own, else '?'.
+    Iconv cv("UTF-16LE", "GBK");
     char buf[8];
     size_t outLen = sizeof buf;
-    if (i + 1 < n && cv.Convert(src + i, 2, buf, &outLen) && outLen == 2) {
+    if (cv.Convert(src + i, 1, buf, &outLen) && outLen == 2)
       out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buf[0]) |
                                           static_cast<unsigned char>(buf[1]) << 8));
-      i += 2;
-    } else {
-      outLen = sizeof buf;
-      if (cv.Convert(src + i, 1, buf, &outLen) && outLen == 2)
-        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buf[0]) |
-                                            static_cast<unsigned char>(buf[1]) << 8));
-      else
-        out.push_back(u'?');
-      ++i;
-    }
+    else
+      out.push_back(u'?');
+    ++i;
   }
   return out;
 }
 
 std::string WideToMulti(UINT codePage, const WCHAR* src, int n, bool* usedDefault) {
   std::string out;
-  Iconv cv("GBK", "UTF-16LE");
+  const GbkTables& gbk = Gbk();
   for (int i = 0; i < n; ++i) {
     char32_t cp = src[i];
     bool pair = cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && src[i + 1] >= 0xDC00 &&
@@ -147,11 +187,10 @@ std::string WideToMulti(UINT codePage, const WCHAR* src, int n, bool* usedDefaul
       continue;
     }
     if (cp < 0x80) { out.push_back(static_cast<char>(cp)); continue; }
-    char in[2] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8)};
-    char buf[8];
-    size_t outLen = sizeof buf;
-    if (cp < 0x10000 && cv.Convert(in, 2, buf, &outLen)) {
-      out.append(buf, outLen);
+    uint16_t code = gbk.Encode(cp);
+    if (code) {
+      out.push_back(static_cast<char>(code >> 8));
+      out.push_back(static_cast<char>(code & 0xFF));
     } else {
       out.push_back('?');
       if (usedDefault) *usedDefault = true;
