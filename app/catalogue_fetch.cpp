@@ -1,10 +1,9 @@
-// The download folder and the catalogue fetch of the main dialog.
+// The catalogue fetch of the main dialog.
 #include "app/catalogue_fetch.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "app/base_urls.h"
@@ -15,61 +14,6 @@
 #include "zip/unzip.h"
 
 namespace {
-
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kFallbackDownloadDir[] = "C:\\Downloads";
-const char kDownloadsLeaf[] = "\\Downloads";
-
-// An open registry key; RegCloseKey when it goes.
-class TRegKey {
- public:
-  // Opens (creating it when missing) the key below root with read access.
-  TRegKey(HKEY root, const char* subKey) {
-    DWORD disposition;
-    if (RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_READ, nullptr, &Key, &disposition) !=
-        ERROR_SUCCESS) {
-      Key = nullptr;
-    }
-  }
-  ~TRegKey() {
-    if (Key) RegCloseKey(Key);
-  }
-  TRegKey(const TRegKey&) = delete;
-  TRegKey& operator=(const TRegKey&) = delete;
-
-  // Reads a string value into a 256-byte buffer. False, with the buffer
-  // emptied, when the value is missing or does not fit with its terminator.
-  bool QueryValue(const char* name, char (&buffer)[256]) const {
-    DWORD size = sizeof(buffer);
-    buffer[0] = 0;
-    if (!Key || RegQueryValueExA(Key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                                 &size) != ERROR_SUCCESS) {
-      buffer[0] = 0;
-      return false;
-    }
-    // A value stored without its terminator must not run past the buffer.
-    if (size >= sizeof(buffer) && memchr(buffer, 0, sizeof(buffer)) == nullptr) {
-      buffer[0] = 0;
-      return false;
-    }
-    if (size < sizeof(buffer)) buffer[size] = 0;
-    return true;
-  }
-
- private:
-  HKEY Key = nullptr;
-};
-
-// Joins folder and name into a 256-byte path; false when it would not fit.
-bool JoinPath(char (&path)[256], const char* folder, const char* name) {
-  size_t folderLength = strlen(folder);
-  size_t nameLength = strlen(name);
-  if (folderLength + 1 + nameLength >= sizeof(path)) return false;
-  memcpy(path, folder, folderLength);
-  path[folderLength] = '\\';
-  memcpy(path + folderLength + 1, name, nameLength + 1);
-  return true;
-}
 
 // Reads the member into the catalogue and shows it in the tree.
 void LoadCatalogue(TInstallZelmDlgClient& client, const char* xmlPath) {
@@ -89,7 +33,7 @@ void LoadCatalogue(TInstallZelmDlgClient& client, const char* xmlPath) {
 // Looks through the archive's entries in order for the catalogue member at
 // its top level and loads the first match.
 void ReadArchive(TInstallZelmDlgClient& client, const char* zipPath) {
-  char xmlPath[256];
+  TPathBuffer xmlPath;
   if (!JoinPath(xmlPath, client.DownloadDir, kCatalogueMember)) return;
   ZipHandle zip = ZipOpenFile(zipPath, nullptr);
   if (!zip) return;
@@ -111,7 +55,7 @@ void ReadArchive(TInstallZelmDlgClient& client, const char* zipPath) {
 void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, const char* baseUrl2) {
   if (!client.CatalogueDoc.Children.IsEmpty()) return;
   TXmlTreeNode scratch(nullptr, false);
-  scratch.SetAttribute("fileName", kCatalogueArchive);
+  scratch.SetAttribute(kAttrFileName, kCatalogueArchive);
   float speed;
   if (!DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl1) &&
       !DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl2)) {
@@ -119,26 +63,10 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
     client.RefreshLog();
     return;
   }
-  char zipPath[256];
+  TPathBuffer zipPath;
   if (!JoinPath(zipPath, client.DownloadDir, kCatalogueArchive)) return;
   ReadArchive(client, zipPath);
   DeleteFileA(zipPath);
-}
-
-void TInstallZelmDlgClient::ResolveDownloadDir() {
-  TRegKey key(HKEY_CURRENT_USER, kShellFolders);
-  key.QueryValue("Desktop", DownloadDir);
-  // The folder is the desktop's sibling "Downloads". A desktop path so long
-  // that the sibling's name would not fit gets the fallback folder instead.
-  char* slash = strrchr(DownloadDir, '\\');
-  if (slash && static_cast<size_t>(slash - DownloadDir) + sizeof(kDownloadsLeaf) <= sizeof(DownloadDir)) {
-    strcpy(slash, kDownloadsLeaf);
-  } else {
-    strcpy(DownloadDir, kFallbackDownloadDir);
-  }
-  // One level only, result ignored: an existing folder is fine, and one that
-  // cannot be made shows up as failed downloads.
-  CreateDirectoryA(DownloadDir, nullptr);
 }
 
 void TInstallZelmDlgClient::FetchCatalogue() { FetchCatalogueFrom(*this, BaseUrl1, BaseUrl2); }

@@ -8,82 +8,37 @@
 #include <cstring>
 #include <fstream>
 
+#include "app/catalogue.h"
 #include "app/main_dialog.h"
 #include "markup/markup.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
 unsigned long ConnectTimeoutMs = kDownloadConnectTimeoutMs;
 unsigned long ReceiveTimeoutMs = kDownloadReceiveTimeoutMs;
 
-// One WinINet handle; InternetCloseHandle when it goes.
-class TInternetHandle {
- public:
-  explicit TInternetHandle(HINTERNET handle = nullptr) : Handle(handle) {}
-  ~TInternetHandle() { Close(); }
-  TInternetHandle(const TInternetHandle&) = delete;
-  TInternetHandle& operator=(const TInternetHandle&) = delete;
-  void Reset(HINTERNET handle) {
-    Close();
-    Handle = handle;
-  }
-  void Close() {
-    if (Handle) InternetCloseHandle(Handle);
-    Handle = nullptr;
-  }
-  HINTERNET Get() const { return Handle; }
-
- private:
-  HINTERNET Handle;
-};
-
-// One file handle; CloseHandle when it goes.
-class TFileHandle {
- public:
-  explicit TFileHandle(HANDLE handle) : Handle(handle) {}
-  ~TFileHandle() {
-    if (IsOpen()) CloseHandle(Handle);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-  bool IsOpen() const { return Handle != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return Handle; }
-
- private:
-  HANDLE Handle;
-};
-
-// Appends text to a 256-byte buffer; false (buffer untouched past its
-// terminator) when the result would not fit in 255 characters.
-bool Append(char (&buffer)[256], const char* text) {
-  size_t used = strlen(buffer);
-  size_t add = strlen(text);
-  if (used + add >= sizeof(buffer)) return false;
-  memcpy(buffer + used, text, add + 1);
-  return true;
-}
-
 // The sub-directory comes from the nearest element upward that has "path";
 // an empty value there hides any further up.
 const char* InheritedPath(const TXmlTreeNode* element) {
   for (const TXmlTreeNode* node = element; node; node = node->Parent) {
-    if (const char* path = node->FindAttribute("path")) return path;
+    if (const char* path = node->FindAttribute(kAttrPath)) return path;
   }
   return "";
 }
 
-bool BuildUrl(char (&url)[256], const char* baseUrl, const TXmlTreeNode* element) {
+bool BuildUrl(TPathBuffer& url, const char* baseUrl, const TXmlTreeNode* element) {
   url[0] = 0;
   const char* path = InheritedPath(element);
-  if (!Append(url, baseUrl)) return false;
-  if (*path && (!Append(url, path) || !Append(url, "/"))) return false;
-  return Append(url, element->GetAttribute("fileName"));
+  if (!AppendPath(url, baseUrl)) return false;
+  if (*path && (!AppendPath(url, path) || !AppendPath(url, "/"))) return false;
+  return AppendPath(url, element->GetAttribute(kAttrFileName));
 }
 
-bool BuildLocalPath(char (&localPath)[256], const char* folder, const TXmlTreeNode* element) {
+bool BuildLocalPath(TPathBuffer& localPath, const char* folder, const TXmlTreeNode* element) {
   localPath[0] = 0;
-  return Append(localPath, folder) && Append(localPath, "\\") &&
-         Append(localPath, element->GetAttribute("fileName"));
+  return AppendPath(localPath, folder) && AppendPath(localPath, "\\") &&
+         AppendPath(localPath, element->GetAttribute(kAttrFileName));
 }
 
 void SetTimeouts(HINTERNET handle) {
@@ -102,7 +57,7 @@ void SetTimeouts(HINTERNET handle) {
 bool OpenUrl(HINTERNET root, const char* url, TInternetHandle& connection,
              TInternetHandle& request) {
   char host[256] = {};
-  char object[256] = {};
+  TPathBuffer object = {};
   URL_COMPONENTSA parts = {};
   parts.dwStructSize = sizeof(parts);
   parts.lpszHostName = host;
@@ -116,9 +71,9 @@ bool OpenUrl(HINTERNET root, const char* url, TInternetHandle& connection,
   DWORD flags = INTERNET_FLAG_RELOAD;
   if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
   else if (parts.nScheme != INTERNET_SCHEME_HTTP) return false;
-  char (&target)[256] = object;
-  if (!target[0] && !Append(target, "/")) return false;
-  if (!Append(target, extra)) return false;
+  TPathBuffer& target = object;
+  if (!target[0] && !AppendPath(target, "/")) return false;
+  if (!AppendPath(target, extra)) return false;
 
   connection.Reset(InternetConnectA(root, host, parts.nPort, nullptr, nullptr,
                                     INTERNET_SERVICE_HTTP, 0, 0));
@@ -154,7 +109,7 @@ DWORD ExpectedSize(HINTERNET request) {
 bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
   SYSTEMTIME st = {};
   int year, month, day, hour, minute, second;
-  const char* date = element->FindAttribute("modifyDate");
+  const char* date = element->FindAttribute(kAttrModifyDate);
   if (date && sscanf(date, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6) {
     if (year < 100) year += 2000;  // any year below 100 counts from 2000: 8 is 2008
     // SystemTimeToFileTime checks the day against the month; the ranges
@@ -179,7 +134,7 @@ bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
 // True when the local file has the expected size and is not older than the
 // catalogue's time, so that the transfer can be skipped.
 bool IsLocalFileCurrent(const char* localPath, DWORD expected, const TXmlTreeNode* element) {
-  TFileHandle file(CreateFileA(localPath, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+  TKernelHandle file(CreateFileA(localPath, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
   if (!file.IsOpen()) return false;
   BY_HANDLE_FILE_INFORMATION info;
@@ -270,8 +225,8 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
   client.Downloading = true;
   SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
-  char url[256];
-  char localPath[256];
+  TPathBuffer url;
+  TPathBuffer localPath;
   // Over-long names are refused whole: cut short they would name another
   // file on the server or on the disk.
   if (BuildUrl(url, baseUrl, element) && BuildLocalPath(localPath, folder, element)) {

@@ -8,9 +8,12 @@
 extern const char kAppName[];
 const int kMainIcon = 1001;
 // Styles the main frame gains and keeps: visible, clip children, caption,
-// system menu, minimise box; it loses child, sizing border and maximise box.
-const DWORD kFrameStylesAdded = 0x12CA0000;
-const DWORD kFrameStylesMask = 0xBFFAFFFF;
+// system menu, minimise box; it loses child, sizing border and maximise box,
+// so it can be moved and minimised but not resized or maximised.
+const DWORD kFrameStylesAdded = WS_VISIBLE | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+const DWORD kFrameStylesMask = ~static_cast<DWORD>(WS_CHILD | WS_THICKFRAME | WS_MAXIMIZEBOX);
+static_assert(kFrameStylesAdded == 0x12CA0000, "the main frame's added styles");
+static_assert(kFrameStylesMask == 0xBFFAFFFF, "the main frame's removed styles");
 
 // The show command for the main window from the one the program was started
 // with: SW_HIDE and SW_SHOWMINNOACTIVE stay, anything else is SW_SHOWNORMAL.

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32_handles.h"
+
 bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine) {
   commandLine[0] = '\0';
   if (strchr(fileName, '"') || strchr(folder, '"')) return false;
@@ -29,9 +31,8 @@ bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* c
   if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
+  TKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
   if (pump) pump(context);
-  WaitForSingleObject(process.hProcess, INFINITE);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  WaitForSingleObject(processHandle.Get(), INFINITE);
   return true;
 }

@@ -1,7 +1,5 @@
 #include "app/main_dialog.h"
 
-#include <htmlhelp.h>
-
 #include <cstdlib>
 #include <ctime>
 
@@ -25,49 +23,6 @@ void TInstallZelmDlgClient::SetupWindow() {
   FetchCatalogue();
 }
 
-bool TInstallZelmDlgClient::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  static const TMessageEntry kTable[] = {
-      {WM_COMMAND, kIdCancelDownload,
-       [](TWindow& w, WPARAM, LPARAM, LRESULT&) {
-         static_cast<TInstallZelmDlgClient&>(w).CmCancelDownload();
-         return true;
-       }},
-      {WM_COMMAND, kIdDownloadInstall,
-       [](TWindow& w, WPARAM, LPARAM, LRESULT&) {
-         static_cast<TInstallZelmDlgClient&>(w).RunExclusive(
-             &TInstallZelmDlgClient::CmDownloadInstall);
-         return true;
-       }},
-      {WM_ERASEBKGND, 0,
-       [](TWindow& w, WPARAM wp, LPARAM, LRESULT& r) {
-         r = static_cast<TInstallZelmDlgClient&>(w).EraseBackground(reinterpret_cast<HDC>(wp));
-         return true;
-       }},
-      {WM_COMMAND, kIdUninstallUnselected,
-       [](TWindow& w, WPARAM, LPARAM, LRESULT&) {
-         static_cast<TInstallZelmDlgClient&>(w).RunExclusive(
-             &TInstallZelmDlgClient::CmUninstallUnselected);
-         return true;
-       }},
-      {WM_COMMAND, kIdHelp,
-       [](TWindow& w, WPARAM, LPARAM, LRESULT&) {
-         static_cast<TInstallZelmDlgClient&>(w).CmHelp();
-         return true;
-       }},
-  };
-  return SearchMessageTable(kTable, *this, msg, wParam, lParam, result) ||
-         TDialog::Dispatch(msg, wParam, lParam, result);
-}
-
-void TInstallZelmDlgClient::RunExclusive(void (TInstallZelmDlgClient::*command)()) {
-  // A click handled by the pump of a running command would start a second
-  // run over the same document and flags; such clicks are dropped.
-  if (RunInProgress) return;
-  RunInProgress = true;
-  (this->*command)();
-  RunInProgress = false;
-}
-
 bool TInstallZelmDlgClient::EraseBackground(HDC dc) {
   HBRUSH brush = CreateSolidBrush(kDialogBackground);
   HGDIOBJ old = SelectObject(dc, brush);
@@ -77,12 +32,6 @@ bool TInstallZelmDlgClient::EraseBackground(HDC dc) {
   SelectObject(dc, old);
   DeleteObject(brush);
   return true;
-}
-
-void TInstallZelmDlgClient::CmCancelDownload() { CancelRequested = true; }
-
-void TInstallZelmDlgClient::CmHelp() {
-  HtmlHelpA(HWindow, "InstallZelm.chm::/html/main.htm>simple", HH_DISPLAY_TOPIC, 0);
 }
 
 bool TInstallZelmDlgClient::CanClose() { return !Downloading && TDialog::CanClose(); }

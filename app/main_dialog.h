@@ -29,6 +29,7 @@
 
 #include <string>
 
+#include "app/catalogue.h"
 #include "framework/dialog.h"
 #include "markup/markup.h"
 
@@ -58,9 +59,10 @@ class TInstallZelmDlgClient : public TDialog {
   // empty (or when a quit request was taken out, which is posted again).
   void PumpMessages();
 
-  // Catalogue fetch: settles DownloadDir (and creates the folder), then
-  // downloads, extracts, parses and shows the catalogue.
+  // Settles DownloadDir: the sibling "Downloads" of the user's desktop
+  // folder, else C:\Downloads; creates the folder (app/download_dir.cpp).
   void ResolveDownloadDir();
+  // Downloads, extracts, parses and shows the catalogue (app/catalogue_fetch.cpp).
   void FetchCatalogue();
   // Command 102: clears CancelRequested, then downloads and installs every
   // chosen package.
@@ -78,7 +80,7 @@ class TInstallZelmDlgClient : public TDialog {
   bool CancelRequested = false;   // the user pressed cancel
   TXmlTreeNode CatalogueDoc;      // the catalogue; owns every element
   TMyTreeWnd* TreeWnd;            // owned through the window's children
-  char DownloadDir[256] = {};     // no trailing backslash
+  TPathBuffer DownloadDir = {};   // no trailing backslash
   std::string LogText;            // the whole activity log
   bool RunInProgress = false;     // CmDownloadInstall or CmUninstallUnselected runs
 
@@ -89,6 +91,13 @@ class TInstallZelmDlgClient : public TDialog {
   bool EraseBackground(HDC dc);
   // Runs one of the two long commands unless one is already running.
   void RunExclusive(void (TInstallZelmDlgClient::*command)());
+
+ private:
+  // Message-table handlers of the commands (app/main_commands.cpp).
+  template <void (TInstallZelmDlgClient::*Command)()>
+  static bool OnCommand(TWindow& w, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  template <void (TInstallZelmDlgClient::*Command)()>
+  static bool OnLongCommand(TWindow& w, WPARAM wParam, LPARAM lParam, LRESULT& result);
 };
 
 // Background of the main dialog, RGB(234, 230, 217).

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/win32_handles.h"
+
 void FlushSettingsFile() {
   WritePrivateProfileStringA(nullptr, nullptr, nullptr, kSettingsFile);
 }
@@ -29,10 +31,8 @@ bool IsDekRecorded(const char* name) {
   char value[kDekValueSize] = "";
   if (!ReadDekValue(name, value)) return false;
   // Access 0 asks only for the attributes: the file may be in use.
-  HANDLE file = CreateFileA(value, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
+  TKernelHandle file(CreateFileA(value, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.IsOpen();
 }
 
 std::vector<std::string> ReadDekKeys() {

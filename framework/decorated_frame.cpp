@@ -1,5 +1,15 @@
 #include "framework/decorated_frame.h"
 
+namespace {
+
+// A template's popup dialog becomes a plain bordered child of the frame.
+const DWORD kClientStylesMask = ~static_cast<DWORD>(WS_POPUP | WS_DLGFRAME | WS_THICKFRAME);
+const DWORD kClientStylesAdded = WS_CHILD | WS_VISIBLE | WS_BORDER;
+static_assert(kClientStylesMask == 0x7FBBFFFF, "the client's removed styles");
+static_assert(kClientStylesAdded == 0x50800000, "the client's added styles");
+
+}  // namespace
+
 TDecoratedFrame::TDecoratedFrame(TWindow* parent, const char* title, TWindow* client,
                                  bool, HINSTANCE module)
     : TWindow(parent, title, module), Client(client) {
@@ -68,7 +78,7 @@ void TDecoratedFrame::FitClient() {
     // First fit: from a template's popup (owned by us, so GetParent already
     // answers our handle) to a plain child whose thin border lies just
     // outside our client area.
-    style = (style & ~(WS_POPUP | WS_DLGFRAME | WS_THICKFRAME)) | WS_CHILD | WS_VISIBLE | WS_BORDER;
+    style = (style & kClientStylesMask) | kClientStylesAdded;
     SetWindowLongA(client, GWL_STYLE, style);
     LONG exStyle = GetWindowLongA(client, GWL_EXSTYLE);
     exStyle &= ~(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_STATICEDGE);

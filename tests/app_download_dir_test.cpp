@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app_servers_helper.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
@@ -19,37 +20,38 @@ const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 class TDesktopValue {
  public:
   TDesktopValue() {
-    RegCreateKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                    &Key, nullptr);
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                        nullptr, &key, nullptr) == ERROR_SUCCESS)
+      Key.Reset(key);
     DWORD size = 0;
-    if (RegQueryValueExA(Key, "Desktop", nullptr, &Type, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(Key.Get(), "Desktop", nullptr, &Type, nullptr, &size) == ERROR_SUCCESS) {
       Saved.resize(size);
-      HadValue = RegQueryValueExA(Key, "Desktop", nullptr, &Type,
+      HadValue = RegQueryValueExA(Key.Get(), "Desktop", nullptr, &Type,
                                   reinterpret_cast<BYTE*>(&Saved[0]), &size) == ERROR_SUCCESS;
     }
   }
   ~TDesktopValue() {
     if (HadValue) {
-      RegSetValueExA(Key, "Desktop", 0, Type, reinterpret_cast<const BYTE*>(Saved.data()),
+      RegSetValueExA(Key.Get(), "Desktop", 0, Type, reinterpret_cast<const BYTE*>(Saved.data()),
                      static_cast<DWORD>(Saved.size()));
     } else {
-      RegDeleteValueA(Key, "Desktop");
+      RegDeleteValueA(Key.Get(), "Desktop");
     }
-    RegCloseKey(Key);
   }
   void Set(const std::string& value) {
-    RegSetValueExA(Key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExA(Key.Get(), "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
   }
   // Stored without a terminator, as a careless writer might leave it.
   void SetRaw(const std::string& bytes) {
-    RegSetValueExA(Key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+    RegSetValueExA(Key.Get(), "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
                    static_cast<DWORD>(bytes.size()));
   }
-  void Remove() { RegDeleteValueA(Key, "Desktop"); }
+  void Remove() { RegDeleteValueA(Key.Get(), "Desktop"); }
 
  private:
-  HKEY Key = nullptr;
+  TRegKey Key;
   DWORD Type = REG_SZ;
   std::string Saved;
   bool HadValue = false;

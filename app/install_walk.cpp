@@ -1,32 +1,13 @@
-#include "app/run_install.h"
+#include "app/install_walk.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "markup/markup.h"
-
-int ReadInteger(const char* text) {
-  if (!text) return 0;
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  long long value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    if (value <= INT_MAX) value = value * 10 + (*text - '0');  // stop growing once out of range
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
-
-bool IsChosen(const TXmlTreeNode& element) {
-  return ReadInteger(element.GetAttribute("state")) == 2;
-}
 
 namespace {
 
@@ -51,8 +32,8 @@ const char* HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
                           const char* baseUrl2, RunLists& lists) {
   // Copies: a tree click handled inside a download may add a "state"
   // attribute to this element while we hold on to these.
-  const std::string name = element->GetAttribute("name");
-  const std::string fileName = element->GetAttribute("fileName");
+  const std::string name = element->GetAttribute(kAttrName);
+  const std::string fileName = element->GetAttribute(kAttrFileName);
   host.AppendLog((std::string("正在下载\"") + name + "\"...\r\n").c_str());
   host.RefreshLog();
 
@@ -80,7 +61,7 @@ const char* HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
   if (lists.RunSet.count(fileName)) return "安装完成。\r\n";
   if (!host.RunInstaller(fileName.c_str())) return "安装失败。\r\n";
   lists.RunSet.insert(fileName);
-  if (element->Name != "Dek") return "安装完成。\r\n";
+  if (element->Name != kTagDek) return "安装完成。\r\n";
   if (host.IsDekRecorded(name.c_str())) return "安装完成。\r\n";
   lists.FailedList.push_back(name);
   host.RefreshLog();
@@ -94,7 +75,7 @@ void DownloadAndInstall(TXmlTreeNode& catalogue, TInstallRunHost& host, const ch
   RunLists lists;
   for (TXmlTreeNode* element = catalogue.NextInDocument(); element && !host.Cancelled();
        element = element->NextInDocument()) {
-    if (!IsChosen(*element) || !element->FindAttribute("fileName")) continue;
+    if (!IsChosen(*element) || !element->FindAttribute(kAttrFileName)) continue;
     if (const char* result = HandlePackage(element, host, baseUrl1, baseUrl2, lists)) {
       host.AppendLog(result);
       host.RefreshLog();

@@ -1,17 +1,17 @@
-#include "app/run_uninstall.h"
+#include "app/uninstall_walk.h"
 
 #include <windows.h>
 
 #include <set>
 
-#include "app/run_install.h"
+#include "app/catalogue.h"
 #include "app/settings_file.h"
 #include "markup/markup.h"
 
 std::vector<std::string> KeysToRemove(TXmlTreeNode& catalogue, const std::vector<std::string>& keys) {
   std::set<std::string> keepSet;
   for (TXmlTreeNode* element = catalogue.NextInDocument(); element; element = element->NextInDocument()) {
-    if (element->Name == "Dek" && IsChosen(*element)) keepSet.insert(element->GetAttribute("name"));
+    if (element->Name == kTagDek && IsChosen(*element)) keepSet.insert(element->GetAttribute(kAttrName));
   }
   std::vector<std::string> removeList;
   for (const std::string& key : keys) {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/run_install.h"
+#include "app/catalogue.h"
+#include "app/install_walk.h"
 #include "markup/markup.h"
 
 namespace {

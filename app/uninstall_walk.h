@@ -1,4 +1,4 @@
-// The uninstall run: every quota library recorded in "Dek Files" that is not
+// The uninstall walk: every quota library recorded in "Dek Files" that is not
 // a chosen "Dek" element of the catalogue loses its installed file and its
 // record. Kept apart from the main dialog so that tests can drive it.
 #pragma once

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_uninstall.h"
+#include "app/uninstall_walk.h"
 #include "app/settings_file.h"
 #include "markup/markup.h"
 

@@ -1,6 +1,6 @@
-// The download-and-install run: the walk over the catalogue, kept apart from
-// the main dialog so that tests can drive it with their own downloads and
-// installers. CmDownloadInstall (app/install_run.cpp) supplies the real ones.
+// The download-and-install walk over the catalogue, kept apart from the main
+// dialog so that tests can drive it with their own downloads and installers.
+// CmDownloadInstall (app/main_commands.cpp) supplies the real ones.
 #pragma once
 
 class TXmlTreeNode;
@@ -25,14 +25,6 @@ class TInstallRunHost {
   // Whether the quota library `name` is recorded in "Dek Files".
   virtual bool IsDekRecorded(const char* name) = 0;
 };
-
-// Integer value of attribute or header text: leading white space skipped, an
-// optional sign, decimal digits up to the first non-digit; 0 when there are
-// none. Values beyond the range of int are clamped.
-int ReadInteger(const char* text);
-
-// True when the element's "state" reads as the integer 2 (chosen).
-bool IsChosen(const TXmlTreeNode& element);
 
 // Walks every node below `catalogue` in document order while the host is not
 // cancelled; every chosen element with a "fileName" is downloaded (from the

@@ -1,0 +1,41 @@
+// The catalogue's schema as the installer reads it: the tags and attribute
+// names that carry meaning, when an element counts as chosen, and the fixed
+// 256-byte buffers in which URLs, local paths and command lines are built.
+#pragma once
+
+#include <cstddef>
+
+class TXmlTreeNode;
+
+// Tags with a meaning of their own; any other tag is free.
+constexpr const char* kTagDek = "Dek";          // a quota library, recorded in "Dek Files"
+constexpr const char* kTagVersion = "Version";  // never shown in the tree
+
+// Attributes.
+constexpr const char* kAttrName = "name";              // display name; "Dek Files" key
+constexpr const char* kAttrFileName = "fileName";      // present: a package to download
+constexpr const char* kAttrPath = "path";              // server sub-directory, inherited
+constexpr const char* kAttrModifyDate = "modifyDate";  // "%d-%d-%d %d:%d:%d", UTC
+constexpr const char* kAttrState = "state";            // "2" chosen, "3" partly, else not
+
+// URLs, local paths and command lines: 255 characters and the terminator.
+// Anything longer is refused whole: cut short it would name another file.
+constexpr size_t kPathSize = 256;
+typedef char TPathBuffer[kPathSize];
+
+// Appends text to the buffer. False, with the buffer unchanged, when the
+// result would not fit in 255 characters.
+bool AppendPath(TPathBuffer& buffer, const char* text);
+
+// Sets path to folder + "\" + name. False, with path empty, when that would
+// not fit.
+bool JoinPath(TPathBuffer& path, const char* folder, const char* name);
+
+// Integer value of attribute or header text: leading white space skipped, an
+// optional sign, decimal digits up to the first non-digit; 0 when there are
+// none. Values beyond the range of int are clamped.
+int ReadInteger(const char* text);
+
+// True when the element's "state" reads as the integer 2 (chosen). The tree
+// compares the text exactly, so " 2" and "02" count here but show unchecked.
+bool IsChosen(const TXmlTreeNode& element);

@@ -1,0 +1,120 @@
+// The main dialog's commands and their bindings: 102 download and install,
+// 107 cancel, 109 uninstall the unselected, 105 help. The two long commands
+// hand the dialog to their walks through small adapters.
+#include <windows.h>
+#include <htmlhelp.h>
+
+#include <cstdlib>
+
+#include "app/base_urls.h"
+#include "app/download.h"
+#include "app/install_walk.h"
+#include "app/installer.h"
+#include "app/main_dialog.h"
+#include "app/settings_file.h"
+#include "app/uninstall_walk.h"
+
+namespace {
+
+// The install walk's view of the main dialog. Once the window is gone
+// (closed while an installer's start was being pumped) the run counts as
+// cancelled: no further transfer or installer is started.
+class TDialogInstallHost : public TInstallRunHost {
+ public:
+  explicit TDialogInstallHost(TInstallZelmDlgClient& client) : Client(client) {}
+
+  bool Cancelled() override { return Client.CancelRequested || !Client.IsWindowAlive(); }
+  void AppendLog(const char* text) override { Client.LogText += text; }
+  void RefreshLog() override { Client.RefreshLog(); }
+  bool Download(TXmlTreeNode* element, float& speed, const char* baseUrl) override {
+    speed = 0;
+    if (!Client.IsWindowAlive()) return false;
+    return DownloadFile(Client, Client.DownloadDir, element, speed, baseUrl);
+  }
+  int Draw() override { return rand(); }
+  bool RunInstaller(const char* fileName) override {
+    // The installer may read or write the settings file; let it find ours on
+    // disk rather than in the system's cache.
+    FlushSettingsFile();
+    return ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client);
+  }
+  bool IsDekRecorded(const char* name) override { return ::IsDekRecorded(name); }
+
+ private:
+  static void Pump(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
+
+  TInstallZelmDlgClient& Client;
+};
+
+// The uninstall walk's view of the main dialog.
+class TDialogUninstallHost : public TUninstallRunHost {
+ public:
+  explicit TDialogUninstallHost(TInstallZelmDlgClient& client) : Client(client) {}
+
+  void AppendLog(const char* text) override { Client.LogText += text; }
+  void RefreshLog() override { Client.RefreshLog(); }
+  bool PumpMessages() override {
+    Client.PumpMessages();
+    return Client.IsWindowAlive();
+  }
+
+ private:
+  TInstallZelmDlgClient& Client;
+};
+
+}  // namespace
+
+template <void (TInstallZelmDlgClient::*Command)()>
+bool TInstallZelmDlgClient::OnCommand(TWindow& w, WPARAM, LPARAM, LRESULT&) {
+  (static_cast<TInstallZelmDlgClient&>(w).*Command)();
+  return true;
+}
+
+template <void (TInstallZelmDlgClient::*Command)()>
+bool TInstallZelmDlgClient::OnLongCommand(TWindow& w, WPARAM, LPARAM, LRESULT&) {
+  static_cast<TInstallZelmDlgClient&>(w).RunExclusive(Command);
+  return true;
+}
+
+bool TInstallZelmDlgClient::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  static const TMessageEntry kTable[] = {
+      {WM_COMMAND, kIdCancelDownload, &OnCommand<&TInstallZelmDlgClient::CmCancelDownload>},
+      {WM_COMMAND, kIdDownloadInstall, &OnLongCommand<&TInstallZelmDlgClient::CmDownloadInstall>},
+      {WM_ERASEBKGND, 0,
+       [](TWindow& w, WPARAM wp, LPARAM, LRESULT& r) {
+         r = static_cast<TInstallZelmDlgClient&>(w).EraseBackground(reinterpret_cast<HDC>(wp));
+         return true;
+       }},
+      {WM_COMMAND, kIdUninstallUnselected,
+       &OnLongCommand<&TInstallZelmDlgClient::CmUninstallUnselected>},
+      {WM_COMMAND, kIdHelp, &OnCommand<&TInstallZelmDlgClient::CmHelp>},
+  };
+  return SearchMessageTable(kTable, *this, msg, wParam, lParam, result) ||
+         TDialog::Dispatch(msg, wParam, lParam, result);
+}
+
+void TInstallZelmDlgClient::RunExclusive(void (TInstallZelmDlgClient::*command)()) {
+  // A click handled by the pump of a running command would start a second
+  // run over the same document and flags; such clicks are dropped.
+  if (RunInProgress) return;
+  RunInProgress = true;
+  (this->*command)();
+  RunInProgress = false;
+}
+
+void TInstallZelmDlgClient::CmDownloadInstall() {
+  CancelRequested = false;
+  TDialogInstallHost host(*this);
+  DownloadAndInstall(CatalogueDoc, host, BaseUrl1, BaseUrl2);
+}
+
+void TInstallZelmDlgClient::CmUninstallUnselected() {
+  TDialogUninstallHost host(*this);
+  UninstallUnselected(CatalogueDoc, host);
+}
+
+void TInstallZelmDlgClient::CmCancelDownload() { CancelRequested = true; }
+
+void TInstallZelmDlgClient::CmHelp() {
+  HtmlHelpA(HWindow, "InstallZelm.chm::/html/main.htm>simple", HH_DISPLAY_TOPIC, 0);
+}
