@@ -9,7 +9,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "app/base_urls.h"
 #include "app_window_helper.h"
 #include "treeview/my_tree_wnd.h"
 
@@ -29,12 +31,9 @@ TEST(AppWindowScreenshot, SampleCatalogueWithAFinishedRun) {
                reinterpret_cast<LPARAM>(d.TreeWnd->GetNextItem(first, TVGN_NEXT)));
   EXPECT_EQ(13, d.TreeWnd->GetCount());
 
-  d.LogText +=
-      "正在下载\"北京2012建筑工程预算定额\"...\r\n"
-      "from http://download1.installzelm.com/download/\r\n"
-      "下载完成 812.44KB/S\r\n现在安装\"北京2012建筑工程预算定额\"...\r\n安装完成。\r\n"
-      "正在下载\"北京2012安装工程预算定额\"...\r\n"
-      "from http://download2.installzelm.com/download/\r\n";
+  d.LogText += std::string("正在下载\"北京2012建筑工程预算定额\"...\r\nfrom ") + BaseUrl1 +
+               "\r\n下载完成 812.44KB/S\r\n现在安装\"北京2012建筑工程预算定额\"...\r\n安装完成。\r\n"
+               "正在下载\"北京2012安装工程预算定额\"...\r\nfrom " + BaseUrl2 + "\r\n";
   d.RefreshLog();
   SendDlgItemMessageA(d.GetHandle(), 101, PBM_SETPOS, 62, 0);
 
