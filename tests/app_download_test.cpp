@@ -175,7 +175,9 @@ TEST_F(DownloadTest, SkipTestAtTheDayAndSecondBoundaries) {
         << (c.modifyDate ? c.modifyDate : "-") << " written " << c.written.wYear << "-"
         << c.written.wMonth << "-" << c.written.wDay << " " << c.written.wHour << ":"
         << c.written.wMinute << ":" << c.written.wSecond;
-    if (c.skipped) EXPECT_EQ(0.0f, Speed);
+    if (c.skipped) {
+      EXPECT_EQ(0.0f, Speed);
+    }
   }
 }
 

@@ -12,7 +12,7 @@
 
 // Ports and folders of the running servers, read from the file that the
 // environment variable IZ_SERVERS_INFO names. Ok is false when the tests run
-// without the fixture (the tests then skip).
+// without the fixture (the tests that need them then fail).
 struct TTestServers {
   bool Ok = false;
   int NginxPort = 0;
@@ -34,10 +34,13 @@ struct TTestServers {
 // The servers, loaded once.
 const TTestServers& Servers();
 
-// Skips the calling test when the servers are not running.
-#define IZ_REQUIRE_SERVERS()                                                   \
-  do {                                                                         \
-    if (!Servers().Ok) GTEST_SKIP() << "loopback servers not running (ctest)"; \
+// Fails the calling test when the servers are not running: a download test
+// that cannot reach its servers has tested nothing.
+#define IZ_REQUIRE_SERVERS()                                                             \
+  do {                                                                                   \
+    if (!Servers().Ok)                                                                   \
+      FAIL() << "the loopback servers are not running: run the suite through ctest, "    \
+                "whose fixture starts nginx and the fault server (tests/servers)";       \
   } while (0)
 
 // A main dialog made from template 2000, as in the program, except that its

@@ -52,9 +52,10 @@ class AppWindow : public ::testing::Test {
   TTestMainWindow* App = nullptr;
 };
 
-// The live controls: classes, GBK captions, dialog units converted with the
-// dialog's font. (Styles are checked in the template below: the common
-// controls trade WS_BORDER for an edge of their own once made.)
+// The live controls: classes, GBK captions, the styles that decide how they
+// behave, and dialog units converted with the dialog's font, 9-point 宋体.
+// (WS_BORDER is not checked: the common controls trade it for an edge of
+// their own once made.)
 TEST_F(AppWindow, ControlsFollowTheTemplate) {
   const struct {
     int id;
@@ -88,79 +89,43 @@ TEST_F(AppWindow, ControlsFollowTheTemplate) {
     EXPECT_EQ(expected.bottom, actual.bottom) << row.id;
   }
   EXPECT_EQ(MAKELONG(102, DC_HASDEFID), SendMessageA(App->Dlg(), DM_GETDEFID, 0, 0));
-}
-
-// Reads a zero-terminated UTF-16 string or ordinal of a dialog template.
-const WORD* SkipSzOrOrd(const WORD* p, std::wstring* text = nullptr) {
-  if (*p == 0xFFFF) return p + 2;
-  std::wstring s;
-  while (*p) s += static_cast<wchar_t>(*p++);
-  if (text) *text = s;
-  return p + 1;
-}
-
-TEST(AppTemplate, DialogResourceIsWrittenAsDesigned) {
-  HRSRC res = FindResourceA(nullptr, MAKEINTRESOURCEA(2000), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
-  ASSERT_NE(nullptr, res);
-  const auto* t = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, res)));
-  ASSERT_NE(nullptr, t);
-  EXPECT_EQ(static_cast<DWORD>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION), t->style);
-  EXPECT_EQ(353, t->cx);
-  EXPECT_EQ(287, t->cy);
-  ASSERT_EQ(8, t->cdit);
-  const WORD* p = reinterpret_cast<const WORD*>(t + 1);
-  p = SkipSzOrOrd(p);  // menu
-  p = SkipSzOrOrd(p);  // class
-  p = SkipSzOrOrd(p);  // caption
-  EXPECT_EQ(9, *p++);
-  std::wstring font;
-  p = SkipSzOrOrd(p, &font);
-  EXPECT_EQ(std::wstring(L"宋体"), font);
 
   const struct {
-    WORD id, classAtom;  // 0: class by name
-    const wchar_t* cls;
-    const wchar_t* text;
-    short x, y, cx, cy;
-    DWORD style;
-  } items[] = {
-      {103, 0, L"SysTreeView32", L"", 4, 4, 280, 216,
-       WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT},
-      {104, 0x81, L"EDIT", L"", 4, 226, 280, 42, ES_MULTILINE | WS_VSCROLL | WS_BORDER | WS_TABSTOP},
-      {101, 0, L"msctls_progress32", L"", 4, 269, 280, 12, WS_BORDER},
-      {102, 0x80, L"BUTTON", L"下载安装", 294, 158, 50, 14, BS_DEFPUSHBUTTON | BS_CENTER | WS_TABSTOP},
-      {107, 0x80, L"BUTTON", L"取消下载", 294, 175, 50, 14, BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP},
-      {109, 0x80, L"BUTTON", L"卸载未选项", 294, 227, 50, 14, BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP},
-      {105, 0x80, L"BUTTON", L"帮  助", 294, 245, 50, 14, BS_PUSHBUTTON | BS_CENTER | WS_TABSTOP},
-      {2, 0x80, L"BUTTON", L"退  出", 294, 265, 50, 14, BS_PUSHBUTTON | WS_TABSTOP},
+    int id;
+    LONG has, lacks;
+    LONG buttonType;  // -1: not a button
+  } styles[] = {
+      {103, TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT, WS_TABSTOP | TVS_CHECKBOXES, -1},
+      // Long lines wrap, and the user may type (the next refresh drops it).
+      {104, ES_MULTILINE | WS_VSCROLL | WS_TABSTOP, ES_READONLY | ES_AUTOHSCROLL | WS_HSCROLL, -1},
+      {101, 0, WS_TABSTOP, -1},
+      {102, BS_CENTER | WS_TABSTOP, 0, BS_DEFPUSHBUTTON},
+      {107, BS_CENTER | WS_TABSTOP, 0, BS_PUSHBUTTON},
+      {109, BS_CENTER | WS_TABSTOP, 0, BS_PUSHBUTTON},
+      {105, BS_CENTER | WS_TABSTOP, 0, BS_PUSHBUTTON},
+      {2, WS_TABSTOP, BS_LEFT | BS_RIGHT, BS_PUSHBUTTON},  // no BS_CENTER
   };
-  for (const auto& want : items) {
-    p = reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
-    const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
-    EXPECT_EQ(want.id, item->id);
-    EXPECT_EQ(WS_CHILD | WS_VISIBLE | want.style, item->style) << want.id;
-    EXPECT_EQ(want.x, item->x) << want.id;
-    EXPECT_EQ(want.y, item->y) << want.id;
-    EXPECT_EQ(want.cx, item->cx) << want.id;
-    EXPECT_EQ(want.cy, item->cy) << want.id;
-    p = reinterpret_cast<const WORD*>(item + 1);
-    // A predefined class may be written as its ordinal or its name.
-    if (p[0] == 0xFFFF) {
-      EXPECT_EQ(want.classAtom, p[1]) << want.id;
-      p = SkipSzOrOrd(p);
-    } else {
-      std::wstring cls;
-      p = SkipSzOrOrd(p, &cls);
-      EXPECT_EQ(0, _wcsicmp(want.cls, cls.c_str())) << want.id;
+  for (const auto& want : styles) {
+    LONG style = GetWindowLongA(App->Control(want.id), GWL_STYLE);
+    EXPECT_EQ(static_cast<LONG>(WS_CHILD | WS_VISIBLE), style & (WS_CHILD | WS_VISIBLE)) << want.id;
+    EXPECT_EQ(want.has, style & want.has) << want.id;
+    EXPECT_EQ(0, style & want.lacks) << want.id;
+    if (want.buttonType >= 0) {
+      EXPECT_EQ(want.buttonType, style & BS_TYPEMASK) << want.id;
     }
-    std::wstring text;
-    p = SkipSzOrOrd(p, &text);
-    EXPECT_EQ(std::wstring(want.text), text) << want.id;
-    WORD extra = *p++;
-    p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
   }
-}
+  int children = 0;
+  for (HWND c = GetWindow(App->Dlg(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++children;
+  EXPECT_EQ(8, children);
 
+  LOGFONTA font = {};
+  ASSERT_NE(0, GetObjectA(reinterpret_cast<HFONT>(SendMessageA(App->Dlg(), WM_GETFONT, 0, 0)),
+                          sizeof font, &font));
+  EXPECT_STREQ("宋体", font.lfFaceName);
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(-MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72), font.lfHeight);
+  ReleaseDC(nullptr, screen);
+}
 
 TEST_F(AppWindow, TabSkipsTheTreeAndFollowsTheTemplateOrder) {
   const int order[] = {104, 102, 107, 109, 105, 2, 104};
