@@ -60,13 +60,17 @@ def main():
     if sys.argv[1] == "--serve":
         out, port = sys.argv[2], int(sys.argv[3])
         signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
-        with sb.Nginx(os.path.join(out, "nginx"), [(port, os.path.join(out, "mirror2"))]):
-            print("demo: mirror 2 on http://127.0.0.1:%d/download/ (mirror 1 is down)" % port, flush=True)
-            try:
-                while True:
-                    time.sleep(3600)
-            except KeyboardInterrupt:
-                pass
+        try:
+            with sb.serve(os.path.join(out, "nginx"), [(port, os.path.join(out, "mirror2"))]):
+                print("demo: mirror 2 on http://127.0.0.1:%d/download/ (mirror 1 is down)" % port, flush=True)
+                try:
+                    while True:
+                        time.sleep(3600)
+                except KeyboardInterrupt:
+                    pass
+        except sb.nginx_site.NginxError as e:
+            print("demo: %s" % e, file=sys.stderr)
+            return 1
         return 0
     sample, out = sys.argv[1], sys.argv[2]
     sb.build(out, catalogue(), sample)

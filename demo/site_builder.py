@@ -13,8 +13,12 @@ import os
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 from xml.sax.saxutils import quoteattr
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+import nginx_site  # noqa: E402
 
 MAGIC = b"IZSAMPLE"
 
@@ -97,87 +101,10 @@ def build(out, root, sample_exe, encoding="UTF-8", catalogue_mirrors=(1, 2)):
                 f.write(data)
 
 
-NGINX_CONF = """worker_processes 1;
-daemon off;
-{user}
-pid {dir}/nginx.pid;
-error_log {dir}/nginx-error.log warn;
-events {{ worker_connections 64; }}
-http {{
-  access_log {dir}/nginx-access.log;
-  client_body_temp_path {dir}/tmp;
-  proxy_temp_path {dir}/tmp;
-  fastcgi_temp_path {dir}/tmp;
-  uwsgi_temp_path {dir}/tmp;
-  scgi_temp_path {dir}/tmp;
-  types {{ }}
-  default_type application/octet-stream;
-{servers}}}
-"""
-
-SERVER_CONF = """  server {{
-    listen 127.0.0.1:{port};
-    root {root};
-    location ~ slow {{ limit_rate {slow_rate}; }}
-  }}
-"""
-
-
-def nginx_conf(run_dir, mirrors, slow_rate="40k"):
-    """nginx configuration serving each (port, folder) pair of `mirrors`.
-
-    Any file whose URL contains "slow" is sent at `slow_rate` bytes a second,
-    so that a test can press cancel in the middle of its transfer.
-    """
-    os.makedirs(os.path.join(run_dir, "tmp"), exist_ok=True)
-    servers = "".join(SERVER_CONF.format(port=port, root=root, slow_rate=slow_rate) for port, root in mirrors)
-    user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
-    return NGINX_CONF.format(dir=run_dir, servers=servers, user=user)
-
-
-def free_port():
-    import socket
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Nginx:
-    """nginx on 127.0.0.1 serving (port, folder) pairs; a context manager."""
-
-    def __init__(self, run_dir, mirrors, slow_rate="40k"):
-        self.run_dir, self.slow_rate = os.path.abspath(run_dir), slow_rate
-        self.mirrors = [(port, os.path.abspath(root)) for port, root in mirrors]
-        self.process = None
-
-    def __enter__(self):
-        import socket
-        import time
-        os.makedirs(self.run_dir, exist_ok=True)
-        conf = os.path.join(self.run_dir, "nginx.conf")
-        with open(conf, "w") as f:
-            f.write(nginx_conf(self.run_dir, self.mirrors, self.slow_rate))
-        log = open(os.path.join(self.run_dir, "nginx.out"), "ab")
-        self.process = subprocess.Popen(
-            ["nginx", "-p", self.run_dir, "-e", self.run_dir + "/nginx-error.log", "-c", conf],
-            stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-        deadline = time.time() + 10
-        for port, _ in self.mirrors:
-            while True:
-                try:
-                    socket.create_connection(("127.0.0.1", port), timeout=1).close()
-                    break
-                except OSError:
-                    if self.process.poll() is not None or time.time() > deadline:
-                        self.__exit__()
-                        raise RuntimeError("nginx did not start on port %d (see %s)" % (port, self.run_dir))
-                    time.sleep(0.05)
-        return self
-
-    def __exit__(self, *exc):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
+def serve(run_dir, mirrors, slow_rate="40k"):
+    """nginx on 127.0.0.1 serving each (port, mirror folder) pair of `mirrors`;
+    a context manager. Any file whose URL contains "slow" is sent at
+    `slow_rate` bytes a second, so that a test can press cancel in the middle
+    of its transfer. Entering it raises nginx_site.NginxError (NginxNotFound
+    when there is no nginx) if nginx does not come up."""
+    return nginx_site.Nginx(run_dir, mirrors, slow_rate)

@@ -12,21 +12,16 @@ out=${2:-$root/docs/main-window.png}
 source "$root/scripts/wine-env"
 iz_make_prefix
 
-xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    [ -e /tmp/.X11-unix/X$n ] || { export DISPLAY=:$n; break; }
-  done
-  Xvfb "$DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
-  xvfb_pid=$!
-  sleep 1
-fi
+source "$root/tests/support/xvfb.sh"
 work=$(mktemp -d)
 cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  iz_stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  iz_start_xvfb 1024x768x24
+fi
 
 export IZ_SCREENSHOT_HOLD_MS=15000 IZ_SCREENSHOT_RECT="$work/rect"
 (cd "$build/tests" && wine explorer /desktop=IzShot,800x600 app_tests.exe \

@@ -25,19 +25,15 @@ Every request line and its User-Agent is appended to DIR/fault-requests.log.
 import os
 import signal
 import socket
-import subprocess
 import sys
 import threading
 import time
 import urllib.parse
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from nginx_site import Nginx, NginxError, NginxNotFound, free_port, spawn, wait_for_port  # noqa: E402
+
 STALL_SECONDS = 120  # a stalled connection is dropped after this, at the latest
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def body_bytes(n, offset=0):
@@ -159,74 +155,34 @@ def run_fault(directory, port):
         threading.Thread(target=handle, args=(conn, log_path), daemon=True).start()
 
 
-NGINX_CONF = """\
-daemon off;
-worker_processes 1;
-pid {dir}/nginx.pid;
-error_log {dir}/nginx-error.log warn;
-{user}
-events {{ worker_connections 64; }}
-http {{
-  access_log {dir}/nginx-access.log;
-  client_body_temp_path {dir}/tmp/body;
-  proxy_temp_path {dir}/tmp/proxy;
-  fastcgi_temp_path {dir}/tmp/fastcgi;
-  uwsgi_temp_path {dir}/tmp/uwsgi;
-  scgi_temp_path {dir}/tmp/scgi;
-  default_type application/octet-stream;
-  sendfile on;
-  server {{
-    listen 127.0.0.1:{port};
-    root {dir}/www;
-    location / {{ }}
-  }}
-}}
-"""
-
-
-def wait_for_port(port, seconds=10):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=1):
-                return True
-        except OSError:
-            time.sleep(0.05)
-    return False
-
-
-def spawn(argv, log):
-    out = open(log, "ab")
-    # A new session: CTest waits for nothing of ours, and a stop signal for
-    # the setup test does not reach the servers.
-    return subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
-                            start_new_session=True).pid
-
-
 def start(directory):
     directory = os.path.abspath(directory)
     stop(directory)
     os.makedirs(os.path.join(directory, "www"), exist_ok=True)
-    os.makedirs(os.path.join(directory, "tmp"), exist_ok=True)
+    reason = ""
     for attempt in range(5):
         nginx_port, fault_port, dead_port = free_port(), free_port(), free_port()
         if len({nginx_port, fault_port, dead_port}) < 3:
             continue
-        user = "user root;" if os.geteuid() == 0 else ""
-        conf = os.path.join(directory, "nginx.conf")
-        with open(conf, "w") as f:
-            f.write(NGINX_CONF.format(dir=directory, port=nginx_port, user=user))
-        nginx = spawn(["nginx", "-p", directory, "-e", directory + "/nginx-error.log", "-c", conf],
-                      os.path.join(directory, "nginx.out"))
+        nginx = Nginx(directory, [(nginx_port, os.path.join(directory, "www"))])
+        try:
+            nginx.start()
+        except NginxNotFound as e:
+            print("servers: %s" % e, file=sys.stderr)
+            return 1
+        except NginxError as e:
+            reason = str(e)
+            continue  # the port was taken meanwhile: try other ones
         fault = spawn([sys.executable, os.path.abspath(__file__), "fault", directory, str(fault_port)],
                       os.path.join(directory, "fault.out"))
         with open(os.path.join(directory, "pids"), "w") as f:
-            f.write("%d\n%d\n" % (nginx, fault))
-        if wait_for_port(nginx_port) and wait_for_port(fault_port):
+            f.write("%d\n%d\n" % (nginx.process.pid, fault.pid))
+        if wait_for_port(fault_port, process=fault):
             break
-        stop(directory)  # a port was taken meanwhile: try other ones
+        reason = "the fault server did not start on port %d (see %s/fault.out)" % (fault_port, directory)
+        stop(directory)  # its port was taken meanwhile: try other ones
     else:
-        print("servers: could not start nginx and the fault server", file=sys.stderr)
+        print("servers: could not start nginx and the fault server: %s" % reason, file=sys.stderr)
         return 1
     winroot = "Z:" + directory.replace("/", "\\")
     info = {

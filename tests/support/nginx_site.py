@@ -1,0 +1,153 @@
+"""nginx on 127.0.0.1 for the tests and the demo, and free loopback ports.
+
+    site = Nginx(run_dir, [(port, document_root), ...], slow_rate="40k")
+    with site:            # or site.start() ... site.stop()
+        ...
+
+run_dir holds the configuration, the logs, the pid file and nginx's
+temporary folders. Each (port, document_root) pair is one server on
+127.0.0.1. With slow_rate set, any file whose URL contains "slow" is sent at
+that many bytes a second, so that a test can press cancel in the middle of
+its transfer.
+
+start() raises NginxNotFound when there is no nginx to run and NginxError
+when it does not come up; the message says why, for the caller to print.
+"""
+import os
+import socket
+import subprocess
+import time
+
+# Where distributions put nginx besides PATH: a plain user's PATH often lacks
+# the sbin folders.
+NGINX_DIRS = ("/usr/sbin", "/sbin")
+
+CONF = """\
+daemon off;
+worker_processes 1;
+pid {dir}/nginx.pid;
+error_log {dir}/nginx-error.log warn;
+{user}
+events {{ worker_connections 64; }}
+http {{
+  access_log {dir}/nginx-access.log;
+  client_body_temp_path {dir}/tmp/body;
+  proxy_temp_path {dir}/tmp/proxy;
+  fastcgi_temp_path {dir}/tmp/fastcgi;
+  uwsgi_temp_path {dir}/tmp/uwsgi;
+  scgi_temp_path {dir}/tmp/scgi;
+  types {{ }}
+  default_type application/octet-stream;
+  sendfile on;
+{servers}}}
+"""
+
+SERVER = """\
+  server {{
+    listen 127.0.0.1:{port};
+    root {root};
+    location / {{ }}
+{slow}  }}
+"""
+
+SLOW = "    location ~ slow {{ limit_rate {rate}; }}\n"
+
+
+class NginxError(RuntimeError):
+    """nginx did not come up; the text says why."""
+
+
+class NginxNotFound(NginxError):
+    """There is no nginx program to run."""
+
+
+def find_nginx(dirs=None):
+    """The nginx program's path, searched in `dirs` (default: PATH, then
+    NGINX_DIRS). Raises NginxNotFound when no folder has it."""
+    where = ", ".join(dirs or ()) or "nowhere"
+    if dirs is None:
+        dirs = [d for d in os.environ.get("PATH", "").split(os.pathsep) if d] + list(NGINX_DIRS)
+        where = ", ".join(("PATH",) + tuple(NGINX_DIRS))
+    for d in dirs:
+        path = os.path.join(d, "nginx")
+        if os.path.isfile(path) and os.access(path, os.X_OK):
+            return path
+    raise NginxNotFound("nginx not found (looked in %s): run scripts/setup to install it" % where)
+
+
+def free_port():
+    """A loopback port that nothing listens on at the moment."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, seconds=10, process=None):
+    """True once 127.0.0.1:`port` accepts a connection; False after `seconds`,
+    or as soon as `process` (a Popen, if given) has ended."""
+    deadline = time.time() + seconds
+    while True:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return True
+        except OSError:
+            if (process is not None and process.poll() is not None) or time.time() > deadline:
+                return False
+            time.sleep(0.05)
+
+
+def spawn(argv, log_path):
+    """Starts `argv` with its output appended to `log_path`, in a new session:
+    whoever started us (CTest) waits for nothing of its, and a stop signal for
+    us does not reach it. Returns the Popen."""
+    with open(log_path, "ab") as out:
+        return subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                                start_new_session=True)
+
+
+def nginx_conf(run_dir, servers, slow_rate=None):
+    """The configuration text for `servers`, (port, document root) pairs."""
+    slow = SLOW.format(rate=slow_rate) if slow_rate else ""
+    text = "".join(SERVER.format(port=port, root=root, slow=slow) for port, root in servers)
+    user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
+    return CONF.format(dir=run_dir, servers=text, user=user)
+
+
+class Nginx:
+    """nginx serving (port, document root) pairs on 127.0.0.1; a context manager."""
+
+    def __init__(self, run_dir, servers, slow_rate=None):
+        self.run_dir, self.slow_rate = os.path.abspath(run_dir), slow_rate
+        self.servers = [(port, os.path.abspath(root)) for port, root in servers]
+        self.process = None
+
+    def start(self, seconds=10):
+        """Writes the configuration, starts nginx and waits until every port
+        answers. Raises NginxNotFound or NginxError (nginx stopped again)."""
+        program = find_nginx()
+        os.makedirs(os.path.join(self.run_dir, "tmp"), exist_ok=True)
+        conf = os.path.join(self.run_dir, "nginx.conf")
+        with open(conf, "w") as f:
+            f.write(nginx_conf(self.run_dir, self.servers, self.slow_rate))
+        self.process = spawn([program, "-p", self.run_dir, "-e", self.run_dir + "/nginx-error.log", "-c", conf],
+                             os.path.join(self.run_dir, "nginx.out"))
+        deadline = time.time() + seconds
+        for port, _ in self.servers:
+            if not wait_for_port(port, max(0, deadline - time.time()), self.process):
+                self.stop()
+                raise NginxError("nginx did not start on port %d (see %s/nginx-error.log)" % (port, self.run_dir))
+        return self
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
