@@ -18,9 +18,6 @@ import socket
 import subprocess
 import time
 
-# Where distributions put nginx besides PATH: a plain user's PATH often lacks
-# the sbin folders.
-NGINX_DIRS = ("/usr/sbin", "/sbin")
 
 CONF = """\
 daemon off;
@@ -62,17 +59,18 @@ class NginxNotFound(NginxError):
 
 
 def find_nginx(dirs=None):
-    """The nginx program's path, searched in `dirs` (default: PATH, then
-    NGINX_DIRS). Raises NginxNotFound when no folder has it."""
+    """The nginx program's path, searched in `dirs` (default: PATH only, as
+    scripts/test looks for it). Raises NginxNotFound when no folder has it."""
     where = ", ".join(dirs or ()) or "nowhere"
     if dirs is None:
-        dirs = [d for d in os.environ.get("PATH", "").split(os.pathsep) if d] + list(NGINX_DIRS)
-        where = ", ".join(("PATH",) + tuple(NGINX_DIRS))
+        dirs = [d for d in os.environ.get("PATH", "").split(os.pathsep) if d]
+        where = "PATH"
     for d in dirs:
         path = os.path.join(d, "nginx")
         if os.path.isfile(path) and os.access(path, os.X_OK):
             return path
-    raise NginxNotFound("nginx not found (looked in %s): run scripts/setup to install it" % where)
+    raise NginxNotFound("nginx not found (looked in %s): run scripts/setup to install it; "
+                        "Debian keeps it in /usr/sbin, which must be on PATH" % where)
 
 
 def free_port():
