@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32_handles.h"
 #include "zip/unzip.h"
 #include "zip/zip_crypt.h"
+#include "zip/zip_paths.h"
 
 void Put16(std::string& bytes, size_t at, uint16_t value) {
   bytes[at] = static_cast<char>(value & 0xFF);
@@ -22,6 +24,8 @@ void Put32(std::string& bytes, size_t at, uint32_t value) {
 }
 
 namespace {
+
+const int64_t kUnixEpochTicks = 116444736000000000LL;  // 1970-01-01 in FILETIME ticks
 
 void Add16(std::string& out, uint32_t value) {
   out.push_back(static_cast<char>(value & 0xFF));
@@ -44,6 +48,14 @@ std::string Encrypt(const std::string& data, const char* password, uint8_t check
 }
 
 }  // namespace
+
+TestEntry Entry(const std::string& name, const std::string& data, uint16_t method) {
+  TestEntry e;
+  e.Name = name;
+  e.Data = data;
+  e.Method = method;
+  return e;
+}
 
 uint32_t Crc32(const std::string& data) {
   return static_cast<uint32_t>(
@@ -162,7 +174,7 @@ std::string ScratchFolder(const std::string& name) {
   char cwd[MAX_PATH];
   DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
   std::string folder = std::string(cwd, n < sizeof cwd ? n : 0);
-  if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
   folder += "zip_scratch";
   CreateDirectoryA(folder.c_str(), nullptr);
   static unsigned serial = 0;
@@ -175,24 +187,24 @@ std::string ScratchFolder(const std::string& name) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  TKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) return "<missing>";
   std::string out;
   char block[65536];
   DWORD got = 0;
-  while (ReadFile(h, block, sizeof block, &got, nullptr) && got > 0) out.append(block, got);
-  CloseHandle(h);
+  while (ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got > 0)
+    out.append(block, got);
   return out;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  TKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) return false;
   DWORD written = 0;
-  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
+  BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                      nullptr);
   return ok && written == bytes.size();
 }
 
@@ -218,3 +230,15 @@ unsigned ExtractAll(ZipHandle zip, int index, unsigned piece, std::string* out) 
   }
   return 0xFFFFFFFF;
 }
+
+std::string RecentText() {
+  char text[128];
+  ZipResultText(ZipRecent, text, sizeof text);
+  return text;
+}
+
+int64_t Ticks(const FILETIME& t) {
+  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+int64_t UnixTicks(int64_t seconds) { return seconds * 10000000 + kUnixEpochTicks; }

@@ -3,9 +3,13 @@
 // scratch folders that work natively and under Wine.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "zip/unzip.h"
 
 struct TestEntry {
   std::string Name;
@@ -30,6 +34,9 @@ struct TestZip {
   size_t EndOffset = 0;                // of the end record
 };
 
+// An entry with the given data; the other fields keep their defaults.
+TestEntry Entry(const std::string& name, const std::string& data, uint16_t method = 8);
+
 TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment = "",
                  const std::string& prefix = "");
 
@@ -48,4 +55,21 @@ std::string ReadWholeFile(const std::string& path);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string DataPath(const std::string& name);  // tests/data/zip/name
 // Extracts an entry into memory with the given piece size; result of the last call.
-unsigned ExtractAll(struct ZipHandleRecord* zip, int index, unsigned piece, std::string* out);
+unsigned ExtractAll(ZipHandle zip, int index, unsigned piece, std::string* out);
+
+// An archive opened over a block of memory, closed at the end of a test.
+struct OpenZip {
+  explicit OpenZip(const std::string& bytes, const char* password = nullptr)
+      : Handle(ZipOpenMemory(bytes.data(), static_cast<unsigned>(bytes.size()), password)) {}
+  ~OpenZip() {
+    if (Handle) ZipClose(Handle);
+  }
+  ZipHandle Handle;
+};
+
+// The text of the most recent result.
+std::string RecentText();
+// A FILETIME as one 64-bit count of 100 ns ticks.
+int64_t Ticks(const FILETIME& t);
+// The FILETIME ticks of a count of seconds since 1970 (UTC).
+int64_t UnixTicks(int64_t seconds);

@@ -10,17 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_handles.h"
 #include "zip/unzip.h"
 #include "zip_test_support.h"
 
 namespace {
 
-const int64_t kUnixEpochTicks = 116444736000000000LL;
 const int64_t kInstallFilesTime = 1614834368;  // 2021-03-04 05:06:08 UTC
 const int64_t kDeepTime = 1577836798;          // 2019-12-31 23:59:58 UTC
 
-int64_t Ticks(const FILETIME& t) {
-  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+// The modification time of a file on disk, or 0 when it cannot be read.
+int64_t FileModificationTicks(const std::string& path) {
+  TKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME creation, access, modification;
+  if (!file.IsOpen() || !GetFileTime(file.Get(), &creation, &access, &modification)) return 0;
+  return Ticks(modification);
 }
 
 struct ManifestLine {
@@ -150,8 +155,8 @@ TEST(ZipTools, TimesFromTheUtBlockAndFromDosFields) {
   ZipEntryInfo info;
   int index;
   ASSERT_EQ(ZipOk, ZipFindEntry(infozip.Handle, "folder/inner/deep.bin", false, &index, &info));
-  EXPECT_EQ(kDeepTime * 10000000 + kUnixEpochTicks, Ticks(info.ModificationTime));
-  EXPECT_EQ(kDeepTime * 10000000 + kUnixEpochTicks, Ticks(info.AccessTime));
+  EXPECT_EQ(UnixTicks(kDeepTime), Ticks(info.ModificationTime));
+  EXPECT_EQ(UnixTicks(kDeepTime), Ticks(info.AccessTime));
   // The stub in front must not move where the extra field is read.
   OpenArchive sfx("infozip_sfx.zip");
   ZipEntryInfo shifted;
@@ -195,19 +200,13 @@ TEST(ZipTools, ExtractsToFilesWithFoldersTimesAndAttributes) {
     EXPECT_EQ(m.Crc, Crc32(data)) << m.Name;
     EXPECT_EQ(m.Name == "ro.txt", (attributes & FILE_ATTRIBUTE_READONLY) != 0) << m.Name;
   }
-  HANDLE h = CreateFileA((folder + "folder/inner/deep.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, h);
-  FILETIME creation, access, modification;
-  ASSERT_TRUE(GetFileTime(h, &creation, &access, &modification));
-  CloseHandle(h);
-  EXPECT_EQ(kDeepTime * 10000000 + kUnixEpochTicks, Ticks(modification));
+  EXPECT_EQ(UnixTicks(kDeepTime), FileModificationTicks(folder + "folder/inner/deep.bin"));
   // A read-only file is not overwritten. Wine run by root lets root write
   // to it, as the Unix file system does; then the extraction may too.
-  HANDLE probe = CreateFileA((folder + "ro.txt").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool writable = probe != INVALID_HANDLE_VALUE;
-  if (writable) CloseHandle(probe);
+  TKernelHandle probe(CreateFileA((folder + "ro.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  bool writable = probe.IsOpen();
+  probe.Close();  // the extraction below needs the file to itself
   int index;
   ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "ro.txt", false, &index, nullptr));
   EXPECT_EQ(writable ? ZipOk : ZipNoFile, ZipExtractToFile(z.Handle, index, "ro.txt"));
@@ -220,11 +219,7 @@ TEST(ZipTools, ExtractsToFilesWithFoldersTimesAndAttributes) {
   ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "InstallFiles.xml", false, &index, &info));
   EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, absolute.c_str()));
   EXPECT_EQ(static_cast<size_t>(info.UncompressedSize), ReadWholeFile(absolute).size());
-  h = CreateFileA(absolute.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_TRUE(GetFileTime(h, &creation, &access, &modification));
-  CloseHandle(h);
-  EXPECT_EQ(kInstallFilesTime * 10000000 + kUnixEpochTicks, Ticks(modification));
+  EXPECT_EQ(UnixTicks(kInstallFilesTime), FileModificationTicks(absolute));
 }
 
 TEST(ZipTools, DirectoryEntriesMakeFoldersAndNoFile) {
@@ -235,11 +230,10 @@ TEST(ZipTools, DirectoryEntriesMakeFoldersAndNoFile) {
   EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, (folder + "one\\two\\three").c_str()));
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
             GetFileAttributesA((folder + "one\\two\\three").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-  HANDLE h = CreateFileA((folder + "handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_EQ(ZipOk, ZipExtractToHandle(z.Handle, index, h));
-  EXPECT_EQ(0u, SetFilePointer(h, 0, nullptr, FILE_CURRENT));
-  CloseHandle(h);
+  TKernelHandle file(CreateFileA((folder + "handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_EQ(ZipOk, ZipExtractToHandle(z.Handle, index, file.Get()));
+  EXPECT_EQ(0u, SetFilePointer(file.Get(), 0, nullptr, FILE_CURRENT));
 }
 
 TEST(ZipTools, OverLongTargetPathsAreRefusedWithoutFiles) {
@@ -318,11 +312,11 @@ TEST(ZipTools, UnseekableHandleIsRefused) {
 TEST(ZipTools, WriteFailureIsReported) {
   std::string folder = ScratchFolder("writefail");
   ASSERT_TRUE(WriteWholeFile(folder + "readonly.bin", "x"));
-  HANDLE target = CreateFileA((folder + "readonly.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  TKernelHandle target(CreateFileA((folder + "readonly.bin").c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
   OpenArchive z("infozip_basic.zip");
-  EXPECT_EQ(ZipWriteFailed, ZipExtractToHandle(z.Handle, 0, target));
-  CloseHandle(target);
+  EXPECT_EQ(ZipWriteFailed, ZipExtractToHandle(z.Handle, 0, target.Get()));
   char text[64];
   ZipResultText(ZipRecent, text, sizeof text);
   EXPECT_STREQ("Error writing to file", text);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32_handles.h"
 #include "zip/zip_entry_info.h"
 #include "zip/zip_paths.h"
 
@@ -37,8 +38,8 @@ void ClearInfo(ZipEntryInfo* info, int index) {
 }  // namespace
 
 TUnzip::TUnzip() {
-  ClearInfo(&cached_, -1);
-  baseFolder_[0] = 0;
+  ClearInfo(&Cached, -1);
+  BaseFolder[0] = 0;
   char folder[260];
   DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
   if (n > 0 && n < sizeof folder) SetBaseFolder(folder);
@@ -46,36 +47,36 @@ TUnzip::TUnzip() {
 
 TUnzip::~TUnzip() {
   EndPiecewise();
-  if (archive_) CloseZipArchive(*archive_);
+  if (Archive) CloseZipArchive(*Archive);
 }
 
 ZipResult TUnzip::Open(ZipSourceKind kind, HANDLE handle, const char* path, const void* data,
                        uint32_t length, const char* password) {
-  if (archive_) return ZipNotInitialised;
+  if (Archive) return ZipNotInitialised;
   if (password) {
-    password_ = password;
-    hasPassword_ = true;
+    Password = password;
+    HasPassword = true;
   }
   std::unique_ptr<ZipArchive> archive(new ZipArchive);
   if (!OpenZipSource(archive->Source, kind, handle, path, data, length)) return ZipNoFile;
   if (kind == ZipSourceKind::Handle && !archive->Source.CanSeek()) return ZipSeek;
   if (ReadZipArchive(*archive) != ZipStatus::Ok) return ZipNoFile;
-  archive_ = std::move(archive);
+  Archive = std::move(archive);
   return ZipOk;
 }
 
 bool TUnzip::InRange(int index) const {
-  return index >= 0 && static_cast<uint32_t>(index) < archive_->EntryCount;
+  return index >= 0 && static_cast<uint32_t>(index) < Archive->EntryCount;
 }
 
 void TUnzip::EndPiecewise() {
-  if (piecewiseIndex_ < 0) return;
-  CloseEntryData(*archive_);
-  piecewiseIndex_ = -1;
+  if (PiecewiseIndex < 0) return;
+  CloseEntryData(*Archive);
+  PiecewiseIndex = -1;
 }
 
 ZipResult TUnzip::ReachEntry(int index) {
-  ZipArchive& a = *archive_;
+  ZipArchive& a = *Archive;
   if (index < a.CurrentIndex) GoToFirstRecord(a);
   while (a.CurrentIndex < index)
     if (GoToNextRecord(a) != ZipStatus::Ok) return ZipCorrupt;
@@ -85,12 +86,12 @@ ZipResult TUnzip::ReachEntry(int index) {
 ZipResult TUnzip::GetEntry(int index, ZipEntryInfo* info) {
   if (index < -1 || (index >= 0 && !InRange(index))) return ZipBadArguments;
   EndPiecewise();
-  if (index == cachedIndex_ && index != -1) {
-    *info = cached_;
+  if (index == CachedIndex && index != -1) {
+    *info = Cached;
     return ZipOk;
   }
   if (index == -1) {
-    ClearInfo(info, static_cast<int>(archive_->EntryCount));
+    ClearInfo(info, static_cast<int>(Archive->EntryCount));
     return ZipOk;
   }
   return ReadEntryInfo(index, info);
@@ -99,7 +100,7 @@ ZipResult TUnzip::GetEntry(int index, ZipEntryInfo* info) {
 ZipResult TUnzip::ReadEntryInfo(int index, ZipEntryInfo* info) {
   ZipResult reached = ReachEntry(index);
   if (reached != ZipOk) return reached;
-  ZipArchive& a = *archive_;
+  ZipArchive& a = *Archive;
   char name[sizeof info->Name];
   ZipCentralRecord r;
   // A name that does not fit is refused rather than cut into another name.
@@ -110,8 +111,7 @@ ZipResult TUnzip::ReadEntryInfo(int index, ZipEntryInfo* info) {
   uint16_t extraLength = 0;
   if (CheckLocalHeader(a, &extraPosition, &extraLength) != ZipStatus::Ok) return ZipCorrupt;
   std::vector<unsigned char> extra(extraLength);
-  if (!a.Source.Seek(extraPosition, FILE_BEGIN) || !a.Source.Read(extra.data(), extraLength))
-    return ZipReadFailed;
+  if (!a.Source.ReadAt(extraPosition, extra.data(), extraLength)) return ZipReadFailed;
   ClearInfo(info, index);
   CleanEntryName(name);
   std::memcpy(info->Name, name, std::strlen(name) + 1);
@@ -120,13 +120,13 @@ ZipResult TUnzip::ReadEntryInfo(int index, ZipEntryInfo* info) {
              &info->CreationTime, &info->ModificationTime);
   info->CompressedSize = static_cast<long>(static_cast<int32_t>(r.CompressedSize));
   info->UncompressedSize = static_cast<long>(static_cast<int32_t>(r.UncompressedSize));
-  cached_ = *info;
-  cachedIndex_ = index;
+  Cached = *info;
+  CachedIndex = index;
   return ZipOk;
 }
 
 ZipResult TUnzip::FindEntry(const char* name, bool ignoreCase, int* index, ZipEntryInfo* info) {
-  ZipArchive& a = *archive_;
+  ZipArchive& a = *Archive;
   if (LocateRecord(a, name, ignoreCase) != ZipStatus::Ok) {
     if (index) *index = -1;
     if (info) ClearInfo(info, -1);
@@ -142,11 +142,11 @@ ZipResult TUnzip::FindEntry(const char* name, bool ignoreCase, int* index, ZipEn
 
 ZipResult TUnzip::SetBaseFolder(const char* folder) {
   size_t n = std::strlen(folder);
-  bool addSeparator = n == 0 || (folder[n - 1] != '\\' && folder[n - 1] != '/');
-  if (n + (addSeparator ? 1 : 0) >= sizeof baseFolder_) return ZipBadArguments;
-  std::memcpy(baseFolder_, folder, n);
-  if (addSeparator) baseFolder_[n++] = '\\';
-  baseFolder_[n] = 0;
+  bool addSeparator = n == 0 || !IsSeparator(folder[n - 1]);
+  if (n + (addSeparator ? 1 : 0) >= sizeof BaseFolder) return ZipBadArguments;
+  std::memcpy(BaseFolder, folder, n);
+  if (addSeparator) BaseFolder[n++] = '\\';
+  BaseFolder[n] = 0;
   return ZipOk;
 }
 
@@ -165,36 +165,38 @@ ZipResult TUnzip::Extract(int index, const char* path, HANDLE target) {
   if (result != ZipOk) return result;
   bool toFile = path != nullptr;
   if (info.Attributes & FILE_ATTRIBUTE_DIRECTORY)
-    return toFile && !MakeFolderPath(baseFolder_, path) ? ZipNoFile : ZipOk;
+    return toFile && !MakeFolderPath(BaseFolder, path) ? ZipNoFile : ZipOk;
+  TKernelHandle file;  // the target made here; a caller's target stays open
   if (toFile) {
     char full[260];
-    if (!PrepareTargetPath(baseFolder_, path, full, sizeof full)) return ZipNoFile;
-    target = CreateFileA(full, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, info.Attributes, nullptr);
-    if (target == INVALID_HANDLE_VALUE) return ZipNoFile;
+    if (!PrepareTargetPath(BaseFolder, path, full, sizeof full)) return ZipNoFile;
+    file.Reset(CreateFileA(full, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, info.Attributes,
+                           nullptr));
+    if (!file.IsOpen()) return ZipNoFile;
+    target = file.Get();
   }
-  ZipStatus opened = OpenEntryData(*archive_, Password());
+  ZipStatus opened = OpenEntryData(*Archive, GivenPassword());
   result = opened == ZipStatus::Ok ? CopyData(target) : OpenFailure(opened);
   // The data is complete; a file system without times is no reason to fail.
   if (result == ZipOk && toFile)
     SetFileTime(target, &info.CreationTime, &info.AccessTime, &info.ModificationTime);
-  if (toFile) CloseHandle(target);
-  CloseEntryData(*archive_);
+  CloseEntryData(*Archive);
   return result;
 }
 
 ZipResult TUnzip::CopyData(HANDLE target) {
-  if (!buffer_) buffer_.reset(new unsigned char[kExtractBufferSize]);
+  if (!Buffer) Buffer.reset(new unsigned char[kExtractBufferSize]);
   for (;;) {
     uint32_t delivered = 0;
     bool ended = false;
-    ZipStatus status = ReadEntryData(*archive_, buffer_.get(), kExtractBufferSize, &delivered,
+    ZipStatus status = ReadEntryData(*Archive, Buffer.get(), kExtractBufferSize, &delivered,
                                      &ended);
     if (status != ZipStatus::Ok) return DataFailure(status);
     DWORD written = 0;
     if (delivered > 0 &&
-        (!WriteFile(target, buffer_.get(), delivered, &written, nullptr) || written != delivered))
+        (!WriteFile(target, Buffer.get(), delivered, &written, nullptr) || written != delivered))
       return ZipWriteFailed;
-    if (ended) return CheckEntryCrc(*archive_) == ZipStatus::Ok ? ZipOk : ZipCorrupt;
+    if (ended) return CheckEntryCrc(*Archive) == ZipStatus::Ok ? ZipOk : ZipCorrupt;
     if (delivered == 0) return ZipFlate;
   }
 }
@@ -202,19 +204,19 @@ ZipResult TUnzip::CopyData(HANDLE target) {
 ZipResult TUnzip::ExtractToMemory(int index, void* buffer, uint32_t length) {
   // A length of 0 reads nothing and ends the extraction like an empty read.
   if (!buffer && length > 0) return ZipBadArguments;
-  if (index != piecewiseIndex_) {
+  if (index != PiecewiseIndex) {
     EndPiecewise();
     if (!InRange(index)) return ZipBadArguments;
     ZipResult reached = ReachEntry(index);
     if (reached != ZipOk) return reached;
-    ZipStatus opened = OpenEntryData(*archive_, Password());
+    ZipStatus opened = OpenEntryData(*Archive, GivenPassword());
     if (opened != ZipStatus::Ok) return OpenFailure(opened);
-    piecewiseIndex_ = index;
+    PiecewiseIndex = index;
   }
   uint32_t delivered = 0;
   bool ended = false;
-  ZipStatus status = ReadEntryData(*archive_, buffer, length, &delivered, &ended);
-  ZipStatus crc = CheckEntryCrc(*archive_);
+  ZipStatus status = ReadEntryData(*Archive, buffer, length, &delivered, &ended);
+  ZipStatus crc = CheckEntryCrc(*Archive);
   if (status != ZipStatus::Ok || delivered == 0) EndPiecewise();
   if (status != ZipStatus::Ok) return DataFailure(status);
   if (ended) return crc == ZipStatus::Ok ? ZipOk : ZipCorrupt;

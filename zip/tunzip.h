@@ -31,14 +31,14 @@ class TUnzip {
   ZipResult ReadEntryInfo(int index, ZipEntryInfo* info);
   ZipResult Extract(int index, const char* path, HANDLE target);
   ZipResult CopyData(HANDLE target);
-  const char* Password() const { return hasPassword_ ? password_.c_str() : nullptr; }
+  const char* GivenPassword() const { return HasPassword ? Password.c_str() : nullptr; }
 
-  std::unique_ptr<ZipArchive> archive_;  // absent until the open succeeded
-  int piecewiseIndex_ = -1;
-  ZipEntryInfo cached_;
-  int cachedIndex_ = -1;
-  std::string password_;
-  bool hasPassword_ = false;
-  std::unique_ptr<unsigned char[]> buffer_;  // extraction buffer, made on first use
-  char baseFolder_[260];
+  std::unique_ptr<ZipArchive> Archive;  // absent until the open succeeded
+  int PiecewiseIndex = -1;  // the entry being extracted to memory piece by piece
+  ZipEntryInfo Cached;      // the information of entry CachedIndex, last read
+  int CachedIndex = -1;
+  std::string Password;
+  bool HasPassword = false;
+  std::unique_ptr<unsigned char[]> Buffer;  // extraction buffer, made on first use
+  char BaseFolder[260];
 };

@@ -14,9 +14,16 @@ namespace {
 
 const DWORD kOpenForReading = 1;
 
-// The reader behind zip, or null with *result telling why.
-TUnzip* Check(ZipHandle zip, ZipResult* result) {
-  *result = !zip ? ZipBadArguments : zip->Kind != kOpenForReading ? ZipModeMix : ZipOk;
+// The reader behind zip, or null with *result telling why. argumentsGiven
+// says whether the operation's other required arguments are present; they
+// count only once the handle itself is good.
+TUnzip* Check(ZipHandle zip, bool argumentsGiven, ZipResult* result) {
+  if (!zip)
+    *result = ZipBadArguments;
+  else if (zip->Kind != kOpenForReading)
+    *result = ZipModeMix;
+  else
+    *result = argumentsGiven ? ZipOk : ZipBadArguments;
   return *result == ZipOk ? zip->Unzip : nullptr;
 }
 
@@ -61,55 +68,47 @@ ZipResult ZipGetEntry(ZipHandle zip, int index, ZipEntryInfo* info) {
     info->UncompressedSize = 0;
   }
   ZipResult result;
-  TUnzip* unzip = Check(zip, &result);
-  if (unzip && !info) result = ZipBadArguments;
-  if (result == ZipOk) result = unzip->GetEntry(index, info);
+  if (TUnzip* unzip = Check(zip, info != nullptr, &result)) result = unzip->GetEntry(index, info);
   return ZipSetRecent(result);
 }
 
 ZipResult ZipFindEntry(ZipHandle zip, const char* name, bool ignoreCase, int* index,
                        ZipEntryInfo* info) {
   ZipResult result;
-  TUnzip* unzip = Check(zip, &result);
-  if (unzip && !name) result = ZipBadArguments;
-  if (result == ZipOk) result = unzip->FindEntry(name, ignoreCase, index, info);
+  if (TUnzip* unzip = Check(zip, name != nullptr, &result))
+    result = unzip->FindEntry(name, ignoreCase, index, info);
   return ZipSetRecent(result);
 }
 
 ZipResult ZipExtractToFile(ZipHandle zip, int index, const char* path) {
   ZipResult result;
-  TUnzip* unzip = Check(zip, &result);
-  if (unzip && !path) result = ZipBadArguments;
-  if (result == ZipOk) result = unzip->ExtractToFile(index, path);
+  if (TUnzip* unzip = Check(zip, path != nullptr, &result))
+    result = unzip->ExtractToFile(index, path);
   return ZipSetRecent(result);
 }
 
 ZipResult ZipExtractToHandle(ZipHandle zip, int index, HANDLE file) {
   ZipResult result;
-  TUnzip* unzip = Check(zip, &result);
-  if (result == ZipOk) result = unzip->ExtractToHandle(index, file);
+  if (TUnzip* unzip = Check(zip, true, &result)) result = unzip->ExtractToHandle(index, file);
   return ZipSetRecent(result);
 }
 
 ZipResult ZipExtractToMemory(ZipHandle zip, int index, void* buffer, unsigned length) {
   ZipResult result;
-  TUnzip* unzip = Check(zip, &result);
-  if (result == ZipOk) result = unzip->ExtractToMemory(index, buffer, length);
+  if (TUnzip* unzip = Check(zip, true, &result))
+    result = unzip->ExtractToMemory(index, buffer, length);
   return ZipSetRecent(result);
 }
 
 ZipResult ZipSetBaseFolder(ZipHandle zip, const char* folder) {
   ZipResult result;
-  TUnzip* unzip = Check(zip, &result);
-  if (unzip && !folder) result = ZipBadArguments;
-  if (result == ZipOk) result = unzip->SetBaseFolder(folder);
+  if (TUnzip* unzip = Check(zip, folder != nullptr, &result)) result = unzip->SetBaseFolder(folder);
   return ZipSetRecent(result);
 }
 
 ZipResult ZipClose(ZipHandle zip) {
   ZipResult result;
-  TUnzip* unzip = Check(zip, &result);
-  if (unzip) {
+  if (TUnzip* unzip = Check(zip, true, &result)) {
     delete unzip;  // ends any piecewise extraction and closes the archive
     zip->Kind = 0;
     delete zip;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zip/zip_bytes.h"
+
 namespace {
 
 const uint32_t kEndSignature = 0x06054b50;
@@ -17,16 +19,6 @@ const uint32_t kEndRecordSize = 22;
 const int64_t kEndSearchLimit = 65535;
 const uint32_t kSearchBlock = 1028;  // 1024 plus the 4 bytes of overlap
 const uint32_t kZip64Marker = 0xFFFFFFFF;  // zip64 archives are not supported
-
-uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-bool ReadAt(ZipSource& source, int64_t position, void* buffer, uint32_t length) {
-  return source.Seek(position, FILE_BEGIN) && source.Read(buffer, length);
-}
 
 // Finds the end record, scanning backwards in overlapping blocks; gives its
 // position from the start of the source, or -1.
@@ -41,7 +33,7 @@ int64_t FindEndRecord(ZipSource& source) {
   while (blockStart > floor) {
     blockStart = std::max(floor, blockEnd - static_cast<int64_t>(kSearchBlock));
     uint32_t length = static_cast<uint32_t>(blockEnd - blockStart);
-    if (!ReadAt(source, blockStart, block, length)) return -1;
+    if (!source.ReadAt(blockStart, block, length)) return -1;
     for (int64_t i = static_cast<int64_t>(length) - 4; i >= 0; --i)
       if (Get32(block + i) == kEndSignature) return blockStart + i;
     blockEnd = blockStart + 4;
@@ -71,7 +63,7 @@ void ParseCentralRecord(const unsigned char* p, ZipCentralRecord& r) {
 ZipStatus ReadRecordHere(ZipArchive& archive) {
   unsigned char raw[kCentralRecordSize];
   archive.RecordValid = false;
-  if (!ReadAt(archive.Source, archive.PrefixLength + archive.RecordPosition, raw, sizeof raw))
+  if (!archive.Source.ReadAt(archive.PrefixLength + archive.RecordPosition, raw, sizeof raw))
     return ZipStatus::ReadFailure;
   if (Get32(raw) != kCentralSignature) return ZipStatus::BadArchive;
   ParseCentralRecord(raw, archive.Record);
@@ -98,7 +90,7 @@ ZipStatus ReadZipArchive(ZipArchive& archive) {
   ZipSource& source = archive.Source;
   int64_t end = FindEndRecord(source);
   unsigned char raw[kEndRecordSize - 4];
-  if (end < 0 || !ReadAt(source, end + 4, raw, sizeof raw)) {
+  if (end < 0 || !source.ReadAt(end + 4, raw, sizeof raw)) {
     source.Close();
     return ZipStatus::ReadFailure;
   }
@@ -150,7 +142,7 @@ ZipStatus ReadCurrentRecord(ZipArchive& archive, ZipCentralRecord* record, char*
   if (!name || size == 0) return ZipStatus::Ok;
   uint32_t length = std::min<uint32_t>(archive.Record.NameLength, size);
   int64_t at = archive.PrefixLength + archive.RecordPosition + kCentralRecordSize;
-  if (!ReadAt(archive.Source, at, name, length)) {
+  if (!archive.Source.ReadAt(at, name, length)) {
     name[0] = 0;
     return ZipStatus::ReadFailure;
   }
@@ -189,7 +181,7 @@ ZipStatus CheckLocalHeader(ZipArchive& archive, int64_t* extraPosition, uint16_t
       r.LocalHeaderOffset == kZip64Marker)
     return ZipStatus::BadArchive;
   unsigned char raw[kLocalHeaderSize];
-  if (!ReadAt(archive.Source, archive.LocalHeaderPosition, raw, sizeof raw))
+  if (!archive.Source.ReadAt(archive.LocalHeaderPosition, raw, sizeof raw))
     return ZipStatus::ReadFailure;
   uint16_t flags = Get16(raw + 6);
   bool sizesFollow = (flags & kZipFlagDescriptor) != 0;

@@ -54,19 +54,19 @@ class ZipInflater {
  public:
   ZipInflater() = default;
   ~ZipInflater() {
-    if (open_) inflateEnd(&stream_);
+    if (Initialised) inflateEnd(&ZStream);
   }
   ZipInflater(const ZipInflater&) = delete;
   ZipInflater& operator=(const ZipInflater&) = delete;
   bool Init() {
-    open_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;  // raw deflate, 32 KB window
-    return open_;
+    Initialised = inflateInit2(&ZStream, -MAX_WBITS) == Z_OK;  // raw deflate, 32 KB window
+    return Initialised;
   }
-  z_stream& Stream() { return stream_; }
+  z_stream& Stream() { return ZStream; }
 
  private:
-  z_stream stream_ = {};
-  bool open_ = false;
+  z_stream ZStream = {};
+  bool Initialised = false;  // inflateInit2 succeeded: inflateEnd is owed
 };
 
 // The entry whose data is being read.

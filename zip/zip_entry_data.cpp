@@ -12,8 +12,7 @@ const uint32_t kEncryptionHeaderSize = 12;
 
 bool LoadInput(ZipArchive& archive, ZipOpenEntry& e) {
   uint32_t n = std::min(kZipInputBufferSize, e.CompressedLeft);
-  if (!archive.Source.Seek(e.NextPosition, FILE_BEGIN) || !archive.Source.Read(e.Input, n))
-    return false;
+  if (!archive.Source.ReadAt(e.NextPosition, e.Input, n)) return false;
   if (e.Encrypted) ZipDecrypt(e.Keys, e.Input, n);
   e.NextPosition += n;
   e.CompressedLeft -= n;
@@ -28,7 +27,7 @@ bool LoadInput(ZipArchive& archive, ZipOpenEntry& e) {
 ZipStatus CheckPassword(ZipArchive& archive, ZipOpenEntry& e) {
   unsigned char header[kEncryptionHeaderSize];
   if (e.CompressedLeft < kEncryptionHeaderSize ||
-      !archive.Source.Seek(e.NextPosition, FILE_BEGIN) || !archive.Source.Read(header, sizeof header))
+      !archive.Source.ReadAt(e.NextPosition, header, sizeof header))
     return ZipStatus::ReadFailure;
   ZipDecrypt(e.Keys, header, sizeof header);
   if (header[kEncryptionHeaderSize - 1] != e.CheckByte) return ZipStatus::Password;

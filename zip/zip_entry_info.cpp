@@ -3,6 +3,9 @@
 
 #include <cstring>
 
+#include "zip/zip_bytes.h"
+#include "zip/zip_paths.h"
+
 namespace {
 
 const int64_t kUnixEpochTicks = 116444736000000000LL;  // 1970-01-01 in FILETIME ticks
@@ -21,20 +24,12 @@ void DropFirst(char* name, size_t count) {
   std::memmove(name, name + count, std::strlen(name + count) + 1);
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 FILETIME UnixToFileTime(int32_t seconds) {
   uint64_t ticks = static_cast<uint64_t>(seconds * kTicksPerSecond + kUnixEpochTicks);
   FILETIME t;
   t.dwLowDateTime = static_cast<DWORD>(ticks);
   t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
   return t;
-}
-
-int32_t Get32(const unsigned char* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -89,7 +84,7 @@ void EntryTimes(uint16_t dosDate, uint16_t dosTime, const unsigned char* extra,
   *access = *creation = *modification = utc;
 
   for (uint32_t p = 0; p + 4 < extraLength;) {
-    uint32_t size = static_cast<uint32_t>(extra[p + 2] | extra[p + 3] << 8);
+    uint32_t size = Get16(extra + p + 2);
     if (extra[p] != 'U' || extra[p + 1] != 'T') {
       p += 4 + size;
       continue;
@@ -102,7 +97,7 @@ void EntryTimes(uint16_t dosDate, uint16_t dosTime, const unsigned char* extra,
     for (int bit = 0; bit < 3; ++bit) {
       if (!(flags & (1 << bit))) continue;
       if (p + 4 > end) break;
-      *targets[bit] = UnixToFileTime(Get32(extra + p));
+      *targets[bit] = UnixToFileTime(static_cast<int32_t>(Get32(extra + p)));
       p += 4;
     }
     return;

@@ -11,8 +11,6 @@ namespace {
 
 const size_t kPathSize = 260;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool IsAbsolute(const char* p) { return IsSeparator(p[0]) || (p[0] && p[1] == ':'); }
 
 // A failing CreateDirectoryA is ignored: creating the file shows the failure.

@@ -21,85 +21,90 @@ int64_t MoveFilePointer(HANDLE handle, int64_t distance, DWORD method) {
 bool OpenZipSource(ZipSource& source, ZipSourceKind kind, HANDLE handle, const char* path,
                    const void* data, uint32_t length) {
   source.Close();
-  source.kind_ = kind;
-  source.readError_ = false;
-  source.position_ = 0;
+  source.Kind = kind;
+  source.ReadFailed = false;
+  source.Position = 0;
   if (kind == ZipSourceKind::Memory) {
-    source.data_ = static_cast<const unsigned char*>(data);
-    source.length_ = data ? length : 0;
-    source.canSeek_ = true;
-    source.start_ = 0;
+    source.Data = static_cast<const unsigned char*>(data);
+    source.Length = data ? length : 0;
+    source.Seekable = true;
+    source.Start = 0;
     return true;
   }
   if (kind == ZipSourceKind::File) {
-    handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    source.OwnedFile.Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!source.OwnedFile.IsOpen()) return false;
+    handle = source.OwnedFile.Get();
   }
-  source.handle_ = handle;
+  source.Handle = handle;
   int64_t here = MoveFilePointer(handle, 0, FILE_CURRENT);
-  source.canSeek_ = here >= 0;
-  source.start_ = here >= 0 ? here : 0;
+  source.Seekable = here >= 0;
+  source.Start = here >= 0 ? here : 0;
   return true;
 }
 
 void ZipSource::Close() {
-  if (kind_ == ZipSourceKind::File && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
-  data_ = nullptr;
-  length_ = 0;
-  kind_ = ZipSourceKind::Memory;
+  OwnedFile.Close();
+  Handle = INVALID_HANDLE_VALUE;
+  Data = nullptr;
+  Length = 0;
+  Kind = ZipSourceKind::Memory;
 }
 
 bool ZipSource::Read(void* buffer, uint32_t length) {
   if (length == 0) return true;
-  if (kind_ == ZipSourceKind::Memory) {
-    if (position_ < 0 || position_ > length_ || length > length_ - position_) return false;
-    std::memcpy(buffer, data_ + position_, length);
-    position_ += length;
+  if (Kind == ZipSourceKind::Memory) {
+    if (Position < 0 || Position > Length || length > Length - Position) return false;
+    std::memcpy(buffer, Data + Position, length);
+    Position += length;
     return true;
   }
   DWORD done = 0;
-  if (!ReadFile(handle_, buffer, length, &done, nullptr)) {
-    readError_ = true;
+  if (!ReadFile(Handle, buffer, length, &done, nullptr)) {
+    ReadFailed = true;
     return false;
   }
   return done == length;
 }
 
+bool ZipSource::ReadAt(int64_t position, void* buffer, uint32_t length) {
+  return Seek(position, FILE_BEGIN) && Read(buffer, length);
+}
+
 bool ZipSource::SeekHandle(int64_t position) {
-  return position >= 0 && MoveFilePointer(handle_, position, FILE_BEGIN) == position;
+  return position >= 0 && MoveFilePointer(Handle, position, FILE_BEGIN) == position;
 }
 
 bool ZipSource::Seek(int64_t distance, DWORD method) {
-  if (!canSeek_) return false;
+  if (!Seekable) return false;
   // A hostile offset can be anything: keep the sums far from overflow.
   const int64_t kLimit = INT64_C(1) << 48;
   if (distance > kLimit || distance < -kLimit) return false;
-  if (kind_ == ZipSourceKind::Memory) {
-    int64_t base = method == FILE_BEGIN ? 0 : method == FILE_CURRENT ? position_ : length_;
+  if (Kind == ZipSourceKind::Memory) {
+    int64_t base = method == FILE_BEGIN ? 0 : method == FILE_CURRENT ? Position : Length;
     int64_t target = base + distance;
-    if (target < 0 || target > length_) return false;
-    position_ = target;
+    if (target < 0 || target > Length) return false;
+    Position = target;
     return true;
   }
   switch (method) {
-    case FILE_BEGIN: return SeekHandle(start_ + distance);
+    case FILE_BEGIN: return SeekHandle(Start + distance);
     case FILE_CURRENT: {
-      int64_t here = MoveFilePointer(handle_, 0, FILE_CURRENT);
+      int64_t here = MoveFilePointer(Handle, 0, FILE_CURRENT);
       return here >= 0 && SeekHandle(here + distance);
     }
     case FILE_END: {
-      int64_t end = MoveFilePointer(handle_, 0, FILE_END);
-      return end >= 0 && end + distance >= start_ && SeekHandle(end + distance);
+      int64_t end = MoveFilePointer(Handle, 0, FILE_END);
+      return end >= 0 && end + distance >= Start && SeekHandle(end + distance);
     }
     default: return false;
   }
 }
 
 int64_t ZipSource::Tell() {
-  if (kind_ == ZipSourceKind::Memory) return position_;
-  if (!canSeek_) return -1;
-  int64_t here = MoveFilePointer(handle_, 0, FILE_CURRENT);
-  return here < 0 ? -1 : here - start_;
+  if (Kind == ZipSourceKind::Memory) return Position;
+  if (!Seekable) return -1;
+  int64_t here = MoveFilePointer(Handle, 0, FILE_CURRENT);
+  return here < 0 ? -1 : here - Start;
 }

@@ -7,17 +7,20 @@
 
 #include <cstdint>
 
+#include "platform/win32_handles.h"
+
 enum class ZipSourceKind { Handle, File, Memory };
 
 class ZipSource {
  public:
   ZipSource() = default;
-  ~ZipSource() { Close(); }
   ZipSource(const ZipSource&) = delete;
   ZipSource& operator=(const ZipSource&) = delete;
 
   // Reads exactly length bytes at the current position; a short read fails.
   bool Read(void* buffer, uint32_t length);
+  // Seeks to position (counted from the start offset), then reads as Read.
+  bool ReadAt(int64_t position, void* buffer, uint32_t length);
   // Seeks relative to the start offset (FILE_BEGIN), the current position or
   // the end. A position before the start or past the end of memory fails.
   bool Seek(int64_t distance, DWORD method);
@@ -26,22 +29,23 @@ class ZipSource {
   // Closes a file source's handle; a handle or memory source is left alone.
   void Close();
 
-  bool CanSeek() const { return canSeek_; }
-  bool ReadError() const { return readError_; }
+  bool CanSeek() const { return Seekable; }
+  bool ReadError() const { return ReadFailed; }
 
  private:
   friend bool OpenZipSource(ZipSource& source, ZipSourceKind kind, HANDLE handle,
                             const char* path, const void* data, uint32_t length);
   bool SeekHandle(int64_t position);
 
-  ZipSourceKind kind_ = ZipSourceKind::Memory;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-  bool canSeek_ = false;
-  bool readError_ = false;
-  int64_t start_ = 0;  // handle position when the source was made
-  const unsigned char* data_ = nullptr;  // not owned
-  uint32_t length_ = 0;
-  int64_t position_ = 0;  // memory sources only
+  ZipSourceKind Kind = ZipSourceKind::Memory;
+  TKernelHandle OwnedFile;  // file sources only: the handle opened here
+  HANDLE Handle = INVALID_HANDLE_VALUE;  // not owned: the caller's, or OwnedFile's
+  bool Seekable = false;
+  bool ReadFailed = false;  // a ReadFile call failed, as opposed to coming up short
+  int64_t Start = 0;  // handle position when the source was made
+  const unsigned char* Data = nullptr;  // not owned
+  uint32_t Length = 0;
+  int64_t Position = 0;  // memory sources only
 };
 
 // Makes source of the given kind: from handle (Handle), by opening path with
