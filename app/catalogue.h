@@ -31,6 +31,16 @@ bool AppendPath(TPathBuffer& buffer, const char* text);
 // not fit.
 bool JoinPath(TPathBuffer& path, const char* folder, const char* name);
 
+// True when name is a bare file name that stays inside the folder it is
+// joined to and names an ordinary file there: not empty, not "." or "..",
+// no \ / : * ? " < > | and no byte below 32, not ending in a dot or a space
+// (Windows drops those, so "a.exe." would be "a.exe"), and not a device name
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case, with or without an
+// extension). The name is read by characters of the system code page: the
+// second byte of a GBK character may be 0x5C or 0x7C and is no separator.
+// Every "fileName" from the catalogue passes this before it is used.
+bool IsBareFileName(const char* name);
+
 // Integer value of attribute or header text: leading white space skipped, an
 // optional sign, decimal digits up to the first non-digit; 0 when there are
 // none. Values beyond the range of int are clamped.

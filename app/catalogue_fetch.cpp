@@ -57,8 +57,10 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
   TXmlTreeNode scratch(nullptr, false);
   scratch.SetAttribute(kAttrFileName, kCatalogueArchive);
   float speed;
-  if (!DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl1) &&
-      !DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl2)) {
+  // No window is shown yet, so no cancel button: each attempt has a deadline.
+  const unsigned long deadline = TransferLimits().CatalogueDeadlineMs;
+  if (!DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl1, deadline) &&
+      !DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl2, deadline)) {
     client.LogText += "无法联网取得配置文件，请检查网络设置。\r\n";
     client.RefreshLog();
     return;

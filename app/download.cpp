@@ -15,8 +15,7 @@
 
 namespace {
 
-unsigned long ConnectTimeoutMs = kDownloadConnectTimeoutMs;
-unsigned long ReceiveTimeoutMs = kDownloadReceiveTimeoutMs;
+TTransferLimits Limits = kTransferLimits;
 
 // The sub-directory comes from the nearest element upward that has "path";
 // an empty value there hides any further up.
@@ -42,8 +41,8 @@ bool BuildLocalPath(TPathBuffer& localPath, const char* folder, const TXmlTreeNo
 }
 
 void SetTimeouts(HINTERNET handle) {
-  DWORD connect = ConnectTimeoutMs;
-  DWORD receive = ReceiveTimeoutMs;
+  DWORD connect = Limits.ConnectTimeoutMs;
+  DWORD receive = Limits.ReceiveTimeoutMs;
   InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
   InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
   InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
@@ -153,11 +152,53 @@ void SetProgress(TInstallZelmDlgClient& client, unsigned percent) {
   SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETPOS, percent, 0);
 }
 
+// Watches a transfer's pace: it fails when less than kStallMinBytes arrive
+// in a stall window, or when the whole call passes its deadline.
+class TPaceWatch {
+ public:
+  TPaceWatch(DWORD callStart, unsigned long deadlineMs)
+      : CallStart(callStart), DeadlineMs(deadlineMs), WindowStart(GetTickCount()) {}
+
+  // Counts bytes just received; false when the transfer must be given up.
+  bool Received(DWORD bytes) {
+    DWORD now = GetTickCount();
+    WindowBytes += bytes;
+    if (DeadlineMs && now - CallStart >= DeadlineMs) return false;
+    if (now - WindowStart < Limits.StallWindowMs) return true;
+    if (WindowBytes < kStallMinBytes) return false;
+    WindowStart = now;
+    WindowBytes = 0;
+    return true;
+  }
+
+ private:
+  DWORD CallStart;
+  unsigned long DeadlineMs;
+  DWORD WindowStart;
+  unsigned long long WindowBytes = 0;
+};
+
+// Reads up to a block of what the server has sent. WinINet's read waits
+// until the whole block is there, which a trickle can stretch to hours, so
+// only what is already available is asked for. False on an error or a
+// time-out; *read is 0 at the end of the body.
+bool ReadAvailable(HINTERNET request, char* block, DWORD size, DWORD* read) {
+  *read = 0;
+  DWORD available = 0;
+  if (!InternetQueryDataAvailable(request, &available, 0, 0)) return false;
+  if (available == 0) return true;
+  if (!InternetReadFile(request, block, available < size ? available : size, read)) return false;
+  if (*read > size) *read = 0;  // never trust a count past the buffer
+  return true;
+}
+
 // Reads the body block by block into the local file while the progress bar
-// moves and the queue drains; stops early on a cancel. True when exactly
-// `expected` bytes arrived.
+// moves and the queue drains; stops early on a cancel, a stall, the
+// deadline, or as soon as more than `expected` bytes have arrived (the rest
+// is not read: a body longer than announced could fill the disk). True when
+// exactly `expected` bytes arrived and were written.
 bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
-              DWORD expected, float& speed) {
+              DWORD expected, TPaceWatch& pace, float& speed) {
   bool result = false;
   std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
   DWORD start = GetTickCount();
@@ -167,24 +208,24 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
   static char block[kTransferBlockSize];  // the UI thread is the only caller
   while (!client.CancelRequested) {
     DWORD read = 0;
-    BOOL ok = InternetReadFile(request, block, sizeof(block), &read);
-    if (read > sizeof(block)) read = 0;  // never trust a count past the buffer
+    bool ok = ReadAvailable(request, block, sizeof(block), &read);
     out.write(block, read);
     received += read;
-    unsigned long long percent = received * 100 / expected;
-    if (percent > 100) percent = 100;
+    if (received > expected) break;  // the file keeps its wrong size: fetched again next time
+    unsigned percent = static_cast<unsigned>(received * 100 / expected);
     // A large file moves the bar once in hundreds of blocks; telling the
     // control the same position again would only cost time.
     if (percent != shown) {
-      shown = static_cast<unsigned>(percent);
+      shown = percent;
       SetProgress(client, shown);
     }
     client.PumpMessages();
     if (!ok || read == 0) {
       out.close();
-      result = received == expected;
+      result = received == expected && !out.fail();
       break;
     }
+    if (!pace.Received(read)) break;
   }
   DWORD elapsed = GetTickCount() - start;
   if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
@@ -213,23 +254,25 @@ bool ParseContentLength(const char* text, unsigned long* size) {
   return true;
 }
 
-void SetDownloadTimeouts(unsigned long connectMs, unsigned long receiveMs) {
-  ConnectTimeoutMs = connectMs ? connectMs : kDownloadConnectTimeoutMs;
-  ReceiveTimeoutMs = receiveMs ? receiveMs : kDownloadReceiveTimeoutMs;
-}
+const TTransferLimits& TransferLimits() { return Limits; }
+
+void SetTransferLimits(const TTransferLimits& limits) { Limits = limits; }
 
 bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNode* element,
-                  float& speed, const char* baseUrl) {
+                  float& speed, const char* baseUrl, unsigned long deadlineMs) {
   speed = 0;
   bool result = false;
+  const DWORD callStart = GetTickCount();
   client.Downloading = true;
   SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
   TPathBuffer url;
   TPathBuffer localPath;
-  // Over-long names are refused whole: cut short they would name another
-  // file on the server or on the disk.
-  if (BuildUrl(url, baseUrl, element) && BuildLocalPath(localPath, folder, element)) {
+  // A name that could reach outside the folder is refused before anything
+  // is asked or created; over-long names are refused whole, as cut short
+  // they would name another file on the server or on the disk.
+  if (IsBareFileName(element->GetAttribute(kAttrFileName)) && BuildUrl(url, baseUrl, element) &&
+      BuildLocalPath(localPath, folder, element)) {
     TInternetHandle root(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (root.Get()) {
       SetTimeouts(root.Get());
@@ -240,7 +283,8 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
         if (IsLocalFileCurrent(localPath, expected, element)) {
           result = true;
         } else {
-          result = Transfer(client, request.Get(), localPath, expected, speed);
+          TPaceWatch pace(callStart, deadlineMs);
+          result = Transfer(client, request.Get(), localPath, expected, pace, speed);
         }
       }
     }

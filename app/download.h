@@ -9,11 +9,25 @@ constexpr const char* kUserAgent = "InstallZelm";
 // Bytes per read; after each block the progress bar moves and the queue drains.
 constexpr unsigned kTransferBlockSize = 10240;
 
-// Time-outs of every connection, in milliseconds. A server that accepts the
-// connection and then says nothing would otherwise freeze the window for as
-// long as the platform's default allows (an hour on some WinINet versions).
-constexpr unsigned long kDownloadConnectTimeoutMs = 30000;
-constexpr unsigned long kDownloadReceiveTimeoutMs = 60000;
+// How long a transfer may take, in milliseconds. Everything runs on the
+// window's thread, so a server that keeps a transfer going without finishing
+// it would otherwise hold the program for as long as it likes.
+struct TTransferLimits {
+  // A server that accepts the connection and then says nothing would
+  // otherwise freeze the window for as long as the platform's default allows
+  // (an hour on some WinINet versions).
+  unsigned long ConnectTimeoutMs;
+  unsigned long ReceiveTimeoutMs;
+  // A transfer must receive kStallMinBytes in every window of this length. A
+  // trickle of a byte every few seconds never trips the receive time-out,
+  // and no real mirror is that slow.
+  unsigned long StallWindowMs;
+  // A catalogue attempt fails once it has run this long in all: it happens
+  // before the window is shown, so there is no cancel button to stop it.
+  unsigned long CatalogueDeadlineMs;
+};
+constexpr TTransferLimits kTransferLimits = {30000, 60000, 60000, 120000};
+constexpr unsigned long kStallMinBytes = 1024;
 
 // Fetches the file that `element` names from `baseUrl` into `folder`.
 //
@@ -35,17 +49,25 @@ constexpr unsigned long kDownloadReceiveTimeoutMs = 60000;
 // Returns true when the local file is complete: found current, or received
 // with exactly the announced Content-Length. Returns false for a server or
 // connection failure, a status other than 200, a missing, zero, malformed or
-// over-32-bit Content-Length, a short or long body, a cancel, a time-out, and
-// for a URL or local path longer than 255 characters (nothing is created
-// then). A partial file is left in place and fails the size test next time.
+// over-32-bit Content-Length, a short or long body, a cancel, a time-out or
+// stall, a local file that cannot be written, and for a URL or local path
+// longer than 255 characters (nothing is created then). A partial file is
+// left in place and fails the size test next time.
+//
+// `deadlineMs` (0: none) bounds the whole call; the catalogue fetch passes
+// TransferLimits().CatalogueDeadlineMs. Every transfer also fails when it
+// stalls (less than kStallMinBytes in StallWindowMs) and stops reading as
+// soon as more bytes than announced arrive. A "fileName" that is not a bare
+// file name (IsBareFileName) is refused before anything is sent or created.
 bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNode* element,
-                  float& speed, const char* baseUrl);
+                  float& speed, const char* baseUrl, unsigned long deadlineMs = 0);
 
 // Reads a Content-Length header value: white space around it, an optional "+",
 // decimal digits. False (size 0) for anything else, for 0 and for values
 // past 32 bits: a file whose size cannot be checked is not transferred.
 bool ParseContentLength(const char* text, unsigned long* size);
 
-// Replaces the connect and receive time-outs of later downloads; 0 restores
-// the defaults above. Tests use it to keep a stalled server's wait short.
-void SetDownloadTimeouts(unsigned long connectMs, unsigned long receiveMs);
+// The limits later downloads run under; kTransferLimits until changed. Tests
+// shorten them to keep a stalled server's wait short.
+const TTransferLimits& TransferLimits();
+void SetTransferLimits(const TTransferLimits& limits);

@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/catalogue.h"
 #include "platform/win32_handles.h"
 
 bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine) {
   commandLine[0] = '\0';
-  if (strchr(fileName, '"') || strchr(folder, '"')) return false;
+  // A name with a quote would end the quoted path and smuggle in arguments;
+  // one with a separator or ".." would start a file outside the folder.
+  if (!IsBareFileName(fileName) || strchr(folder, '"')) return false;
   int length = snprintf(commandLine, kCommandLineSize, "\"%s\\%s\" /auto /s", folder, fileName);
   if (length < 0 || static_cast<unsigned>(length) >= kCommandLineSize) {
     // A cut line would start the wrong file or drop "/auto /s" and open a

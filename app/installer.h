@@ -6,8 +6,10 @@ constexpr unsigned kCommandLineSize = 256;
 
 // Formats the command line "\"folder\fileName\" /auto /s" into `commandLine`
 // (kCommandLineSize bytes). Returns false, with `commandLine` empty, when the
-// line would not fit or the file name holds a double quote (which would end
-// the quoted path and smuggle in arguments of its own).
+// line would not fit, the folder holds a double quote, or the file name is
+// not a bare file name (IsBareFileName): a quote would end the quoted path
+// and smuggle in arguments of its own, a separator would reach outside the
+// folder.
 bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine);
 
 // Starts folder\fileName with "/auto /s", calls `pump` (may be null) once

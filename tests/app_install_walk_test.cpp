@@ -97,16 +97,6 @@ class InstallRunTest : public ::testing::Test {
   FakeHost Host;
 };
 
-TEST(ReadIntegerTest, ReadsLikeTheCatalogueAndHeaders) {
-  const struct { const char* text; int value; } cases[] = {
-      {"2", 2}, {" 2", 2}, {"\t\r\n2", 2}, {"02", 2}, {"+2", 2}, {"2x", 2}, {"2 3", 2},
-      {"-2", -2}, {"", 0}, {"x2", 0}, {"+", 0}, {"- 2", 0}, {"3", 3},
-      {"99999999999999999999", 2147483647}, {"-99999999999999999999", -2147483647 - 1},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ReadInteger(c.text), c.value) << '"' << c.text << '"';
-  EXPECT_EQ(ReadInteger(nullptr), 0);
-}
-
 TEST_F(InstallRunTest, NothingChosenWritesNothing) {
   TXmlTreeNode* group = Add(&Doc, "Group", {{"name", "组"}, {"state", "3"}});
   Add(group, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "1"}});

@@ -14,8 +14,13 @@ test can put a whole "base URL" in front of a file name:
   /status/C/...        status C, Content-Length 5, body "error"
   /nolength/N/...      200, no Content-Length, N bytes, then close
   /short/N/...         Content-Length N, N // 2 bytes, then close
-  /long/N/...          Content-Length N, N + 4096 bytes, then close
+  /long/N/...          Content-Length N, N + 4096 bytes sent with the head, then close
   /slow/N/MS/...       Content-Length N, 4096-byte pieces every MS ms
+  /drip/N/B/MS/...     Content-Length N, B-byte pieces every MS ms (B = 1: a trickle)
+  /flood/N/...         Content-Length N, then a body that never ends (its first
+                       64 KiB sent with the head); the number
+                       of bytes sent before the client left is logged as
+                       "flood N sent S"
   /stall/...           reads the request and answers nothing
   /stallbody/N/...     headers with Content-Length N, then nothing
   /length/TEXT/...     200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
@@ -66,12 +71,16 @@ def read_request(conn):
     return lines[0], headers
 
 
-def send_head(conn, status, length=None, reason="OK"):
+def head_bytes(status, length=None, reason="OK"):
     head = "HTTP/1.1 %d %s\r\nConnection: close\r\nContent-Type: application/octet-stream\r\n" % (
         status, reason)
     if length is not None:
         head += "Content-Length: %s\r\n" % length
-    conn.sendall((head + "\r\n").encode("latin-1"))
+    return (head + "\r\n").encode("latin-1")
+
+
+def send_head(conn, status, length=None, reason="OK"):
+    conn.sendall(head_bytes(status, length, reason))
 
 
 def hold(conn):
@@ -111,9 +120,10 @@ def handle(conn, log_path):
             send_head(conn, 200, n)
             conn.sendall(body_bytes(n // 2))
         elif mode == "long":
+            # Head and body in one write, as a lying server would send them:
+            # a client reads the surplus with the head.
             n = arg(1)
-            send_head(conn, 200, n)
-            conn.sendall(body_bytes(n + 4096))
+            conn.sendall(head_bytes(200, n) + body_bytes(n + 4096))
         elif mode == "slow":
             n, ms = arg(1), arg(2, 50)
             send_head(conn, 200, n)
@@ -123,6 +133,26 @@ def handle(conn, log_path):
                 conn.sendall(piece)
                 sent += len(piece)
                 time.sleep(ms / 1000.0)
+        elif mode == "drip":
+            n, piece, ms = arg(1), max(1, arg(2, 1)), arg(3, 1000)
+            send_head(conn, 200, n)
+            sent = 0
+            while sent < n:
+                conn.sendall(body_bytes(min(piece, n - sent), sent))
+                sent += piece
+                time.sleep(ms / 1000.0)
+        elif mode == "flood":
+            n = arg(1)
+            piece = body_bytes(65536)
+            conn.sendall(head_bytes(200, n) + piece)
+            sent = len(piece)
+            try:
+                while sent < (1 << 34):  # 16 GiB: far more than any client should take
+                    conn.sendall(piece)
+                    sent += len(piece)
+            finally:
+                with open(log_path, "a", encoding="latin-1") as log:
+                    log.write("flood %d sent %d\n" % (n, sent))
         elif mode == "stall":
             hold(conn)
         elif mode == "stallbody":
