@@ -74,4 +74,43 @@ struct TRegKeyKind {
   static void Close(HKEY h) { RegCloseKey(h); }
 };
 typedef TOwnedHandle<HKEY, TRegKeyKind> TRegKey;
+
+// The program is built for XP, whose headers stop short of SHA-256; the
+// AES provider has it from XP SP3 on.
+#ifndef CALG_SHA_256
+#define CALG_SHA_256 (ALG_CLASS_HASH | ALG_TYPE_ANY | 12)
+#endif
+
+// CryptoAPI: a provider context, and the hashes and keys made in it. A hash
+// or key must go before the context it was made in, so declare the context
+// first: owners go in the reverse order.
+struct TCryptProvKind {
+  static HCRYPTPROV None() { return 0; }
+  static bool IsValid(HCRYPTPROV h) { return h != 0; }
+  static void Close(HCRYPTPROV h) { CryptReleaseContext(h, 0); }
+};
+typedef TOwnedHandle<HCRYPTPROV, TCryptProvKind> TCryptProv;
+
+struct TCryptHashKind {
+  static HCRYPTHASH None() { return 0; }
+  static bool IsValid(HCRYPTHASH h) { return h != 0; }
+  static void Close(HCRYPTHASH h) { CryptDestroyHash(h); }
+};
+typedef TOwnedHandle<HCRYPTHASH, TCryptHashKind> TCryptHash;
+
+struct TCryptKeyKind {
+  static HCRYPTKEY None() { return 0; }
+  static bool IsValid(HCRYPTKEY h) { return h != 0; }
+  static void Close(HCRYPTKEY h) { CryptDestroyKey(h); }
+};
+typedef TOwnedHandle<HCRYPTKEY, TCryptKeyKind> TCryptKey;
+
+// A block that a CryptoAPI call allocated with LocalAlloc for the caller
+// (CryptDecodeObjectEx with CRYPT_DECODE_ALLOC_FLAG).
+struct TLocalMemoryKind {
+  static HLOCAL None() { return nullptr; }
+  static bool IsValid(HLOCAL h) { return h != nullptr; }
+  static void Close(HLOCAL h) { LocalFree(h); }
+};
+typedef TOwnedHandle<HLOCAL, TLocalMemoryKind> TLocalMemory;
 #endif  // _WIN32

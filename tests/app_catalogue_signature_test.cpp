@@ -1,0 +1,209 @@
+// The catalogue signature check against keys and signatures that openssl
+// made for this run (tests/keys/make_keys.sh): which key texts are usable,
+// which signatures verify, and the archive that scripts/sign-catalogue makes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/catalogue_signature.h"
+#include "app_test_keys.h"
+#include "zip/unzip.h"
+
+namespace {
+
+bool Usable(const std::string& pem, unsigned* bits = nullptr) {
+  return IsUsableCatalogueKey(pem.data(), pem.size(), bits);
+}
+
+bool Verify(const std::string& pem, const std::string& data, const std::string& signature) {
+  return VerifyCatalogueSignature(pem.data(), pem.size(), data.data(), data.size(),
+                                  signature.data(), signature.size());
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+class CatalogueSignatureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IZ_REQUIRE_TEST_KEYS();
+    Good = ReadTestKeyFile("good.pub.pem");
+    Catalogue = ReadTestKeyFile("catalogue.xml");
+    Signature = ReadTestKeyFile("catalogue.sig");
+    ASSERT_NE("", Good);
+    ASSERT_NE("", Catalogue);
+    ASSERT_EQ(256u, Signature.size());
+  }
+  std::string Good, Catalogue, Signature;
+};
+
+TEST_F(CatalogueSignatureTest, KeyFilesOpensslWrites) {
+  struct Case {
+    const char* File;
+    bool Usable;
+    unsigned Bits;
+  };
+  const Case cases[] = {
+      {"good.pub.pem", true, 2048},
+      {"other.pub.pem", true, 2048},
+      {"big.pub.pem", true, 4096},
+      {"short.pub.pem", false, 0},  // 2047 bits: as many bytes as 2048
+      {"small.pub.pem", false, 0},  // 1024 bits
+      {"huge.pub.pem", false, 0},   // 4104 bits
+      {"ec.pub.pem", false, 0},     // P-256
+      {"ed25519.pub.pem", false, 0},
+      {"good.pem", false, 0},       // "PRIVATE KEY"
+      {"good.cert.pem", false, 0},  // "CERTIFICATE" holding the good key
+      {"good.rsa.pem", false, 0},   // "RSA PUBLIC KEY", no SubjectPublicKeyInfo
+      {"catalogue.xml", false, 0},
+      {"catalogue.sig", false, 0},
+  };
+  for (const Case& c : cases) {
+    std::string pem = ReadTestKeyFile(c.File);
+    ASSERT_NE("", pem) << c.File;
+    unsigned bits = 12345;
+    EXPECT_EQ(c.Usable, Usable(pem, &bits)) << c.File;
+    EXPECT_EQ(c.Usable ? c.Bits : 12345u, bits) << c.File;
+  }
+}
+
+TEST_F(CatalogueSignatureTest, KeyTextVariants) {
+  std::string other = ReadTestKeyFile("other.pub.pem");
+  std::string body = Good.substr(Good.find('\n') + 1);
+  body = body.substr(0, body.find("-----END"));
+  std::string tooLong = std::string(kCatalogueKeyMaxPemLength - Good.size() + 1, '\n') + Good;
+  struct Case {
+    const char* Name;
+    std::string Text;
+    bool Usable;
+  };
+  const Case cases[] = {
+      {"as written", Good, true},
+      {"CRLF line ends", Replace(Good, "\n", "\r\n"), true},
+      {"no final line end", Good.substr(0, Good.size() - 1), true},
+      {"white space around", "\n\n  \t" + Good + "\r\n\n ", true},
+      {"longest allowed", tooLong.substr(1), true},
+      {"one byte too long", tooLong, false},
+      {"empty", "", false},
+      {"garbage", "hello, this is no key\n", false},
+      {"body only", body, false},
+      {"armour only", "-----BEGIN PUBLIC KEY-----\n-----END PUBLIC KEY-----\n", false},
+      {"end line missing", Good.substr(0, Good.find("-----END")), false},
+      {"body cut in half", Good.substr(0, Good.size() / 2) + "\n-----END PUBLIC KEY-----\n", false},
+      {"bad character in the body", Replace(Good, "\n-----END", "*\n-----END"), false},
+      {"text before the key", "key:\n" + Good, false},
+      {"text after the key", Good + "more\n", false},
+      {"two keys", Good + other, false},
+      {"lower-case armour", Replace(Good, "PUBLIC KEY", "public key"), false},
+      {"RSA armour", Replace(Good, "PUBLIC KEY", "RSA PUBLIC KEY"), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.Usable, Usable(c.Text)) << c.Name;
+    EXPECT_EQ(c.Usable, Verify(c.Text, Catalogue, Signature)) << c.Name;
+  }
+  EXPECT_FALSE(IsUsableCatalogueKey(nullptr, 0, nullptr));
+  EXPECT_FALSE(IsUsableCatalogueKey(nullptr, 100, nullptr));
+}
+
+// The length given is all that counts: the text needs no terminator, and a
+// length that stops short of the end line refuses the key.
+TEST_F(CatalogueSignatureTest, KeyLengthIsTheCallersNotATerminator) {
+  std::vector<char> unterminated(Good.begin(), Good.end());
+  unterminated.push_back('x');
+  EXPECT_TRUE(IsUsableCatalogueKey(unterminated.data(), Good.size(), nullptr));
+  EXPECT_FALSE(IsUsableCatalogueKey(unterminated.data(), Good.size() + 1, nullptr));
+  EXPECT_FALSE(IsUsableCatalogueKey(Good.c_str(), Good.size() - 8, nullptr));
+}
+
+TEST_F(CatalogueSignatureTest, SignaturesAndData) {
+  std::string changedFirst = Catalogue, changedMiddle = Catalogue, changedLast = Catalogue;
+  changedFirst[0] ^= 1;
+  changedMiddle[Catalogue.size() / 2] ^= 0x80;
+  changedLast.back() ^= 1;
+  std::string flipped = Signature;
+  flipped[100] ^= 4;
+  std::string reversed(Signature.rbegin(), Signature.rend());
+  struct Case {
+    const char* Name;
+    std::string Key, Data, Signature;
+    bool Ok;
+  };
+  const Case cases[] = {
+      {"good", Good, Catalogue, Signature, true},
+      {"good, 4096-bit key", ReadTestKeyFile("big.pub.pem"), Catalogue,
+       ReadTestKeyFile("catalogue.big.sig"), true},
+      {"first byte changed", Good, changedFirst, Signature, false},
+      {"middle byte changed", Good, changedMiddle, Signature, false},
+      {"last byte changed", Good, changedLast, Signature, false},
+      {"byte added", Good, Catalogue + " ", Signature, false},
+      {"byte removed", Good, Catalogue.substr(0, Catalogue.size() - 1), Signature, false},
+      {"no data", Good, "", Signature, false},
+      {"another key's signature", Good, Catalogue, ReadTestKeyFile("catalogue.other.sig"), false},
+      {"checked with another key", ReadTestKeyFile("other.pub.pem"), Catalogue, Signature, false},
+      {"SHA-1 signature", Good, Catalogue, ReadTestKeyFile("catalogue.sha1.sig"), false},
+      {"one bit flipped", Good, Catalogue, flipped, false},
+      {"bytes reversed", Good, Catalogue, reversed, false},
+      {"truncated", Good, Catalogue, Signature.substr(0, 255), false},
+      {"first byte cut", Good, Catalogue, Signature.substr(1), false},
+      {"byte appended", Good, Catalogue, Signature + '\0', false},
+      {"zero byte in front", Good, Catalogue, '\0' + Signature, false},
+      {"empty", Good, Catalogue, "", false},
+      {"garbage key", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n", Catalogue,
+       Signature, false},
+      // Signatures that openssl checked against their own keys when the
+      // fixture made them: what is refused is the key.
+      {"1024-bit key", ReadTestKeyFile("small.pub.pem"), Catalogue,
+       ReadTestKeyFile("catalogue.small.sig"), false},
+      {"2047-bit key", ReadTestKeyFile("short.pub.pem"), Catalogue,
+       ReadTestKeyFile("catalogue.short.sig"), false},
+      {"4104-bit key", ReadTestKeyFile("huge.pub.pem"), Catalogue,
+       ReadTestKeyFile("catalogue.huge.sig"), false},
+      {"EC key", ReadTestKeyFile("ec.pub.pem"), Catalogue, ReadTestKeyFile("catalogue.ec.sig"),
+       false},
+      {"private key text", ReadTestKeyFile("good.pem"), Catalogue, Signature, false},
+      {"certificate", ReadTestKeyFile("good.cert.pem"), Catalogue, Signature, false},
+      {"RSA PUBLIC KEY text", ReadTestKeyFile("good.rsa.pem"), Catalogue, Signature, false},
+  };
+  for (const Case& c : cases) {
+    ASSERT_NE("", c.Key) << c.Name;
+    EXPECT_EQ(c.Ok, Verify(c.Key, c.Data, c.Signature)) << c.Name;
+  }
+  EXPECT_FALSE(VerifyCatalogueSignature(Good.data(), Good.size(), Catalogue.data(),
+                                        Catalogue.size(), nullptr, Signature.size()));
+  EXPECT_FALSE(VerifyCatalogueSignature(Good.data(), Good.size(), nullptr, Catalogue.size(),
+                                        Signature.data(), Signature.size()));
+}
+
+// The archive that scripts/sign-catalogue made: both members at the top
+// level, read with our own zip reader, and a signature that verifies.
+TEST_F(CatalogueSignatureTest, ArchiveFromTheSigningScriptVerifies) {
+  ZipHandle zip = ZipOpenFile(TestKeyFile("signed.zip").c_str(), nullptr);
+  ASSERT_NE(nullptr, zip);
+  auto member = [zip](const char* name) {
+    int index = -1;
+    ZipEntryInfo info;
+    if (ZipFindEntry(zip, name, false, &index, &info) != ZipOk) return std::string("missing");
+    std::string data(static_cast<size_t>(info.UncompressedSize), '\0');
+    if (ZipExtractToMemory(zip, index, &data[0], static_cast<unsigned>(data.size())) != ZipOk) {
+      return std::string("unreadable");
+    }
+    return data;
+  };
+  std::string xml = member("InstallFiles.xml");
+  std::string signature = member(kCatalogueSignatureMember);
+  ZipEntryInfo count;
+  ASSERT_EQ(ZipOk, ZipGetEntry(zip, -1, &count));
+  EXPECT_EQ(2, count.Index);
+  ZipClose(zip);
+  EXPECT_EQ(Catalogue, xml) << "stored under the fixed name, unchanged";
+  ASSERT_EQ(256u, signature.size());
+  EXPECT_TRUE(Verify(Good, xml, signature));
+  EXPECT_FALSE(Verify(ReadTestKeyFile("other.pub.pem"), xml, signature));
+}
+
+}  // namespace

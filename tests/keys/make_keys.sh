@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Test fixture: makes fresh keys and signatures for the catalogue signature
+# and package hash tests in DIR, with openssl and the project's own scripts.
+# No private key is ever committed; each run makes new ones.
+#   make_keys.sh DIR SOURCE_DIR
+# DIR/ready is written last, so a test can tell a complete set from a
+# fixture that stopped half way.
+set -euo pipefail
+
+if [ $# -ne 2 ]; then
+  echo "usage: make_keys.sh DIR SOURCE_DIR" >&2
+  exit 2
+fi
+dir=$1 src=$2
+if ! command -v openssl >/dev/null; then
+  echo "make_keys: openssl not found: the signature tests need it to make their keys" \
+    "(Debian package openssl; scripts/setup installs it)" >&2
+  exit 1
+fi
+
+rm -rf "$dir"
+mkdir -p "$dir"
+cd "$dir"
+
+rsa() {  # rsa NAME BITS: private key NAME.pem and its public half NAME.pub.pem
+  openssl genpkey -quiet -algorithm RSA -pkeyopt "rsa_keygen_bits:$2" -out "$1.pem"
+  openssl pkey -in "$1.pem" -pubout -out "$1.pub.pem"
+  # openssl may round an odd size; the tests rely on the exact one.
+  local bits
+  bits=$(openssl pkey -pubin -in "$1.pub.pem" -noout -text | sed -n 's/^Public-Key: (\([0-9]*\) bit.*/\1/p')
+  if [ "$bits" != "$2" ]; then
+    echo "make_keys: asked for a $2-bit key $1, got $bits bits" >&2
+    exit 1
+  fi
+}
+
+rsa good 2048
+rsa other 2048
+rsa small 1024
+rsa short 2047
+rsa big 4096
+rsa huge 4104
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem
+openssl pkey -in ec.pem -pubout -out ec.pub.pem
+openssl genpkey -algorithm ED25519 -out ed25519.pem
+openssl pkey -in ed25519.pem -pubout -out ed25519.pub.pem
+# The good key in the forms that are not a SubjectPublicKeyInfo.
+openssl pkey -pubin -in good.pub.pem -RSAPublicKey_out -out good.rsa.pem 2>/dev/null ||
+  openssl rsa -pubin -in good.pub.pem -RSAPublicKey_out -out good.rsa.pem 2>/dev/null
+openssl req -x509 -new -key good.pem -subj /CN=InstallZelm-test -days 2 -out good.cert.pem 2>/dev/null
+
+# A catalogue with GBK text (软件 in GBK) and CRLF line ends: the signature
+# covers bytes, not text.
+printf '<?xml version="1.0" encoding="GBK"?>\r\n<Root>\r\n  <Dek name="\xc8\xed\xbc\xfe" fileName="a.exe"/>\r\n</Root>\r\n' >catalogue.xml
+openssl dgst -sha256 -sign good.pem -out catalogue.sig catalogue.xml
+# Signatures that are right for their own keys, so that a refusal of those
+# keys is seen to come from the key and not from a bad signature.
+for key in other big small short huge ec; do
+  openssl dgst -sha256 -sign $key.pem -out catalogue.$key.sig catalogue.xml
+  openssl dgst -sha256 -verify $key.pub.pem -signature catalogue.$key.sig catalogue.xml >/dev/null
+done
+# The good key over another digest.
+openssl dgst -sha1 -sign good.pem -out catalogue.sha1.sig catalogue.xml
+
+# The archive as scripts/sign-catalogue makes it, from a file of another
+# name: the member must still be InstallFiles.xml.
+"$src/scripts/sign-catalogue" good.pem catalogue.xml signed.zip >/dev/null
+
+# A package whose "sha256" value scripts/package-hash gives, for the hash
+# tests to compare with their own.
+openssl rand -out package.bin 200003
+"$src/scripts/package-hash" package.bin >package.sha256
+
+touch ready
