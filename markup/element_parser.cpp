@@ -1,11 +1,17 @@
 // The element parser: builds a document tree from a stream on top of the tag
 // reader, with the repairs that word-processor HTML pages need.
+#include "markup/element_parser.h"
+
+#include <windows.h>
+
+#include <istream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "markup/char_stream.h"
-#include "markup/markup.h"
+#include "markup/tag_reader.h"
+#include "markup/text_convert.h"
 
 namespace {
 

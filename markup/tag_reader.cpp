@@ -1,9 +1,12 @@
 // The tag reader: one tag at a time from a stream into a TXmlElement.
+#include "markup/tag_reader.h"
+
 #include <cstring>
+#include <istream>
 #include <string>
 
 #include "markup/char_stream.h"
-#include "markup/markup.h"
+#include "markup/text_convert.h"
 
 char TagBuffer[kTagBufferSize];
 

@@ -1,12 +1,12 @@
-// Reference decoding, escaping and the UTF-8 / system code page conversions.
-// Every routine writes at most `capacity` bytes, terminator included: the
-// input comes from the network and may be any size.
+// Reference decoding and the UTF-8 / system code page conversions. Every
+// routine writes at most `capacity` bytes, terminator included: the input
+// comes from the network and may be any size.
+#include "markup/text_convert.h"
+
 #include <windows.h>
 
 #include <cstring>
 #include <vector>
-
-#include "markup/markup.h"
 
 #ifndef MB_PRECOMPOSED
 #define MB_PRECOMPOSED 1
@@ -184,47 +184,4 @@ void AnsiToUtf8(const char* src, char* dst, size_t capacity) {
     }
   }
   dst[out] = '\0';
-}
-
-void EscapeText(const char* src, char* dst, size_t capacity, bool html) {
-  if (!dst || capacity == 0) return;
-  if (!src) src = "";
-  size_t out = 0;
-  const size_t limit = capacity - 1;
-  for (; *src; ++src) {
-    char c = *src;
-    const char* reference = nullptr;
-    switch (c) {
-      case '"': reference = "&quot;"; break;
-      case '&': reference = "&amp;"; break;
-      case '\'': reference = "&apos;"; break;
-      case '<': reference = "&lt;"; break;
-      case '>': reference = "&gt;"; break;
-      case '\t': reference = html ? "&#9;" : "\t"; break;
-      case '\n': reference = html ? "&#10;" : "\n"; break;
-      case '\r':
-        // The parser turns a lone line feed back into "\r\n".
-        reference = html ? "&#13;" : (src[1] == '\n' ? "" : "\n");
-        break;
-      case ' ': reference = html ? "&nbsp;" : " "; break;
-      default:
-        if (static_cast<unsigned char>(c) < 32) reference = "";
-        break;
-    }
-    if (!reference) {
-      if (out >= limit) break;
-      dst[out++] = c;
-      continue;
-    }
-    size_t n = std::strlen(reference);
-    if (out + n > limit) break;  // never start an escape that cannot end
-    std::memcpy(dst + out, reference, n);
-    out += n;
-  }
-  dst[out] = '\0';
-}
-
-void EscapeUtf8Text(const char* src, char* dst, size_t capacity) {
-  EscapeText(src, dst, capacity, false);
-  AnsiToUtf8(dst, dst, capacity);
 }

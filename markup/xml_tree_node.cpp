@@ -1,5 +1,7 @@
 // TXmlTreeNode: the document tree, its walks and its editing operations.
-#include "markup/markup.h"
+#include "markup/xml_tree_node.h"
+
+#include <windows.h>
 
 #include <cstring>
 
