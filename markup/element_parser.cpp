@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <istream>
 #include <sstream>
 #include <string>
@@ -19,14 +20,12 @@ bool IsBlank(const string& text) {
   return text.find_first_not_of(" \t\r\n") == string::npos;
 }
 
-// Appends decoded text, turning every line feed not after a carriage return
-// into "\r\n".
+// Appends decoded text with the line ends of document text.
 void AppendWithCrLf(string& out, const char* text) {
-  char previous = 0;
-  for (const char* s = text; *s; previous = *s++) {
-    if (*s == '\n' && previous != '\r') out += '\r';
-    out += *s;
-  }
+  size_t room = 2 * std::strlen(text) + 1;  // each line feed at most doubles
+  size_t start = out.size();
+  out.resize(start + room);
+  out.resize(start + ExpandLineFeeds(text, &out[start], room));
 }
 
 void RemoveHtmlWhitespace(string& run) {

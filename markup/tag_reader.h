@@ -19,3 +19,7 @@ bool ReadTag(TXmlElement& element, std::istream& in);
 // Append one attribute from a token "name=value" (spaces allowed around "=",
 // a double-quoted value loses its quotes). A token without "=" is dropped.
 void ParseAttribute(TXmlElement& element, const char* token);
+// Whether an HTML element of this name never has content ("meta", "link",
+// "img", "hr", "area", "br"; exact case). The reader closes such an element
+// at its start tag and the writer writes it without an end tag.
+bool IsVoidHtmlElement(const string& name);

@@ -1,6 +1,6 @@
-// Reference decoding and the UTF-8 / system code page conversions. Every
-// routine writes at most `capacity` bytes, terminator included: the input
-// comes from the network and may be any size.
+// Reference decoding, line ends and the UTF-8 / system code page
+// conversions. Every routine writes at most `capacity` bytes, terminator
+// included: the input comes from the network and may be any size.
 #include "markup/text_convert.h"
 
 #include <windows.h>
@@ -17,6 +17,16 @@ namespace {
 bool IsAscii(const char* s, size_t length) {
   for (size_t i = 0; i < length; ++i)
     if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
+  return true;
+}
+
+// ASCII reads the same in UTF-8 and in the code page: when src is all ASCII,
+// copy at most `limit` bytes of it and return true; otherwise write nothing.
+bool CopyAscii(const char* src, size_t length, char* dst, size_t limit) {
+  if (!IsAscii(src, length)) return false;
+  size_t n = length < limit ? length : limit;
+  std::memmove(dst, src, n);
+  dst[n] = '\0';
   return true;
 }
 
@@ -92,12 +102,7 @@ void Utf8ToAnsi(const char* src, char* dst, size_t capacity) {
   if (!dst || capacity == 0) return;
   if (!src) src = "";
   size_t length = std::strlen(src);
-  if (IsAscii(src, length)) {  // the code page keeps ASCII as it is
-    size_t n = length < capacity - 1 ? length : capacity - 1;
-    std::memmove(dst, src, n);
-    dst[n] = '\0';
-    return;
-  }
+  if (CopyAscii(src, length, dst, capacity - 1)) return;
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   std::vector<WCHAR> wide;
   wide.reserve(length);
@@ -159,12 +164,7 @@ void AnsiToUtf8(const char* src, char* dst, size_t capacity) {
   // more three-byte sequence and the terminator.
   const size_t limit = capacity > 4 ? capacity - 4 : 0;
   size_t length = std::strlen(src);
-  if (IsAscii(src, length)) {
-    size_t n = length < limit ? length : limit;
-    std::memmove(dst, src, n);
-    dst[n] = '\0';
-    return;
-  }
+  if (CopyAscii(src, length, dst, limit)) return;
   int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, src, static_cast<int>(length), nullptr, 0);
   std::vector<WCHAR> wide(units > 0 ? units : 0);
   if (units > 0)
@@ -184,4 +184,21 @@ void AnsiToUtf8(const char* src, char* dst, size_t capacity) {
     }
   }
   dst[out] = '\0';
+}
+
+size_t ExpandLineFeeds(const char* src, char* dst, size_t capacity) {
+  if (!dst || capacity == 0) return 0;
+  if (!src) src = "";
+  const size_t limit = capacity - 1;
+  size_t out = 0;
+  char previous = 0;
+  for (const char* s = src; *s && out < limit; previous = *s++) {
+    if (*s == '\n' && previous != '\r') {
+      if (out + 2 > limit) break;
+      dst[out++] = '\r';
+    }
+    dst[out++] = *s;
+  }
+  dst[out] = '\0';
+  return out;
 }

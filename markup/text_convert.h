@@ -1,5 +1,5 @@
-// Text conversions of the reader and writer: reference decoding and the
-// UTF-8 / system code page conversions.
+// Text conversions of the reader and writer: reference decoding, line ends
+// and the UTF-8 / system code page conversions.
 //
 // Each conversion writes at most `capacity` bytes into dst, terminator
 // included, whatever the input, and always terminates dst when capacity > 0:
@@ -22,3 +22,8 @@ void Utf8ToAnsi(const char* src, char* dst, size_t capacity);
 // System code page to UTF-8 (surrogates encoded one by one). Output stops
 // before capacity - 4 bytes. src and dst may be the same buffer.
 void AnsiToUtf8(const char* src, char* dst, size_t capacity);
+// Copy src writing every line feed that does not follow a carriage return as
+// "\r\n", the line end of document text. A "\r\n" that would not fit whole
+// is not started. Returns the length written; src and dst must not overlap.
+// A destination of twice the source length plus one always holds all of it.
+size_t ExpandLineFeeds(const char* src, char* dst, size_t capacity);

@@ -37,13 +37,6 @@ void WriteEscaped(std::ostream& out, const string& text, char* buffer, size_t ca
   }
 }
 
-bool IsVoidHtmlName(const string& name) {
-  static const char* const kVoid[] = {"meta", "link", "img", "hr", "area", "br"};
-  for (const char* v : kVoid)
-    if (name == v) return true;
-  return false;
-}
-
 // "<" or "<?", the name and the attributes.
 void WriteStartTag(std::ostream& out, const TXmlTreeNode& node, char* buffer, size_t capacity) {
   out << (node.IsDeclaration ? "<?" : "<");
@@ -130,7 +123,7 @@ bool TXmlTreeNode::WriteNode(std::ostream& out, int depth) {
     out << '>';
   } else if (!IsHtml) {
     out << "/>";
-  } else if (IsVoidHtmlName(Name)) {
+  } else if (IsVoidHtmlElement(Name)) {
     out << '>';
   } else {
     out << "></" << Name << '>';
