@@ -104,6 +104,7 @@ class TXmlTreeNode : public TXmlElement {
 
  private:
   bool ParseAt(std::istream& in, bool tagAlreadyRead, int depth);
+  bool ParseChild(std::istream& in, const TXmlElement& tag, int depth);
   bool ReadInnerTextAt(std::istream& in, int depth);
   std::streampos SkipToEndTagAt(std::istream& in, int depth);
   bool IsAncestorOf(const TXmlTreeNode* node) const;
