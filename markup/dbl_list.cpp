@@ -1,5 +1,5 @@
 // TDblList: a doubly linked list of item pointers between two sentinels.
-#include "markup/markup.h"
+#include "markup/dbl_list.h"
 
 #include <new>
 

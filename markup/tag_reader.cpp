@@ -1,9 +1,12 @@
 // The tag reader: one tag at a time from a stream into a TXmlElement.
+#include "markup/tag_reader.h"
+
 #include <cstring>
+#include <istream>
 #include <string>
 
 #include "markup/char_stream.h"
-#include "markup/markup.h"
+#include "markup/text_convert.h"
 
 char TagBuffer[kTagBufferSize];
 
@@ -49,16 +52,7 @@ void DecodeTagText(size_t length) {
   }
   if (plain) return;
   DecodeUtf8Text(TagBuffer, DecodedTag, kTagBufferSize);
-  size_t out = 0;
-  char previous = 0;
-  for (const char* s = DecodedTag; *s && out < kTagBufferSize - 1; previous = *s++) {
-    if (*s == '\n' && previous != '\r') {
-      if (out + 2 > kTagBufferSize - 1) break;
-      TagBuffer[out++] = '\r';
-    }
-    TagBuffer[out++] = *s;
-  }
-  TagBuffer[out] = '\0';
+  ExpandLineFeeds(DecodedTag, TagBuffer, kTagBufferSize);
 }
 
 // Index of the first space outside double quotes at or after `from`,
@@ -97,14 +91,14 @@ void SplitAttributes(TXmlElement& element, const std::string& text, size_t i) {
   }
 }
 
-bool IsVoidHtmlElement(const std::string& name) {
+}  // namespace
+
+bool IsVoidHtmlElement(const string& name) {
   static const char* const kVoid[] = {"meta", "link", "img", "hr", "area", "br"};
   for (const char* v : kVoid)
     if (name == v) return true;
   return false;
 }
-
-}  // namespace
 
 void ParseAttribute(TXmlElement& element, const char* token) {
   if (!token) return;

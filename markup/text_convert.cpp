@@ -1,12 +1,12 @@
-// Reference decoding, escaping and the UTF-8 / system code page conversions.
-// Every routine writes at most `capacity` bytes, terminator included: the
-// input comes from the network and may be any size.
+// Reference decoding, line ends and the UTF-8 / system code page
+// conversions. Every routine writes at most `capacity` bytes, terminator
+// included: the input comes from the network and may be any size.
+#include "markup/text_convert.h"
+
 #include <windows.h>
 
 #include <cstring>
 #include <vector>
-
-#include "markup/markup.h"
 
 #ifndef MB_PRECOMPOSED
 #define MB_PRECOMPOSED 1
@@ -17,6 +17,16 @@ namespace {
 bool IsAscii(const char* s, size_t length) {
   for (size_t i = 0; i < length; ++i)
     if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
+  return true;
+}
+
+// ASCII reads the same in UTF-8 and in the code page: when src is all ASCII,
+// copy at most `limit` bytes of it and return true; otherwise write nothing.
+bool CopyAscii(const char* src, size_t length, char* dst, size_t limit) {
+  if (!IsAscii(src, length)) return false;
+  size_t n = length < limit ? length : limit;
+  std::memmove(dst, src, n);
+  dst[n] = '\0';
   return true;
 }
 
@@ -92,12 +102,7 @@ void Utf8ToAnsi(const char* src, char* dst, size_t capacity) {
   if (!dst || capacity == 0) return;
   if (!src) src = "";
   size_t length = std::strlen(src);
-  if (IsAscii(src, length)) {  // the code page keeps ASCII as it is
-    size_t n = length < capacity - 1 ? length : capacity - 1;
-    std::memmove(dst, src, n);
-    dst[n] = '\0';
-    return;
-  }
+  if (CopyAscii(src, length, dst, capacity - 1)) return;
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   std::vector<WCHAR> wide;
   wide.reserve(length);
@@ -159,12 +164,7 @@ void AnsiToUtf8(const char* src, char* dst, size_t capacity) {
   // more three-byte sequence and the terminator.
   const size_t limit = capacity > 4 ? capacity - 4 : 0;
   size_t length = std::strlen(src);
-  if (IsAscii(src, length)) {
-    size_t n = length < limit ? length : limit;
-    std::memmove(dst, src, n);
-    dst[n] = '\0';
-    return;
-  }
+  if (CopyAscii(src, length, dst, limit)) return;
   int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, src, static_cast<int>(length), nullptr, 0);
   std::vector<WCHAR> wide(units > 0 ? units : 0);
   if (units > 0)
@@ -186,45 +186,19 @@ void AnsiToUtf8(const char* src, char* dst, size_t capacity) {
   dst[out] = '\0';
 }
 
-void EscapeText(const char* src, char* dst, size_t capacity, bool html) {
-  if (!dst || capacity == 0) return;
+size_t ExpandLineFeeds(const char* src, char* dst, size_t capacity) {
+  if (!dst || capacity == 0) return 0;
   if (!src) src = "";
-  size_t out = 0;
   const size_t limit = capacity - 1;
-  for (; *src; ++src) {
-    char c = *src;
-    const char* reference = nullptr;
-    switch (c) {
-      case '"': reference = "&quot;"; break;
-      case '&': reference = "&amp;"; break;
-      case '\'': reference = "&apos;"; break;
-      case '<': reference = "&lt;"; break;
-      case '>': reference = "&gt;"; break;
-      case '\t': reference = html ? "&#9;" : "\t"; break;
-      case '\n': reference = html ? "&#10;" : "\n"; break;
-      case '\r':
-        // The parser turns a lone line feed back into "\r\n".
-        reference = html ? "&#13;" : (src[1] == '\n' ? "" : "\n");
-        break;
-      case ' ': reference = html ? "&nbsp;" : " "; break;
-      default:
-        if (static_cast<unsigned char>(c) < 32) reference = "";
-        break;
+  size_t out = 0;
+  char previous = 0;
+  for (const char* s = src; *s && out < limit; previous = *s++) {
+    if (*s == '\n' && previous != '\r') {
+      if (out + 2 > limit) break;
+      dst[out++] = '\r';
     }
-    if (!reference) {
-      if (out >= limit) break;
-      dst[out++] = c;
-      continue;
-    }
-    size_t n = std::strlen(reference);
-    if (out + n > limit) break;  // never start an escape that cannot end
-    std::memcpy(dst + out, reference, n);
-    out += n;
+    dst[out++] = *s;
   }
   dst[out] = '\0';
-}
-
-void EscapeUtf8Text(const char* src, char* dst, size_t capacity) {
-  EscapeText(src, dst, capacity, false);
-  AnsiToUtf8(dst, dst, capacity);
+  return out;
 }

@@ -1,9 +1,13 @@
 // The markup writer: a document tree back to text, escaped, UTF-8 where the
 // node says so, with the HTML forms of empty elements.
+#include "markup/writer.h"
+
 #include <cstring>
 #include <ostream>
 
-#include "markup/markup.h"
+#include "markup/tag_reader.h"
+#include "markup/text_convert.h"
+#include "markup/xml_tree_node.h"
 
 namespace {
 
@@ -31,13 +35,6 @@ void WriteEscaped(std::ostream& out, const string& text, char* buffer, size_t ca
     out << buffer;
     i = end;
   }
-}
-
-bool IsVoidHtmlName(const string& name) {
-  static const char* const kVoid[] = {"meta", "link", "img", "hr", "area", "br"};
-  for (const char* v : kVoid)
-    if (name == v) return true;
-  return false;
 }
 
 // "<" or "<?", the name and the attributes.
@@ -74,6 +71,49 @@ bool WriteContent(std::ostream& out, TXmlTreeNode& node, int depth) {
 
 }  // namespace
 
+void EscapeText(const char* src, char* dst, size_t capacity, bool html) {
+  if (!dst || capacity == 0) return;
+  if (!src) src = "";
+  size_t out = 0;
+  const size_t limit = capacity - 1;
+  for (; *src; ++src) {
+    char c = *src;
+    const char* reference = nullptr;
+    switch (c) {
+      case '"': reference = "&quot;"; break;
+      case '&': reference = "&amp;"; break;
+      case '\'': reference = "&apos;"; break;
+      case '<': reference = "&lt;"; break;
+      case '>': reference = "&gt;"; break;
+      case '\t': reference = html ? "&#9;" : "\t"; break;
+      case '\n': reference = html ? "&#10;" : "\n"; break;
+      case '\r':
+        // The parser turns a lone line feed back into "\r\n".
+        reference = html ? "&#13;" : (src[1] == '\n' ? "" : "\n");
+        break;
+      case ' ': reference = html ? "&nbsp;" : " "; break;
+      default:
+        if (static_cast<unsigned char>(c) < 32) reference = "";
+        break;
+    }
+    if (!reference) {
+      if (out >= limit) break;
+      dst[out++] = c;
+      continue;
+    }
+    size_t n = std::strlen(reference);
+    if (out + n > limit) break;  // never start an escape that cannot end
+    std::memcpy(dst + out, reference, n);
+    out += n;
+  }
+  dst[out] = '\0';
+}
+
+void EscapeUtf8Text(const char* src, char* dst, size_t capacity) {
+  EscapeText(src, dst, capacity, false);
+  AnsiToUtf8(dst, dst, capacity);
+}
+
 bool TXmlTreeNode::WriteNode(std::ostream& out, int depth) {
   WriteStartTag(out, *this, TagBuffer, kTagBufferSize);
   if (IsDeclaration) return true;
@@ -83,7 +123,7 @@ bool TXmlTreeNode::WriteNode(std::ostream& out, int depth) {
     out << '>';
   } else if (!IsHtml) {
     out << "/>";
-  } else if (IsVoidHtmlName(Name)) {
+  } else if (IsVoidHtmlElement(Name)) {
     out << '>';
   } else {
     out << "></" << Name << '>';

@@ -1,5 +1,7 @@
 // TXmlElement: tag name, attributes, text and flags of one element.
-#include "markup/markup.h"
+#include "markup/xml_element.h"
+
+#include <windows.h>
 
 TXmlElement::TXmlElement(bool isUtf8, bool isHtml) : IsUtf8(isUtf8), IsHtml(isHtml) {
   // The element deletes its properties itself, as real objects with strings.

@@ -1,5 +1,7 @@
 // TXmlTreeNode: the document tree, its walks and its editing operations.
-#include "markup/markup.h"
+#include "markup/xml_tree_node.h"
+
+#include <windows.h>
 
 #include <cstring>
 
@@ -62,32 +64,33 @@ bool StepMatches(const string& name, const char* path, size_t length) {
   return name.size() == length && std::memcmp(name.data(), path, length) == 0;
 }
 
-}  // namespace
-
-TXmlTreeNode* TXmlTreeNode::FindChild(const char* path) const {
+// The first node below `node` matching the path, backtracking to later
+// siblings when the rest of the path fails; each level is scanned from the
+// first child on, or with fromLast from the last child back.
+TXmlTreeNode* FindPath(const TXmlTreeNode& node, const char* path, bool fromLast) {
   if (!path) return nullptr;
   size_t length = StepLength(path);
   const char* rest = path[length] == '/' ? path + length + 1 : nullptr;
-  for (DListNode* link = Children.First(); link != Children.End(); link = link->Next) {
-    TXmlTreeNode* child = NodeOf(link);
+  const TDblList& children = node.Children;
+  const DListNode* end = fromLast ? children.Begin() : children.End();
+  for (DListNode* link = fromLast ? children.Last() : children.First(); link != end;
+       link = fromLast ? link->Prev : link->Next) {
+    TXmlTreeNode* child = TXmlTreeNode::NodeOf(link);
     if (!StepMatches(child->Name, path, length)) continue;
     if (!rest) return child;
-    if (TXmlTreeNode* found = child->FindChild(rest)) return found;
+    if (TXmlTreeNode* found = FindPath(*child, rest, fromLast)) return found;
   }
   return nullptr;
 }
 
+}  // namespace
+
+TXmlTreeNode* TXmlTreeNode::FindChild(const char* path) const {
+  return FindPath(*this, path, false);
+}
+
 TXmlTreeNode* TXmlTreeNode::FindLastChild(const char* path) const {
-  if (!path) return nullptr;
-  size_t length = StepLength(path);
-  const char* rest = path[length] == '/' ? path + length + 1 : nullptr;
-  for (DListNode* link = Children.Last(); link != Children.Begin(); link = link->Prev) {
-    TXmlTreeNode* child = NodeOf(link);
-    if (!StepMatches(child->Name, path, length)) continue;
-    if (!rest) return child;
-    if (TXmlTreeNode* found = child->FindLastChild(rest)) return found;
-  }
-  return nullptr;
+  return FindPath(*this, path, true);
 }
 
 TXmlTreeNode* TXmlTreeNode::FindChildByAttribute(const char* name, const char* value) const {

@@ -1,0 +1,113 @@
+// TXmlTreeNode: a document node, an element with its parent and children, and
+// the walks and edits of the document tree. Its reading members live in
+// element_parser.cpp and its writing members in writer.cpp.
+#pragma once
+
+#include <iosfwd>
+
+#include "markup/dbl_list.h"
+#include "markup/xml_element.h"
+
+// A document node: an element with a parent link and an ordered list of
+// children. A node owns its attributes and children and deletes them itself;
+// deleting a node unlinks it from its parent's Children first. Invariant:
+// every node in a parent's Children has that parent in its Parent. Not
+// copyable: use CopyTree.
+class TXmlTreeNode : public TXmlElement {
+ public:
+  // A new empty node. It is not added to the parent's Children: callers set
+  // Parent and AddTail together (or use AppendChild).
+  TXmlTreeNode(TXmlTreeNode* parent, bool isUtf8);
+  ~TXmlTreeNode() override;
+
+  // TXmlElement::Clear, then DeleteChildren. Parent stays.
+  void Clear() override;
+  // Delete every child with its subtree and empty Children.
+  void DeleteChildren();
+  // Set the child's Parent to this node and append it to Children. A child
+  // that is linked elsewhere is unlinked there first.
+  void AppendChild(TXmlTreeNode* child);
+
+  // First child matching a path of names joined by "/" (exact case); each
+  // step searches children only, backtracking to later siblings when the
+  // rest of the path fails. Null when nothing matches.
+  TXmlTreeNode* FindChild(const char* path) const;
+  // As FindChild, each level scanned from the last child to the first.
+  TXmlTreeNode* FindLastChild(const char* path) const;
+  // First child whose attribute `name` equals `value` exactly; null if none.
+  TXmlTreeNode* FindChildByAttribute(const char* name, const char* value) const;
+  // Next / previous node of a pre-order walk; null past either end.
+  TXmlTreeNode* NextInDocument() const;
+  TXmlTreeNode* PreviousInDocument() const;
+  // The child after this one in its parent's list; null for a last child or
+  // a root.
+  TXmlTreeNode* NextSibling() const;
+  TXmlTreeNode* PreviousSibling() const;
+  TXmlTreeNode* FirstChild() const;
+  TXmlTreeNode* LastChild() const;
+  // Insert a node into this node's parent just before / after this node.
+  // Nothing happens for a root, for null, for this node itself or for an
+  // ancestor of this node (that would make a cycle). A node linked elsewhere
+  // is unlinked there first.
+  void InsertBefore(TXmlTreeNode* node);
+  void InsertAfter(TXmlTreeNode* node);
+  // Unlink from the current parent and append to the new parent's children.
+  // Refused (nothing happens) when newParent is null, this node or one of
+  // its descendants.
+  void MoveTo(TXmlTreeNode* newParent);
+  // Unlink and delete the last child; nothing when there are none.
+  void RemoveLastChild();
+  // Make this node a deep copy of the source (element and whole subtree).
+  // Parent is set to null unless this node is linked in its parent's list
+  // (then it stays, so the parent keeps a consistent child). The source may
+  // lie inside this node's subtree.
+  void CopyTree(const TXmlTreeNode& source);
+  // Set IsUtf8 here and on every node below.
+  void SetUtf8Deep(bool isUtf8);
+  // 1 plus the CountNodes of every child.
+  int CountNodes() const;
+  static TXmlTreeNode* NodeOf(const DListNode* link) {
+    return static_cast<TXmlTreeNode*>(link->Item);
+  }
+
+  // Reading (element parser). Reads one element into this node: its start
+  // tag (unless tagAlreadyRead, when the caller has put it in the node), its
+  // content with all child elements and its end tag, after deleting the
+  // node's children. True on success; false when the input ends early, a tag
+  // is malformed, the nesting passes kMaxParseDepth or (XML) an end tag does
+  // not match. After a failure the node keeps its tag, the children it
+  // completed and the text read so far. The stream needs get, peek, tell and
+  // seek: open files in binary mode (the parser makes "\r\n" itself).
+  bool ParseElement(std::istream& in, bool tagAlreadyRead = false);
+  // ParseElement over the given zero-terminated text; the result is dropped.
+  void ParseString(const char* text);
+  // For an element whose start tag was just read: read its character data up
+  // to the matching end tag, inner tags removed, into Text. True at once for
+  // a closed element; false when there is no matching end tag.
+  bool ReadInnerText(std::istream& in);
+  // Position just after the end tag matching this element (start tags of the
+  // same name nest); sets IsClosed when found. -1 when there is none.
+  std::streampos SkipToEndTag(std::istream& in);
+  // Drop every empty child (no children, text or attributes; an HTML "br"
+  // stays) throughout the subtree; an HTML "table" of class MsoNormalTable
+  // gets border="1".
+  void HtmlCleanup();
+
+  // Writing. WriteNode writes this node and its subtree with no white space
+  // between tags; WriteDocument writes the top node of a document without
+  // its end tag. depth does not change the output. Both return true.
+  bool WriteNode(std::ostream& out, int depth);
+  bool WriteDocument(std::ostream& out, int depth);
+
+  TXmlTreeNode* Parent;  // not owned; null for a root
+  TDblList Children;     // of TXmlTreeNode*, owned through the node
+
+ private:
+  bool ParseAt(std::istream& in, bool tagAlreadyRead, int depth);
+  bool ParseChild(std::istream& in, const TXmlElement& tag, int depth);
+  bool ReadInnerTextAt(std::istream& in, int depth);
+  std::streampos SkipToEndTagAt(std::istream& in, int depth);
+  bool IsAncestorOf(const TXmlTreeNode* node) const;
+  void DetachFromParent();
+  void CopyChildrenFrom(const TXmlTreeNode& source);
+};
