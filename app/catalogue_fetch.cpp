@@ -4,71 +4,101 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <fstream>
+#include <new>
+#include <string>
 
-#include "app/base_urls.h"
+#include "app/build_settings.h"
+#include "app/catalogue_archive.h"
+#include "app/catalogue_signature.h"
 #include "app/download.h"
 #include "app/main_dialog.h"
 #include "markup/markup.h"
+#include "markup/memory_stream.h"
 #include "treeview/my_tree_wnd.h"
-#include "zip/unzip.h"
 
 namespace {
 
-// Reads the member into the catalogue and shows it in the tree.
-void LoadCatalogue(TInstallZelmDlgClient& client, const char* xmlPath) {
-  // Read as stored: line ends stay "\r\n" as the document keeps them, a
-  // stray Ctrl-Z does not end the file early, and the reader's seeks (HTML
-  // repairs) land where they should, which the translated positions of a
-  // text-mode stream would not guarantee.
-  std::ifstream in(xmlPath, std::ios::binary);
-  LoadDocument(client.CatalogueDoc, in);
+enum class TArchiveVerdict {
+  Shown,         // the catalogue (or whatever the archive held) is in the tree
+  BadSignature,  // the key's signature is missing or wrong: try the next mirror
+};
+
+// Parses the catalogue's bytes into the document and shows it in the tree.
+void LoadCatalogue(TInstallZelmDlgClient& client, const std::string& bytes) {
+  TMemoryStream in(bytes.data(), bytes.size());
+  try {
+    LoadDocument(client.CatalogueDoc, in);
+  } catch (const std::bad_alloc&) {
+    // A document too big for the address space is no catalogue; what was
+    // read goes, and the program carries on with an empty tree.
+    client.CatalogueDoc.Clear();
+  }
   HWND tree = client.TreeWnd->GetHandle();
   if (tree) TreeView_DeleteItem(tree, TVI_ROOT);
   client.TreeWnd->FillTreeItem(&client.CatalogueDoc, TVI_ROOT);
-  in.close();
-  DeleteFileA(xmlPath);
 }
 
-// Looks through the archive's entries in order for the catalogue member at
-// its top level and loads the first match.
-void ReadArchive(TInstallZelmDlgClient& client, const char* zipPath) {
-  TPathBuffer xmlPath;
-  if (!JoinPath(xmlPath, client.DownloadDir, kCatalogueMember)) return;
-  ZipHandle zip = ZipOpenFile(zipPath, nullptr);
-  if (!zip) return;
+// True when the archive holds the key's signature of `catalogue`.
+bool IsSignedBy(ZipHandle zip, const TCatalogueKey& key, const std::string& catalogue) {
   ZipEntryInfo info;
-  int count = ZipGetEntry(zip, -1, &info) == ZipOk ? info.Index : 0;
-  for (int i = 0; i < count; ++i) {
-    if (ZipGetEntry(zip, i, &info) != ZipOk) continue;
-    // The stored name carries any folder, so "data/InstallFiles.xml" fails.
-    if (lstrcmpiA(info.Name, kCatalogueMember) != 0) continue;
-    ZipExtractToFile(zip, i, xmlPath);
-    LoadCatalogue(client, xmlPath);
-    break;
-  }
+  int index = FindArchiveMember(zip, kCatalogueSignatureMember, &info);
+  std::string signature;
+  return index >= 0 &&
+         ReadArchiveMember(zip, index, info, kCatalogueSignatureMaxSize, &signature) &&
+         VerifyCatalogueSignature(key.Pem, key.Length, catalogue.data(), catalogue.size(),
+                                  signature.data(), signature.size());
+}
+
+// Reads the downloaded archive. Without a key, whatever it holds is shown
+// (an archive that cannot be opened or lacks the member leaves the tree
+// empty, silently). With a key, only a member whose exact bytes carry the
+// key's signature is shown; anything else sends the fetch to the next mirror.
+TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, const char* zipPath,
+                            const TCatalogueKey& key) {
+  const bool checked = key.Pem && key.Length;
+  ZipHandle zip = ZipOpenFile(zipPath, nullptr);
+  if (!zip) return checked ? TArchiveVerdict::BadSignature : TArchiveVerdict::Shown;
+  ZipEntryInfo info;
+  std::string catalogue;
+  int index = FindArchiveMember(zip, kCatalogueMember, &info);
+  bool read = index >= 0 && ReadArchiveMember(zip, index, info, kCatalogueMaxSize, &catalogue);
+  // Verified first, parsed only then: the parser never sees unsigned bytes.
+  bool trusted = read && (!checked || IsSignedBy(zip, key, catalogue));
   ZipClose(zip);
+  if (trusted) LoadCatalogue(client, catalogue);
+  return trusted || !checked ? TArchiveVerdict::Shown : TArchiveVerdict::BadSignature;
 }
 
 }  // namespace
 
-void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, const char* baseUrl2) {
+void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, const char* baseUrl2,
+                        const TCatalogueKey& key) {
   if (!client.CatalogueDoc.Children.IsEmpty()) return;
   TXmlTreeNode scratch(nullptr, false);
   scratch.SetAttribute(kAttrFileName, kCatalogueArchive);
-  float speed;
-  // No window is shown yet, so no cancel button: each attempt has a deadline.
-  const unsigned long deadline = TransferLimits().CatalogueDeadlineMs;
-  if (!DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl1, deadline) &&
-      !DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl2, deadline)) {
-    client.LogText += "无法联网取得配置文件，请检查网络设置。\r\n";
-    client.RefreshLog();
-    return;
-  }
   TPathBuffer zipPath;
   if (!JoinPath(zipPath, client.DownloadDir, kCatalogueArchive)) return;
-  ReadArchive(client, zipPath);
-  DeleteFileA(zipPath);
+  // No window is shown yet, so no cancel button: each attempt has a deadline.
+  const unsigned long deadline = TransferLimits().CatalogueDeadlineMs;
+  bool downloaded = false;
+  for (const char* baseUrl : {baseUrl1, baseUrl2}) {
+    float speed;
+    if (!DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl, deadline)) continue;
+    downloaded = true;
+    TArchiveVerdict verdict = ReadArchive(client, zipPath, key);
+    DeleteFileA(zipPath);
+    if (verdict == TArchiveVerdict::Shown) return;
+    client.LogText += "配置文件签名无效。\r\n";
+    client.RefreshLog();
+  }
+  // Only when no mirror could be reached: a mirror that answered with a
+  // catalogue that failed its check has been reported already.
+  if (!downloaded) {
+    client.LogText += "无法联网取得配置文件，请检查网络设置。\r\n";
+    client.RefreshLog();
+  }
 }
 
-void TInstallZelmDlgClient::FetchCatalogue() { FetchCatalogueFrom(*this, BaseUrl1, BaseUrl2); }
+void TInstallZelmDlgClient::FetchCatalogue() {
+  FetchCatalogueFrom(*this, BaseUrl1, BaseUrl2, TCatalogueKey{CatalogueKey, CatalogueKeyLength});
+}

@@ -4,12 +4,14 @@
 #include <commctrl.h>
 #include <wininet.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 
 #include "app/catalogue.h"
+#include "app/http_request.h"
+#include "app/local_copy.h"
 #include "app/main_dialog.h"
+#include "app/package_hash.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
 
@@ -40,113 +42,10 @@ bool BuildLocalPath(TPathBuffer& localPath, const char* folder, const TXmlTreeNo
          AppendPath(localPath, element->GetAttribute(kAttrFileName));
 }
 
-void SetTimeouts(HINTERNET handle) {
-  DWORD connect = Limits.ConnectTimeoutMs;
-  DWORD receive = Limits.ReceiveTimeoutMs;
-  InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
-  InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
-  InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
-  InternetSetOptionA(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof(receive));
-}
 
-// Sends "GET url" with caches bypassed. This is what InternetOpenUrlA does,
-// spelled out so that the time-outs sit on the connection handle: Wine's
-// WinINet passes only the connect time-out from the root handle down, so a
-// server that accepts and then stays silent would hang InternetOpenUrlA.
-bool OpenUrl(HINTERNET root, const char* url, TInternetHandle& connection,
-             TInternetHandle& request) {
-  char host[256] = {};
-  TPathBuffer object = {};
-  URL_COMPONENTSA parts = {};
-  parts.dwStructSize = sizeof(parts);
-  parts.lpszHostName = host;
-  parts.dwHostNameLength = sizeof(host);
-  parts.lpszUrlPath = object;
-  parts.dwUrlPathLength = sizeof(object);
-  char extra[256] = {};
-  parts.lpszExtraInfo = extra;
-  parts.dwExtraInfoLength = sizeof(extra);
-  if (!InternetCrackUrlA(url, 0, 0, &parts)) return false;
-  DWORD flags = INTERNET_FLAG_RELOAD;
-  if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-  else if (parts.nScheme != INTERNET_SCHEME_HTTP) return false;
-  TPathBuffer& target = object;
-  if (!target[0] && !AppendPath(target, "/")) return false;
-  if (!AppendPath(target, extra)) return false;
 
-  connection.Reset(InternetConnectA(root, host, parts.nPort, nullptr, nullptr,
-                                    INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection.Get()) return false;
-  SetTimeouts(connection.Get());
-  request.Reset(HttpOpenRequestA(connection.Get(), "GET", target, nullptr, nullptr, nullptr,
-                                 flags, 0));
-  if (!request.Get()) return false;
-  SetTimeouts(request.Get());
-  return HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0) != FALSE;
-}
 
-// Size the server announces, 0 when the file must not be transferred: a
-// status other than 200, or no usable Content-Length.
-DWORD ExpectedSize(HINTERNET request) {
-  DWORD status = 0;
-  DWORD length = sizeof(status);
-  if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
-                     nullptr) &&
-      status != 200) {
-    return 0;
-  }
-  char text[256] = {};
-  length = sizeof(text) - 1;
-  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) text[0] = 0;
-  text[sizeof(text) - 1] = 0;
-  unsigned long size = 0;
-  return ParseContentLength(text, &size) ? size : 0;
-}
 
-// The catalogue's time for the skip test. False when the date is no real
-// moment (month 13, day 0, hour 25): then no local copy counts as current.
-bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
-  SYSTEMTIME st = {};
-  int year, month, day, hour, minute, second;
-  const char* date = element->FindAttribute(kAttrModifyDate);
-  if (date && sscanf(date, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6) {
-    if (year < 100) year += 2000;  // any year below 100 counts from 2000: 8 is 2008
-    // SystemTimeToFileTime checks the day against the month; the ranges
-    // below keep the values from wrapping in the 16-bit fields first.
-    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
-      return false;
-    }
-    st.wYear = static_cast<WORD>(year);
-    st.wMonth = static_cast<WORD>(month);
-    st.wDay = static_cast<WORD>(day);
-    st.wHour = static_cast<WORD>(hour);
-    st.wMinute = static_cast<WORD>(minute);
-    st.wSecond = static_cast<WORD>(second);
-  } else {
-    GetSystemTime(&st);
-    st.wHour = st.wMinute = st.wSecond = st.wMilliseconds = 0;
-  }
-  return SystemTimeToFileTime(&st, time) != FALSE;
-}
-
-// True when the local file has the expected size and is not older than the
-// catalogue's time, so that the transfer can be skipped.
-bool IsLocalFileCurrent(const char* localPath, DWORD expected, const TXmlTreeNode* element) {
-  TKernelHandle file(CreateFileA(localPath, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
-  if (!file.IsOpen()) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.Get(), &info)) return false;
-  FILETIME catalogue;
-  if (!CatalogueTime(element, &catalogue)) return false;
-  ULARGE_INTEGER written, wanted;
-  written.LowPart = info.ftLastWriteTime.dwLowDateTime;
-  written.HighPart = info.ftLastWriteTime.dwHighDateTime;
-  wanted.LowPart = catalogue.dwLowDateTime;
-  wanted.HighPart = catalogue.dwHighDateTime;
-  return info.nFileSizeLow == expected && written.QuadPart >= wanted.QuadPart;
-}
 
 void SetProgress(TInstallZelmDlgClient& client, unsigned percent) {
   SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETPOS, percent, 0);
@@ -195,10 +94,11 @@ bool ReadAvailable(HINTERNET request, char* block, DWORD size, DWORD* read) {
 // Reads the body block by block into the local file while the progress bar
 // moves and the queue drains; stops early on a cancel, a stall, the
 // deadline, or as soon as more than `expected` bytes have arrived (the rest
-// is not read: a body longer than announced could fill the disk). True when
-// exactly `expected` bytes arrived and were written.
+// is not read: a body longer than announced could fill the disk). Every
+// block goes into `hash` when one is given. True when exactly `expected`
+// bytes arrived and were written.
 bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
-              DWORD expected, TPaceWatch& pace, float& speed) {
+              DWORD expected, TPaceWatch& pace, TSha256* hash, float& speed) {
   bool result = false;
   std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
   DWORD start = GetTickCount();
@@ -211,7 +111,8 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
     bool ok = ReadAvailable(request, block, sizeof(block), &read);
     out.write(block, read);
     received += read;
-    if (received > expected) break;  // the file keeps its wrong size: fetched again next time
+    if (received > expected) break;
+    if (hash && read) hash->Update(block, read);  // the file keeps its wrong size: fetched again next time
     unsigned percent = static_cast<unsigned>(received * 100 / expected);
     // A large file moves the bar once in hundreds of blocks; telling the
     // control the same position again would only cost time.
@@ -232,27 +133,35 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
   return result;
 }
 
-// White space as the integer reading of attribute text knows it.
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Drains the queue while a local copy is hashed; stops the hashing on a
+// cancel or when the window is gone.
+bool PumpWhileWaiting(void* context) {
+  TInstallZelmDlgClient& client = *static_cast<TInstallZelmDlgClient*>(context);
+  client.PumpMessages();
+  return !client.CancelRequested && client.IsWindowAlive();
+}
+
+// Transfer, and when the element names a "sha256", the check of what came:
+// the hash is taken block by block as the data arrives, never by reading the
+// file again. A file that fails the check is deleted, so that nothing can
+// start it, and "文件校验失败。" is logged.
+bool TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
+                     DWORD expected, const TXmlTreeNode* element, TPaceWatch& pace, float& speed) {
+  const char* sha256 = element->FindAttribute(kSha256Attribute);
+  TSha256 hash;
+  // Without a hash to take, a wanted one can only fail: CryptoAPI refused.
+  bool hashing = sha256 && hash.Open();
+  bool complete = Transfer(client, request, localPath, expected, pace, hashing ? &hash : nullptr, speed);
+  if (!complete || !sha256) return complete;
+  TSha256Digest digest;
+  if (hashing && hash.Finish(&digest) && Sha256Matches(sha256, digest)) return true;
+  DeleteFileA(localPath);
+  client.LogText += "文件校验失败。\r\n";
+  client.RefreshLog();
+  return false;
+}
 
 }  // namespace
-
-bool ParseContentLength(const char* text, unsigned long* size) {
-  *size = 0;
-  const char* p = text;
-  while (IsBlank(*p)) ++p;
-  if (*p == '+') ++p;
-  if (*p < '0' || *p > '9') return false;
-  unsigned long long value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    value = value * 10 + static_cast<unsigned>(*p - '0');
-    if (value > 0xFFFFFFFFull) return false;
-  }
-  while (IsBlank(*p)) ++p;
-  if (*p != 0 || value == 0) return false;
-  *size = static_cast<unsigned long>(value);
-  return true;
-}
 
 const TTransferLimits& TransferLimits() { return Limits; }
 
@@ -273,18 +182,20 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
   // they would name another file on the server or on the disk.
   if (IsBareFileName(element->GetAttribute(kAttrFileName)) && BuildUrl(url, baseUrl, element) &&
       BuildLocalPath(localPath, folder, element)) {
-    TInternetHandle root(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (root.Get()) {
-      SetTimeouts(root.Get());
+    const THttpTimeouts timeouts = {Limits.ConnectTimeoutMs, Limits.ReceiveTimeoutMs};
+    TInternetHandle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (session.Get()) {
+      SetTimeouts(session.Get(), timeouts);
       TInternetHandle connection, request;
       DWORD expected = 0;
-      if (OpenUrl(root.Get(), url, connection, request)) expected = ExpectedSize(request.Get());
+      if (OpenHttpGet(session.Get(), url, timeouts, connection, request))
+        expected = AnnouncedLength(request.Get());
       if (expected != 0) {
-        if (IsLocalFileCurrent(localPath, expected, element)) {
+        if (IsLocalCopyCurrent(localPath, expected, element, &PumpWhileWaiting, &client)) {
           result = true;
         } else {
           TPaceWatch pace(callStart, deadlineMs);
-          result = Transfer(client, request.Get(), localPath, expected, pace, speed);
+          result = TransferChecked(client, request.Get(), localPath, expected, element, pace, speed);
         }
       }
     }

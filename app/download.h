@@ -1,11 +1,11 @@
 // HTTP download of one catalogue file into a local folder, on the UI thread.
 #pragma once
 
+#include "app/http_request.h"
+
 class TInstallZelmDlgClient;
 class TXmlTreeNode;
 
-// Agent name sent with every request.
-constexpr const char* kUserAgent = "InstallZelm";
 // Bytes per read; after each block the progress bar moves and the queue drains.
 constexpr unsigned kTransferBlockSize = 10240;
 
@@ -34,10 +34,10 @@ constexpr unsigned long kStallMinBytes = 1024;
 // The URL is baseUrl + "path" + "/" + "fileName", where "path" is inherited
 // from the nearest element upward that has the attribute (empty means none);
 // the local file is folder + "\" + "fileName". The transfer is skipped when
-// the local file already has the server's Content-Length and was last written
-// no earlier than the element's "modifyDate" ("%d-%d-%d %d:%d:%d", UTC, a
-// year below 100 meaning 2000 + year) or, without a usable date, today 00:00
-// UTC; an impossible date (month 13, day 0) makes the local copy out of date.
+// the local copy is current (IsLocalCopyCurrent: the server's length, not
+// older than "modifyDate", the "sha256" when there is one). When the element
+// carries "sha256", a transferred file must have that SHA-256: otherwise it
+// is deleted, "文件校验失败。\r\n" is logged and the call fails.
 //
 // While the call runs, client.Downloading is set, the progress bar (control
 // 101) shows the percentage received, and the message queue is drained after
@@ -61,11 +61,6 @@ constexpr unsigned long kStallMinBytes = 1024;
 // file name (IsBareFileName) is refused before anything is sent or created.
 bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNode* element,
                   float& speed, const char* baseUrl, unsigned long deadlineMs = 0);
-
-// Reads a Content-Length header value: white space around it, an optional "+",
-// decimal digits. False (size 0) for anything else, for 0 and for values
-// past 32 bits: a file whose size cannot be checked is not transferred.
-bool ParseContentLength(const char* text, unsigned long* size);
 
 // The limits later downloads run under; kTransferLimits until changed. Tests
 // shorten them to keep a stalled server's wait short.

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "app/base_urls.h"
+#include "app/build_settings.h"
 #include "app/download.h"
 #include "app/install_walk.h"
 #include "app/installer.h"

@@ -32,6 +32,16 @@ int lstrcmpiA(LPCSTR a, LPCSTR b) {
 
 int lstrlenA(LPCSTR s) { return s ? static_cast<int>(std::strlen(s)) : 0; }
 
+// GBK lead bytes are 0x81 to 0xFE; the byte after one is its trail byte,
+// whatever its value (0x5C and 0x7C included).
+BOOL IsDBCSLeadByte(BYTE c) { return c >= 0x81 && c <= 0xFE; }
+
+LPSTR CharNextA(LPCSTR s) {
+  if (!*s) return const_cast<LPSTR>(s);
+  if (IsDBCSLeadByte(static_cast<BYTE>(*s)) && s[1]) return const_cast<LPSTR>(s + 2);
+  return const_cast<LPSTR>(s + 1);
+}
+
 namespace {
 
 class Iconv {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/base_urls.h"
+#include "app/build_settings.h"
 #include "app_window_helper.h"
 #include "treeview/my_tree_wnd.h"
 

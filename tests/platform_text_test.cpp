@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,6 +91,26 @@ TEST(PlatformText, Comparison) {
   }
   EXPECT_EQ(8, lstrlenA("下载安装"));
   EXPECT_EQ(0, lstrlenA(nullptr));
+}
+
+// Walking GBK text by characters: a trail byte of 0x5C ("\\") or 0x7C ("|")
+// belongs to its character, as the file-name rule relies on.
+TEST(PlatformText, CharNextSkipsWholeGbkCharacters) {
+  const char* text = "a\x81\x5C\xB1\xB1|\x81";  // a, a 0x5C-trail character, 北, |, a lone lead byte
+  const char* p = text;
+  std::vector<int> steps;
+  while (*p) {
+    const char* next = CharNextA(p);
+    steps.push_back(static_cast<int>(next - p));
+    p = next;
+  }
+  EXPECT_EQ((std::vector<int>{1, 2, 2, 1, 1}), steps);
+  EXPECT_EQ(p, CharNextA(p));  // the terminator stays
+  EXPECT_FALSE(IsDBCSLeadByte('a'));
+  EXPECT_FALSE(IsDBCSLeadByte(0x80));
+  EXPECT_TRUE(IsDBCSLeadByte(0x81));
+  EXPECT_TRUE(IsDBCSLeadByte(0xFE));
+  EXPECT_FALSE(IsDBCSLeadByte(0xFF));
 }
 
 }  // namespace

@@ -110,6 +110,10 @@ void SetLastError(DWORD error);
 int lstrcmpA(LPCSTR a, LPCSTR b);
 int lstrcmpiA(LPCSTR a, LPCSTR b);
 int lstrlenA(LPCSTR s);
+BOOL IsDBCSLeadByte(BYTE c);
+// The next character of ANSI text: two bytes for a GBK lead byte with a
+// trail, one otherwise; the terminator stays where it is.
+LPSTR CharNextA(LPCSTR s);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLength, LPWSTR dst,
                         int dstLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLength, LPSTR dst,

@@ -1,0 +1,90 @@
+#include "app/http_request.h"
+
+#include <wininet.h>
+
+#include "app/catalogue.h"
+
+namespace {
+
+// White space as the integer reading of attribute text knows it.
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts) {
+  DWORD connect = timeouts.ConnectMs;
+  DWORD receive = timeouts.ReceiveMs;
+  InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+  InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof(receive));
+  InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof(receive));
+  InternetSetOptionA(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof(receive));
+}
+
+// This is what InternetOpenUrlA does, spelled out so that the time-outs sit
+// on the connection handle: Wine's WinINet passes only the connect time-out
+// from the session handle down, so a server that accepts and then stays
+// silent would hang InternetOpenUrlA.
+bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
+                 TInternetHandle& connection, TInternetHandle& request) {
+  char host[256] = {};
+  TPathBuffer object = {};
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = sizeof(host);
+  parts.lpszUrlPath = object;
+  parts.dwUrlPathLength = sizeof(object);
+  char extra[256] = {};
+  parts.lpszExtraInfo = extra;
+  parts.dwExtraInfoLength = sizeof(extra);
+  if (!InternetCrackUrlA(url, 0, 0, &parts)) return false;
+  DWORD flags = INTERNET_FLAG_RELOAD;
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+  else if (parts.nScheme != INTERNET_SCHEME_HTTP) return false;
+  TPathBuffer& target = object;
+  if (!target[0] && !AppendPath(target, "/")) return false;
+  if (!AppendPath(target, extra)) return false;
+
+  connection.Reset(InternetConnectA(session, host, parts.nPort, nullptr, nullptr,
+                                    INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection.Get()) return false;
+  SetTimeouts(connection.Get(), timeouts);
+  request.Reset(HttpOpenRequestA(connection.Get(), "GET", target, nullptr, nullptr, nullptr,
+                                 flags, 0));
+  if (!request.Get()) return false;
+  SetTimeouts(request.Get(), timeouts);
+  return HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+}
+
+DWORD AnnouncedLength(HINTERNET request) {
+  DWORD status = 0;
+  DWORD length = sizeof(status);
+  if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                     nullptr) &&
+      status != 200) {
+    return 0;
+  }
+  char text[256] = {};
+  length = sizeof(text) - 1;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) text[0] = 0;
+  text[sizeof(text) - 1] = 0;
+  unsigned long size = 0;
+  return ParseContentLength(text, &size) ? size : 0;
+}
+
+bool ParseContentLength(const char* text, unsigned long* size) {
+  *size = 0;
+  const char* p = text;
+  while (IsBlank(*p)) ++p;
+  if (*p == '+') ++p;
+  if (*p < '0' || *p > '9') return false;
+  unsigned long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + static_cast<unsigned>(*p - '0');
+    if (value > 0xFFFFFFFFull) return false;
+  }
+  while (IsBlank(*p)) ++p;
+  if (*p != 0 || value == 0) return false;
+  *size = static_cast<unsigned long>(value);
+  return true;
+}

@@ -1,0 +1,36 @@
+// One HTTP GET with WinINet, as every download makes it: caches bypassed,
+// time-outs on every handle, and the length the server announces.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/win32_handles.h"
+
+// Agent name sent with every request.
+constexpr const char* kUserAgent = "InstallZelm";
+
+// Time-outs of one request, in milliseconds.
+struct THttpTimeouts {
+  unsigned long ConnectMs;
+  unsigned long ReceiveMs;  // also the send time-out
+};
+
+// Sets the time-outs on a WinINet handle (session, connection or request).
+void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts);
+
+// Sends "GET url" (http or https, at most 255 characters) on `session` with
+// caches bypassed (INTERNET_FLAG_RELOAD). On success `connection` and
+// `request` own the new handles and the response's head has arrived. False
+// for a URL that is not http(s), a host that cannot be reached, or a request
+// that fails or times out.
+bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
+                 TInternetHandle& connection, TInternetHandle& request);
+
+// The size the server announces, 0 when the file must not be transferred: a
+// readable status other than 200, or no usable Content-Length.
+DWORD AnnouncedLength(HINTERNET request);
+
+// Reads a Content-Length header value: white space around it, an optional "+",
+// decimal digits. False (size 0) for anything else, for 0 and for values
+// past 32 bits: a file whose size cannot be checked is not transferred.
+bool ParseContentLength(const char* text, unsigned long* size);

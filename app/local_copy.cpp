@@ -1,0 +1,64 @@
+#include "app/local_copy.h"
+
+#include <cstdio>
+
+#include "app/catalogue.h"
+#include "markup/markup.h"
+#include "platform/win32_handles.h"
+
+namespace {
+
+// The catalogue's time for the skip test. False when the date is no real
+// moment (month 13, day 0, hour 25): then no local copy counts as current.
+bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
+  SYSTEMTIME st = {};
+  int year, month, day, hour, minute, second;
+  const char* date = element->FindAttribute(kAttrModifyDate);
+  if (date && sscanf(date, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6) {
+    if (year < 100) year += 2000;  // any year below 100 counts from 2000: 8 is 2008
+    // SystemTimeToFileTime checks the day against the month; the ranges
+    // below keep the values from wrapping in the 16-bit fields first.
+    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || day > 31 ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+      return false;
+    }
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+  } else {
+    GetSystemTime(&st);
+    st.wHour = st.wMinute = st.wSecond = st.wMilliseconds = 0;
+  }
+  return SystemTimeToFileTime(&st, time) != FALSE;
+}
+
+}  // namespace
+
+bool IsLocalCopyCurrent(const char* localPath, DWORD expected, const TXmlTreeNode* element,
+                        THashPump pump, void* context) {
+  TKernelHandle file(CreateFileA(localPath, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+  if (!file.IsOpen()) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.Get(), &info)) return false;
+  FILETIME catalogue;
+  if (!CatalogueTime(element, &catalogue)) return false;
+  ULARGE_INTEGER written, wanted;
+  written.LowPart = info.ftLastWriteTime.dwLowDateTime;
+  written.HighPart = info.ftLastWriteTime.dwHighDateTime;
+  wanted.LowPart = catalogue.dwLowDateTime;
+  wanted.HighPart = catalogue.dwHighDateTime;
+  if (info.nFileSizeLow != expected || info.nFileSizeHigh != 0 || written.QuadPart < wanted.QuadPart)
+    return false;
+  // Size and date say nothing of the content: a copy that was corrupted or
+  // replaced on this PC would otherwise be started as it is.
+  const char* sha256 = element->FindAttribute(kSha256Attribute);
+  if (!sha256) return true;
+  file.Close();
+  TSha256Digest digest;
+  return HashFileSha256(localPath, &digest, pump, context) == kHashFileOk &&
+         Sha256Matches(sha256, digest);
+}

@@ -1,0 +1,39 @@
+# What each executable that links iz_app is built with: the two download
+# servers and the catalogue key, compiled in by an object of its own
+# (app/build_settings.cpp), never into iz_app itself. Only the product
+# carries the vendor's hosts and key; every test, benchmark and demo build
+# names loopback servers and keys of its own.
+#
+#   iz_build_settings(TARGET URL1 URL2 [KEY pem-file])
+#
+# KEY names a PEM public key ("-----BEGIN PUBLIC KEY-----", RSA of 2048 to
+# 4096 bits); without it the executable checks no signatures. The key may
+# be a file that the build itself makes.
+function(iz_build_settings target url1 url2)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "KEY" "")
+  foreach(url IN ITEMS "${url1}" "${url2}")
+    if(NOT url MATCHES "^https?://[^/]+/(.*/)?download/$")
+      message(FATAL_ERROR "${target}: base URL '${url}' must be http(s) and end in /download/")
+    endif()
+  endforeach()
+  set(settings ${target}_settings)
+  add_library(${settings} OBJECT ${PROJECT_SOURCE_DIR}/app/build_settings.cpp)
+  target_include_directories(${settings} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${settings} PRIVATE IZ_BASE_URL1="${url1}" IZ_BASE_URL2="${url2}")
+  if(arg_KEY)
+    get_filename_component(key "${arg_KEY}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    set(bytes ${CMAKE_CURRENT_BINARY_DIR}/${target}_catalogue_key.inc)
+    add_custom_command(OUTPUT ${bytes}
+      COMMAND ${CMAKE_COMMAND} -DKEY=${key} -DOUT=${bytes} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
+      DEPENDS ${key} ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
+      COMMENT "Embedding the catalogue key ${key} in ${target}")
+    target_sources(${settings} PRIVATE ${bytes})
+    target_compile_definitions(${settings} PRIVATE IZ_CATALOGUE_KEY_BYTES="${bytes}")
+  endif()
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:${settings}>)
+endfunction()
+
+# Base URLs of test builds: loopback ports where nothing listens, so that a
+# test that starts a run by accident fails at once instead of going out.
+set(IZ_TEST_BASE_URL1 "http://127.0.0.1:1/download/")
+set(IZ_TEST_BASE_URL2 "http://127.0.0.1:2/download/")
