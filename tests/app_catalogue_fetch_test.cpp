@@ -10,6 +10,7 @@
 
 #include "app/catalogue_fetch.h"
 #include "app_servers_helper.h"
+#include "app_test_keys.h"
 #include "markup/markup.h"
 #include "treeview/my_tree_wnd.h"
 
@@ -107,6 +108,8 @@ TEST_F(CatalogueFetchTest, ArchiveVariants) {
       {"subfolder", false},  // data/InstallFiles.xml is not the catalogue
       {"absent", false},
       {"garbage", false},    // no archive at all
+      {"limit", true},       // a member of exactly 64 MiB is read
+      {"over", false},       // one byte more: not extracted, as if absent
   };
   for (const Case& c : cases) {
     TInstallZelmDlgClient& d = *Dialog;
@@ -151,6 +154,90 @@ TEST_F(CatalogueFetchTest, CurrentLeftoverArchiveIsUsedAndDeleted) {
                      Servers().Dead("download/").c_str());
   ExpectPlainCatalogue(*Dialog);
   ExpectNoLeftovers();
+}
+
+// Signed catalogues: the archives and keys come fresh from the keys fixture
+// (tests/keys/make_keys.sh), signed by openssl as a vendor signs them.
+class SignedCatalogueTest : public CatalogueFetchTest {
+ protected:
+  void SetUp() override {
+    CatalogueFetchTest::SetUp();
+    IZ_REQUIRE_TEST_KEYS();
+    Pem = ReadTestKeyFile("good.pub.pem");
+    ASSERT_FALSE(Pem.empty());
+  }
+
+  // Serves one of the fixture's archives under /signed-<name>/download/.
+  std::string ServeSigned(const std::string& name) {
+    Servers().PutFile("signed-" + name + "/download/InstallFiles.zip", ReadTestKeyFile(name + ".zip"));
+    return Servers().Nginx("signed-" + name + "/download/");
+  }
+  void Fetch(const std::string& first, const std::string& second, bool withKey = true) {
+    TCatalogueKey key;
+    if (withKey) key = TCatalogueKey{Pem.data(), Pem.size()};
+    FetchCatalogueFrom(*Dialog, first.c_str(), second.c_str(), key);
+  }
+  // The fixture's catalogue: one Dek named 软件 under the root.
+  bool Loaded() {
+    TXmlTreeNode* dek = Dialog->CatalogueDoc.FirstChild();
+    return Dialog->CatalogueDoc.Children.Count() == 1 && dek &&
+           std::string(dek->GetAttribute("name")) == "软件" && TreeCount() == 1;
+  }
+
+  std::string Pem;
+};
+
+const char kBadSignature[] = "配置文件签名无效。\r\n";
+
+TEST_F(SignedCatalogueTest, ValidSignatureLoadsSilently) {
+  Fetch(ServeSigned("signed"), Servers().Dead("download/"));
+  EXPECT_TRUE(Loaded());
+  EXPECT_EQ("", Dialog->LogText);
+  ExpectNoLeftovers();
+}
+
+TEST_F(SignedCatalogueTest, TamperedFirstMirrorFallsBackToTheSecond) {
+  Fetch(ServeSigned("tampered"), ServeSigned("signed"));
+  EXPECT_TRUE(Loaded());
+  EXPECT_EQ(kBadSignature, Dialog->LogText);
+  ExpectNoLeftovers();
+}
+
+TEST_F(SignedCatalogueTest, NoValidCatalogueAnywhereLeavesTheTreeEmpty) {
+  struct Case {
+    const char* first;
+    const char* second;
+  } cases[] = {
+      {"unsigned", "other"},     // no signature; another key's signature
+      {"truncated", "empty"},    // half a signature; an empty one
+      {"tampered", "plainzip"},  // a changed byte; no archive at all
+  };
+  for (const Case& c : cases) {
+    Dialog->LogText.clear();
+    Fetch(ServeSigned(c.first), ServeSigned(c.second));
+    EXPECT_EQ(std::string(kBadSignature) + kBadSignature, Dialog->LogText) << c.first;
+    EXPECT_EQ(0u, Dialog->CatalogueDoc.Children.Count()) << c.first;
+    EXPECT_EQ(0, TreeCount()) << c.first;
+    ExpectNoLeftovers();
+  }
+  // The network line keeps its meaning: only when no mirror answered.
+  Dialog->LogText.clear();
+  Fetch(ServeSigned("unsigned"), Servers().Dead("download/"));
+  EXPECT_EQ(kBadSignature, Dialog->LogText);
+  Dialog->LogText.clear();
+  Fetch(Servers().Dead("download/"), Servers().Dead("download/"));
+  EXPECT_EQ(kFailureLine, Dialog->LogText);
+}
+
+// Without a key nothing is checked, whatever the archive holds.
+TEST_F(SignedCatalogueTest, BuildWithoutAKeyIgnoresSignatures) {
+  for (const char* name : {"tampered", "other", "unsigned"}) {
+    TreeView_DeleteAllItems(Dialog->TreeWnd->GetHandle());
+    Dialog->CatalogueDoc.Clear();
+    Fetch(ServeSigned(name), Servers().Dead("download/"), false);
+    EXPECT_EQ(1u, Dialog->CatalogueDoc.Children.Count()) << name;
+    EXPECT_EQ("", Dialog->LogText) << name;
+  }
 }
 
 }  // namespace

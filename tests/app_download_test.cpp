@@ -7,11 +7,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/download.h"
+#include "app/package_hash.h"
 #include "app_servers_helper.h"
 #include "markup/markup.h"
 
@@ -533,6 +535,101 @@ TEST(ContentLength, OnlyPlainDecimalsWithinThirtyTwoBits) {
     EXPECT_EQ(c.ok, ParseContentLength(c.text, &size)) << "'" << c.text << "'";
     EXPECT_EQ(c.size, size) << "'" << c.text << "'";
   }
+}
+
+// ---- Package hashes ---------------------------------------------------
+
+std::string Sha256Hex(const std::string& data) {
+  TSha256 hash;
+  TSha256Digest digest = {};
+  EXPECT_TRUE(hash.Open() && hash.Update(data.data(), data.size()) && hash.Finish(&digest));
+  char text[2 * kSha256Size + 1];
+  FormatSha256(digest, text);
+  return text;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const char kVerificationFailed[] = "文件校验失败。\r\n";
+
+TEST_F(DownloadTest, TransferMustMatchItsHash) {
+  std::string content = FaultBody(70001);
+  Servers().PutFile("hashed/download/h.exe", content);
+  std::string right = Sha256Hex(content);
+  std::string wrong = right;
+  wrong[10] = wrong[10] == '0' ? '1' : '0';
+  struct Case {
+    std::string sha256;
+    bool ok;
+  } cases[] = {
+      {right, true},
+      {Upper(right), true},          // either letter case
+      {wrong, false},                // another file's hash
+      {right.substr(1), false},      // 63 digits
+      {right + "0", false},          // 65 digits
+      {" " + right.substr(1), false},
+      {"g" + right.substr(1), false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    TXmlTreeNode* pkg = AddChild(&Root, "h.exe");
+    pkg->SetAttribute("sha256", c.sha256.c_str());
+    DeleteFileA(Local.File("h.exe").c_str());
+    Dialog->LogText.clear();
+    EXPECT_EQ(c.ok, Get(pkg, Servers().Nginx("hashed/download/"))) << c.sha256;
+    if (c.ok) {
+      EXPECT_EQ(content, ReadFileBytes(Local.File("h.exe")));
+      EXPECT_EQ("", Dialog->LogText);
+    } else {
+      // Nothing is left that a run could start.
+      EXPECT_FALSE(FileExists(Local.File("h.exe"))) << c.sha256;
+      EXPECT_EQ(kVerificationFailed, Dialog->LogText) << c.sha256;
+    }
+    EXPECT_FALSE(Dialog->Downloading);
+  }
+}
+
+// A local copy of the right size and date, but other bytes, is fetched
+// again when the catalogue names the hash; a copy with the right bytes is
+// used without a transfer.
+TEST_F(DownloadTest, LocalCopyCountsOnlyWithItsHash) {
+  std::string content = FaultBody(30000);
+  Servers().PutFile("localhash/download/l.exe", content);
+  std::string tampered = content;
+  tampered[12345] ^= 0x55;
+  TXmlTreeNode* pkg = AddChild(&Root, "l.exe");
+
+  // Without a hash the old rule holds: same size, written today, kept.
+  WriteFileBytes(Local.File("l.exe"), tampered);
+  EXPECT_TRUE(Get(pkg, Servers().Nginx("localhash/download/")));
+  EXPECT_EQ(tampered, ReadFileBytes(Local.File("l.exe")));
+
+  pkg->SetAttribute("sha256", Sha256Hex(content).c_str());
+  EXPECT_TRUE(Get(pkg, Servers().Nginx("localhash/download/")));
+  EXPECT_EQ(content, ReadFileBytes(Local.File("l.exe")));
+
+  // Now the copy is right: it is used as it is. A transfer would give it a
+  // new write time; the copy is dated a day ahead to tell them apart.
+  SYSTEMTIME tomorrow;
+  GetSystemTime(&tomorrow);
+  FILETIME ft;
+  SystemTimeToFileTime(&tomorrow, &ft);
+  ULARGE_INTEGER t = {{ft.dwLowDateTime, ft.dwHighDateTime}};
+  t.QuadPart += 24ull * 3600 * 10000000;
+  ft = {t.LowPart, t.HighPart};
+  FileTimeToSystemTime(&ft, &tomorrow);
+  SetWriteTime(Local.File("l.exe"), tomorrow);
+  Speed = -1;
+  EXPECT_TRUE(Get(pkg, Servers().Nginx("localhash/download/")));
+  EXPECT_EQ(0.0f, Speed);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExA(Local.File("l.exe").c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(ft.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime);
+  EXPECT_EQ(ft.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime);
+  EXPECT_EQ("", Dialog->LogText);
 }
 
 }  // namespace

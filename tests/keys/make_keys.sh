@@ -66,6 +66,26 @@ openssl dgst -sha1 -sign good.pem -out catalogue.sha1.sig catalogue.xml
 # name: the member must still be InstallFiles.xml.
 "$src/scripts/sign-catalogue" good.pem catalogue.xml signed.zip >/dev/null
 
+# Catalogue archives as a mirror might serve them, for the fetch tests: each
+# holds InstallFiles.xml and, where named, a signature file.
+archive() {  # archive NAME XML [SIG]
+  rm -rf pack && mkdir pack
+  cp "$2" pack/InstallFiles.xml
+  [ $# -lt 3 ] || cp "$3" pack/InstallFiles.xml.sig
+  rm -f "$1.zip"
+  (cd pack && zip -q -X "../$1.zip" *)
+}
+printf '<?xml version="1.0" encoding="GBK"?>\r\n<Root>\r\n  <Dek name="\xc8\xed\xbc\xfe" fileName="b.exe"/>\r\n</Root>\r\n' >tampered.xml
+head -c 128 catalogue.sig >truncated.sig
+: >empty.sig
+archive tampered tampered.xml catalogue.sig
+archive unsigned catalogue.xml
+archive other catalogue.xml catalogue.other.sig
+archive truncated catalogue.xml truncated.sig
+archive empty catalogue.xml empty.sig
+printf 'PK\003\004 no archive' >plainzip.zip
+rm -rf pack
+
 # A package whose "sha256" value scripts/package-hash gives, for the hash
 # tests to compare with their own.
 openssl rand -out package.bin 200003

@@ -29,3 +29,18 @@ make subfolder.zip data/InstallFiles.xml "$plain"
 make absent.zip Other.xml "$other"
 make later.zip readme.txt "read me" InstallFiles.xml "$plain" INSTALLFILES.XML "$other"
 printf 'PK\003\004 this is no archive at all' > "$here/garbage.zip"
+
+# The catalogue padded with blanks after its root element to exactly the
+# largest size that is extracted (64 MiB), and one byte over it. Both deflate
+# to about 64 KB: what counts is the size the archive records.
+pad() {  # archive, size
+  rm -rf "$work/in" && mkdir -p "$work/in"
+  printf '%s' "$plain" > "$work/in/InstallFiles.xml"
+  truncate -s "$2" "$work/in/InstallFiles.xml"
+  # truncate pads with zero bytes; make them blanks.
+  tr '\0' ' ' < "$work/in/InstallFiles.xml" > "$work/in/padded" && mv "$work/in/padded" "$work/in/InstallFiles.xml"
+  rm -f "$here/$1"
+  (cd "$work/in" && zip -q -X -9 "$here/$1" InstallFiles.xml)
+}
+pad limit.zip $((64 * 1024 * 1024))
+pad over.zip $((64 * 1024 * 1024 + 1))
