@@ -166,6 +166,33 @@ TEST(ZipReader, DataThatEndsEarlyOrIsDamagedFails) {
   }
 }
 
+// However much data an entry holds, no extraction writes more than the size
+// its records give: a small archive must not fill the disk.
+TEST(ZipReader, DataBeyondTheRecordedSizeIsNeverWritten) {
+  std::string zeros(1 << 20, '\0');
+  for (uint16_t method : {uint16_t(0), uint16_t(8)}) {
+    TestZip zip = BuildZip({Entry("bomb", zeros, method)});
+    Put32(zip.Bytes, zip.LocalOffsets[0] + 22, 100);
+    Put32(zip.Bytes, zip.CentralOffsets[0] + 24, 100);
+    OpenZip z(zip.Bytes);
+    ASSERT_TRUE(z.Handle) << method;
+    std::string folder = ScratchFolder("bomb");
+    ZipResult r = ZipExtractToFile(z.Handle, 0, (folder + "file.bin").c_str());
+    EXPECT_NE(ZipOk, r) << method;  // the CRC is that of the whole data
+    EXPECT_EQ(100u, ReadWholeFile(folder + "file.bin").size()) << method;
+    TKernelHandle file(CreateFileA((folder + "handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ZipExtractToHandle(z.Handle, 0, file.Get());
+    file.Close();
+    EXPECT_EQ(100u, ReadWholeFile(folder + "handle.bin").size()) << method;
+    // Into memory: nothing past the first 100 bytes of the buffer is touched.
+    std::string buffer(4096, '\x7F');
+    ZipExtractToMemory(z.Handle, 0, &buffer[0], static_cast<unsigned>(buffer.size()));
+    EXPECT_EQ(std::string(100, '\0'), buffer.substr(0, 100)) << method;
+    EXPECT_EQ(std::string(4096 - 100, '\x7F'), buffer.substr(100)) << method;
+  }
+}
+
 // Archives whose records lie: each must give a result code, never a crash,
 // a read outside the block or a hang (the sanitizers watch the native run).
 TEST(ZipReader, HostileRecordsGiveResultCodes) {

@@ -177,8 +177,10 @@ ZipResult TUnzip::Extract(int index, const char* path, HANDLE target) {
   }
   ZipStatus opened = OpenEntryData(*Archive, GivenPassword());
   result = opened == ZipStatus::Ok ? CopyData(target) : OpenFailure(opened);
-  // The data is complete; a file system without times is no reason to fail.
-  if (result == ZipOk && toFile)
+  // The data is complete; a target without times (a pipe, a handle opened
+  // without the right to set them, a file system that keeps none) is no
+  // reason to fail.
+  if (result == ZipOk)
     SetFileTime(target, &info.CreationTime, &info.AccessTime, &info.ModificationTime);
   CloseEntryData(*Archive);
   return result;

@@ -85,7 +85,9 @@ ZipResult ZipFindEntry(ZipHandle zip, const char* name, bool ignoreCase, int* in
 ZipResult ZipExtractToFile(ZipHandle zip, int index, const char* path);
 
 // Writes entry index's data at the current position of a caller's open file
-// handle, which stays open. Results as for ZipExtractToFile.
+// handle, which stays open, and on success gives the file the entry's times
+// (where the handle allows; a failure to set them is not an error). Results
+// as for ZipExtractToFile.
 ZipResult ZipExtractToHandle(ZipHandle zip, int index, HANDLE file);
 
 // Extracts entry index into buffer piece by piece: call again with the same
