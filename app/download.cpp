@@ -4,7 +4,6 @@
 #include <commctrl.h>
 #include <wininet.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "app/catalogue.h"
@@ -41,11 +40,6 @@ bool BuildLocalPath(TPathBuffer& localPath, const char* folder, const TXmlTreeNo
   return AppendPath(localPath, folder) && AppendPath(localPath, "\\") &&
          AppendPath(localPath, element->GetAttribute(kAttrFileName));
 }
-
-
-
-
-
 
 void SetProgress(TInstallZelmDlgClient& client, unsigned percent) {
   SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETPOS, percent, 0);
@@ -111,8 +105,8 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
     bool ok = ReadAvailable(request, block, sizeof(block), &read);
     out.write(block, read);
     received += read;
-    if (received > expected) break;
-    if (hash && read) hash->Update(block, read);  // the file keeps its wrong size: fetched again next time
+    if (received > expected) break;  // the file keeps its wrong size: fetched again next time
+    if (hash && read) hash->Update(block, read);
     unsigned percent = static_cast<unsigned>(received * 100 / expected);
     // A large file moves the bar once in hundreds of blocks; telling the
     // control the same position again would only cost time.

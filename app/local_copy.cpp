@@ -1,20 +1,53 @@
 #include "app/local_copy.h"
 
-#include <cstdio>
-
 #include "app/catalogue.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
 
 namespace {
 
+// One "%d" of sscanf: white space skipped, an optional sign, digits. Values
+// are clamped far outside any date instead of overflowing, which sscanf
+// leaves undefined for text from the network.
+bool ReadDateNumber(const char*& p, int* value) {
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  if (*p < '0' || *p > '9') return false;
+  long long n = 0;
+  for (; *p >= '0' && *p <= '9'; ++p)
+    if (n < 1000000000) n = n * 10 + (*p - '0');
+  *value = static_cast<int>(negative ? -n : n);
+  return true;
+}
+
+// Reads "%d-%d-%d %d:%d:%d" as sscanf would: a blank in the format matches
+// any run of white space (none included); the other separators must stand.
+bool ReadDate(const char* p, int (&fields)[6]) {
+  static const char kSeparators[] = "-- ::";
+  for (int i = 0; i < 6; ++i) {
+    if (i > 0) {
+      char separator = kSeparators[i - 1];
+      if (separator == ' ') {
+        while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+      } else if (*p++ != separator) {
+        return false;
+      }
+    }
+    if (!ReadDateNumber(p, &fields[i])) return false;
+  }
+  return true;
+}
+
 // The catalogue's time for the skip test. False when the date is no real
 // moment (month 13, day 0, hour 25): then no local copy counts as current.
 bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
   SYSTEMTIME st = {};
-  int year, month, day, hour, minute, second;
+  int fields[6];
   const char* date = element->FindAttribute(kAttrModifyDate);
-  if (date && sscanf(date, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6) {
+  if (date && ReadDate(date, fields)) {
+    int year = fields[0], month = fields[1], day = fields[2];
+    int hour = fields[3], minute = fields[4], second = fields[5];
     if (year < 100) year += 2000;  // any year below 100 counts from 2000: 8 is 2008
     // SystemTimeToFileTime checks the day against the month; the ranges
     // below keep the values from wrapping in the 16-bit fields first.

@@ -165,6 +165,9 @@ TEST_F(DownloadTest, SkipTestAtTheDayAndSecondBoundaries) {
       {"-5-1-1 0:0:0", Utc(1995, 1, 1, 0, 0, 0), 1000, true},
       {"-5-1-1 0:0:0", Utc(1994, 12, 31, 23, 59, 59), 1000, false},
       {"100-1-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},  // year 100: no such time
+      {"99999999999999-5-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},  // no overflow
+      {"2008-5-1 12:0:99999999999999", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
+      {"2008-5-1\t\t12:00:00 UTC", Utc(2008, 5, 1, 12, 0, 0), 1000, true},  // as sscanf reads it
   };
   for (const Case& c : cases) {
     TXmlTreeNode* pkg = AddChild(&Root, "k.exe");
