@@ -135,6 +135,21 @@ bool PumpWhileWaiting(void* context) {
   return !client.CancelRequested && client.IsWindowAlive();
 }
 
+// One call's view while the server's answer is awaited.
+struct TCallWait {
+  TInstallZelmDlgClient& Client;
+  DWORD CallStart;
+  unsigned long DeadlineMs;
+};
+
+// Keeps the window answering while the head of a response is awaited, and
+// gives the request up on a cancel or when the call's deadline has passed.
+bool WaitForHead(void* context) {
+  TCallWait& wait = *static_cast<TCallWait*>(context);
+  if (!PumpWhileWaiting(&wait.Client)) return false;
+  return !wait.DeadlineMs || GetTickCount() - wait.CallStart < wait.DeadlineMs;
+}
+
 // Transfer, and when the element names a "sha256", the check of what came:
 // the hash is taken block by block as the data arrives, never by reading the
 // file again. A file that fails the check is deleted, so that nothing can
@@ -182,7 +197,8 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
       SetTimeouts(session.Get(), timeouts);
       TInternetHandle connection, request;
       DWORD expected = 0;
-      if (OpenHttpGet(session.Get(), url, timeouts, connection, request))
+      TCallWait wait{client, callStart, deadlineMs};
+      if (OpenHttpGet(session.Get(), url, timeouts, &WaitForHead, &wait, connection, request))
         expected = AnnouncedLength(request.Get());
       if (expected != 0) {
         if (IsLocalCopyCurrent(localPath, expected, element, &PumpWhileWaiting, &client)) {

@@ -2,12 +2,45 @@
 
 #include <wininet.h>
 
+#include <memory>
+#include <thread>
+
 #include "app/catalogue.h"
 
 namespace {
 
 // White space as the integer reading of attribute text knows it.
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// What the sending thread and the waiting one share; whichever of them ends
+// last frees it.
+struct TSendState {
+  TKernelHandle Done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  BOOL Sent = FALSE;
+};
+
+// HttpSendRequestA returns when the response's head has arrived, and a
+// server that sends its head a byte at a time keeps it from returning for
+// as long as it likes: every byte comes within the receive time-out. So the
+// request is sent on a thread of its own while this one waits, drains the
+// window's messages and asks keepWaiting whether to go on. When it says no,
+// the request is given up: its handles are closed (which ends the send on
+// Windows; where it does not, the sending thread finishes on its own and
+// touches nothing of ours but the shared state).
+bool SendRequestWaiting(HINTERNET request, THttpWait keepWaiting, void* context) {
+  auto state = std::make_shared<TSendState>();
+  if (!state->Done.IsOpen()) return false;
+  std::thread([state, request] {
+    state->Sent = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    SetEvent(state->Done.Get());
+  }).detach();
+  const HANDLE done = state->Done.Get();
+  for (;;) {
+    DWORD woken = MsgWaitForMultipleObjects(1, &done, FALSE, 100, QS_ALLINPUT);
+    if (woken == WAIT_OBJECT_0) return state->Sent != FALSE;
+    if (woken == WAIT_FAILED || (keepWaiting && !keepWaiting(context))) return false;
+  }
+}
 
 }  // namespace
 
@@ -25,7 +58,8 @@ void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts) {
 // from the session handle down, so a server that accepts and then stays
 // silent would hang InternetOpenUrlA.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
-                 TInternetHandle& connection, TInternetHandle& request) {
+                 THttpWait keepWaiting, void* context, TInternetHandle& connection,
+                 TInternetHandle& request) {
   char host[256] = {};
   TPathBuffer object = {};
   URL_COMPONENTSA parts = {};
@@ -53,7 +87,7 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
                                  flags, 0));
   if (!request.Get()) return false;
   SetTimeouts(request.Get(), timeouts);
-  return HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+  return SendRequestWaiting(request.Get(), keepWaiting, context);
 }
 
 DWORD AnnouncedLength(HINTERNET request) {

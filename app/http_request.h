@@ -18,13 +18,21 @@ struct THttpTimeouts {
 // Sets the time-outs on a WinINet handle (session, connection or request).
 void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts);
 
+// Asked, about ten times a second and whenever a message arrives, while a
+// request waits for the response's head; may drain the window's messages.
+// Returns false to give the request up (a cancel, a deadline passed).
+typedef bool (*THttpWait)(void* context);
+
 // Sends "GET url" (http or https, at most 255 characters) on `session` with
-// caches bypassed (INTERNET_FLAG_RELOAD). On success `connection` and
-// `request` own the new handles and the response's head has arrived. False
-// for a URL that is not http(s), a host that cannot be reached, or a request
-// that fails or times out.
+// caches bypassed (INTERNET_FLAG_RELOAD). While the head of the response is
+// awaited, keepWaiting(context) is asked (may be null: wait for the
+// time-outs). On success `connection` and `request` own the new handles and
+// the response's head has arrived. False for a URL that is not http(s), a
+// host that cannot be reached, a request that fails or times out, and one
+// that keepWaiting gave up.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
-                 TInternetHandle& connection, TInternetHandle& request);
+                 THttpWait keepWaiting, void* context, TInternetHandle& connection,
+                 TInternetHandle& request);
 
 // The size the server announces, 0 when the file must not be transferred: a
 // readable status other than 200, or no usable Content-Length.

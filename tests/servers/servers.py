@@ -21,6 +21,8 @@ test can put a whole "base URL" in front of a file name:
                        64 KiB sent with the head); the number
                        of bytes sent before the client left is logged as
                        "flood N sent S"
+  /trickleheader/MS/...  a status line, then one byte of a header every MS ms
+                       for as long as the client stays (ten minutes at most)
   /stall/...           reads the request and answers nothing
   /stallbody/N/...     headers with Content-Length N, then nothing
   /length/TEXT/...     200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
@@ -153,6 +155,13 @@ def handle(conn, log_path):
             finally:
                 with open(log_path, "a", encoding="latin-1") as log:
                     log.write("flood %d sent %d\n" % (n, sent))
+        elif mode == "trickleheader":
+            ms = arg(1, 200)
+            conn.sendall(b"HTTP/1.1 200 OK\r\nX-Slow: ")
+            deadline = time.time() + 600
+            while time.time() < deadline:
+                conn.sendall(b"a")
+                time.sleep(ms / 1000.0)
         elif mode == "stall":
             hold(conn)
         elif mode == "stallbody":
