@@ -82,7 +82,18 @@ bool OpenUrl(HINTERNET root, const char* url, TInternetHandle& connection,
                                  flags, 0));
   if (!request.Get()) return false;
   SetTimeouts(request.Get());
-  return HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+  if (!HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) return false;
+  if (!(flags & INTERNET_FLAG_SECURE)) return true;
+  // A mirror reached over https must not hand the file over in the clear.
+  // Windows refuses a redirect to http by itself, but Wine's WinINet follows
+  // it, so the scheme of the URL the request ended at is checked here; an
+  // end URL too long to read is refused as well.
+  char endUrl[INTERNET_MAX_URL_LENGTH + 1] = {};
+  DWORD endLength = sizeof(endUrl);
+  if (!InternetQueryOptionA(request.Get(), INTERNET_OPTION_URL, endUrl, &endLength)) return false;
+  URL_COMPONENTSA end = {};
+  end.dwStructSize = sizeof(end);
+  return InternetCrackUrlA(endUrl, 0, 0, &end) && end.nScheme == INTERNET_SCHEME_HTTPS;
 }
 
 // Size the server announces, 0 when the file must not be transferred: a
