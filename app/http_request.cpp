@@ -87,7 +87,18 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
                                  flags, 0));
   if (!request.Get()) return false;
   SetTimeouts(request.Get(), timeouts);
-  return SendRequestWaiting(request.Get(), keepWaiting, context);
+  if (!SendRequestWaiting(request.Get(), keepWaiting, context)) return false;
+  if (!(flags & INTERNET_FLAG_SECURE)) return true;
+  // A mirror reached over https must not hand the file over in the clear.
+  // Windows refuses a redirect to http by itself, but Wine's WinINet follows
+  // it, so the scheme of the URL the request ended at is checked here; an
+  // end URL too long to read is refused as well.
+  char endUrl[INTERNET_MAX_URL_LENGTH + 1] = {};
+  DWORD endLength = sizeof(endUrl);
+  if (!InternetQueryOptionA(request.Get(), INTERNET_OPTION_URL, endUrl, &endLength)) return false;
+  URL_COMPONENTSA end = {};
+  end.dwStructSize = sizeof(end);
+  return InternetCrackUrlA(endUrl, 0, 0, &end) && end.nScheme == INTERNET_SCHEME_HTTPS;
 }
 
 DWORD AnnouncedLength(HINTERNET request) {

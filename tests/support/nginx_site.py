@@ -6,14 +6,22 @@
 
 run_dir holds the configuration, the logs, the pid file and nginx's
 temporary folders. Each (port, document_root) pair is one server on
-127.0.0.1. With slow_rate set, any file whose URL contains "slow" is sent at
-that many bytes a second, so that a test can press cancel in the middle of
-its transfer.
+127.0.0.1; a Server in its place can also speak TLS and redirect. With
+slow_rate set, any file whose URL contains "slow" is sent at that many bytes
+a second, so that a test can press cancel in the middle of its transfer.
+
+    Server(port, root, cert="good.crt", key="good.key",
+           redirects=[("/to-http/", "http://127.0.0.1:8080/")])
+
+serves https on `port` with that certificate chain (PEM) and private key,
+and answers any URL below /to-http/ with a 302 to the same rest of the URL
+below the target.
 
 start() raises NginxNotFound when there is no nginx to run and NginxError
 when it does not come up; the message says why, for the caller to print.
 """
 import os
+import re
 import socket
 import subprocess
 import time
@@ -41,11 +49,16 @@ http {{
 
 SERVER = """\
   server {{
-    listen 127.0.0.1:{port};
-    root {root};
+    listen 127.0.0.1:{port}{ssl};
+{tls}    root {root};
     location / {{ }}
-{slow}  }}
+{redirects}{slow}  }}
 """
+
+TLS = "    ssl_certificate {cert};\n    ssl_certificate_key {key};\n"
+
+# ^~ keeps the "slow" regular expression from taking the URL over.
+REDIRECT = "    location ^~ {prefix} {{ rewrite ^{prefix}(.*)$ {target}$1 redirect; }}\n"
 
 SLOW = "    location ~ slow {{ limit_rate {rate}; }}\n"
 
@@ -56,6 +69,37 @@ class NginxError(RuntimeError):
 
 class NginxNotFound(NginxError):
     """There is no nginx program to run."""
+
+
+class Server:
+    """One server on 127.0.0.1: port, document root, and optionally a TLS
+    certificate chain and key (PEM files) and redirects, (URL prefix, target
+    base URL) pairs, answered with 302."""
+
+    def __init__(self, port, root, cert=None, key=None, redirects=()):
+        if (cert is None) != (key is None):
+            raise ValueError("a TLS server needs both a certificate and a key")
+        self.port, self.root = port, os.path.abspath(root)
+        self.cert = os.path.abspath(cert) if cert else None
+        self.key = os.path.abspath(key) if key else None
+        self.redirects = list(redirects)
+        for prefix, target in self.redirects:
+            # Both land in the configuration as they are, the prefix inside a
+            # regular expression: nothing there may need quoting.
+            if not re.fullmatch(r"/[A-Za-z0-9_/-]*/", prefix) or re.search(r"[\s;{}$'\"]", target):
+                raise ValueError("redirect %r -> %r: the prefix must be a plain /folder/ path and "
+                                 "the target a plain URL" % (prefix, target))
+
+    def conf(self, slow):
+        tls = TLS.format(cert=self.cert, key=self.key) if self.cert else ""
+        redirects = "".join(REDIRECT.format(prefix=p, target=t) for p, t in self.redirects)
+        return SERVER.format(port=self.port, ssl=" ssl" if self.cert else "", tls=tls, root=self.root,
+                             redirects=redirects, slow=slow)
+
+
+def as_server(server):
+    """A Server for a Server or a (port, document root) pair."""
+    return server if isinstance(server, Server) else Server(*server)
 
 
 def find_nginx(dirs=None):
@@ -71,6 +115,15 @@ def find_nginx(dirs=None):
             return path
     raise NginxNotFound("nginx not found (looked in %s): run scripts/setup to install it; "
                         "Debian keeps it in /usr/sbin, which must be on PATH" % where)
+
+
+def check_tls(program):
+    """Raises NginxError when `program` was built without the TLS module
+    (Debian's nginx-light has it)."""
+    built = subprocess.run([program, "-V"], capture_output=True, text=True).stderr
+    if "--with-http_ssl_module" not in built:
+        raise NginxError("%s has no TLS module (http_ssl_module): install a Debian nginx "
+                         "package that has one (nginx-light does)" % program)
 
 
 def free_port():
@@ -104,25 +157,28 @@ def spawn(argv, log_path):
 
 
 def nginx_conf(run_dir, servers, slow_rate=None):
-    """The configuration text for `servers`, (port, document root) pairs."""
+    """The configuration text for `servers`, Servers or (port, document root) pairs."""
     slow = SLOW.format(rate=slow_rate) if slow_rate else ""
-    text = "".join(SERVER.format(port=port, root=root, slow=slow) for port, root in servers)
+    text = "".join(as_server(s).conf(slow) for s in servers)
     user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
     return CONF.format(dir=run_dir, servers=text, user=user)
 
 
 class Nginx:
-    """nginx serving (port, document root) pairs on 127.0.0.1; a context manager."""
+    """nginx serving Servers or (port, document root) pairs on 127.0.0.1; a
+    context manager."""
 
     def __init__(self, run_dir, servers, slow_rate=None):
         self.run_dir, self.slow_rate = os.path.abspath(run_dir), slow_rate
-        self.servers = [(port, os.path.abspath(root)) for port, root in servers]
+        self.servers = [as_server(s) for s in servers]
         self.process = None
 
     def start(self, seconds=10):
         """Writes the configuration, starts nginx and waits until every port
         answers. Raises NginxNotFound or NginxError (nginx stopped again)."""
         program = find_nginx()
+        if any(s.cert for s in self.servers):
+            check_tls(program)
         os.makedirs(os.path.join(self.run_dir, "tmp"), exist_ok=True)
         conf = os.path.join(self.run_dir, "nginx.conf")
         with open(conf, "w") as f:
@@ -130,7 +186,7 @@ class Nginx:
         self.process = spawn([program, "-p", self.run_dir, "-e", self.run_dir + "/nginx-error.log", "-c", conf],
                              os.path.join(self.run_dir, "nginx.out"))
         deadline = time.time() + seconds
-        for port, _ in self.servers:
+        for port in (s.port for s in self.servers):
             if not wait_for_port(port, max(0, deadline - time.time()), self.process):
                 self.stop()
                 raise NginxError("nginx did not start on port %d (see %s/nginx-error.log)" % (port, self.run_dir))

@@ -1,0 +1,188 @@
+"""A test certificate authority, made fresh for each run, and Windows programs
+run under Wine with that authority trusted, and only there.
+
+    pki = make_pki(folder)        # CA and server certificates (openssl)
+    status = run_trusted(argv, pki.ca, folder, env)
+
+Where Wine finds its roots. Wine's crypt32 reads the system's roots from the
+first bundle it finds at a fixed list of places; on Debian that is
+/etc/ssl/certs/ca-certificates.crt, the only certificate file a Wine program
+doing an https request opens (seen with strace -f -e trace=openat). Each
+process, the first time it needs the roots, adds what it read to the
+registry key HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates,
+and certificates are taken from there. The entries are volatile: they live in
+the wineserver's memory, never in the prefix's files, and nothing removes
+them while that wineserver runs. So a test CA that one program saw would be
+trusted by every later program of the same prefix, inside the namespace or
+not, until its wineserver ends (scripts/test keeps one for ten minutes).
+
+So run_trusted
+  - makes a bundle of the system's roots plus the test CA;
+  - runs the programs in a private mount namespace (unshare --mount
+    --propagation private, which needs root) where that bundle is
+    bind-mounted over the system's; nothing outside the namespace sees it;
+  - gives them a throw-away copy of the project's Wine prefix, whose own
+    wineserver starts inside the namespace and is killed before it ends,
+    and removes the copy. Deleting the test CA's entry from the shared
+    prefix's wineserver afterwards would not do: other tests' programs share
+    that server meanwhile, and a run that is killed never cleans up.
+
+run_trusted raises NamespaceError, saying why, when the namespace cannot be
+made; a test that cannot trust its CA has nothing to show and must fail.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+SYSTEM_BUNDLE = "/etc/ssl/certs/ca-certificates.crt"
+
+# Wine's certificate name check compares DNS names only, never IP address
+# entries, so 127.0.0.1 is a DNS name as well; clients that read IP entries
+# (openssl, Python) match it there.
+LOOPBACK_NAMES = "IP:127.0.0.1,DNS:localhost,DNS:127.0.0.1"
+OTHER_HOST = "mirror.other-host.example"
+
+
+class NamespaceError(RuntimeError):
+    """The private mount namespace cannot be made; the text says why."""
+
+
+class Pki:
+    """Paths of the PEM files make_pki wrote: the CA's certificate, and a
+    certificate and key for 127.0.0.1 signed by the CA (good), for another
+    host name signed by the CA (other_host), and for 127.0.0.1 signed by
+    itself (self_signed)."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.ca = os.path.join(folder, "ca.crt")
+        for name in ("good", "other_host", "self_signed"):
+            setattr(self, name, (os.path.join(folder, name + ".crt"), os.path.join(folder, name + ".key")))
+
+
+def openssl(*args):
+    result = subprocess.run(["openssl"] + list(args), capture_output=True, text=True)
+    if result.returncode != 0:
+        raise RuntimeError("openssl %s failed: %s" % (args[0], result.stderr.strip()))
+
+
+def issue(pki, name, common_name, alt_names, ca_key):
+    """A server certificate and key; signed by the CA, or by itself without ca_key."""
+    crt, key = getattr(pki, name)
+    extensions = ["subjectAltName=" + alt_names, "basicConstraints=critical,CA:FALSE",
+                  "keyUsage=critical,digitalSignature,keyEncipherment", "extendedKeyUsage=serverAuth"]
+    if ca_key is None:
+        added = sum((["-addext", e] for e in extensions), [])
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", crt, "-days", "2",
+                "-subj", "/CN=" + common_name, *added)
+        return
+    ext = os.path.join(pki.folder, name + ".ext")
+    with open(ext, "w") as f:
+        f.write("\n".join(extensions) + "\n")
+    csr = os.path.join(pki.folder, name + ".csr")
+    openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr, "-subj", "/CN=" + common_name)
+    openssl("x509", "-req", "-in", csr, "-CA", pki.ca, "-CAkey", ca_key, "-set_serial",
+            str(int.from_bytes(os.urandom(8), "big")), "-days", "2", "-out", crt, "-extfile", ext)
+
+
+def make_pki(folder):
+    """Makes a new test CA and the three server certificates in `folder`
+    (emptied first) and returns a Pki. The CA's key is deleted once the
+    certificates are signed; the server keys stay for nginx until the caller
+    removes the folder."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder, mode=0o700)
+    pki = Pki(folder)
+    ca_key = os.path.join(folder, "ca.key")
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca_key, "-out", pki.ca, "-days", "2",
+            "-subj", "/CN=InstallZelm Test CA %s" % os.urandom(4).hex(),
+            "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    issue(pki, "good", "127.0.0.1", LOOPBACK_NAMES, ca_key)
+    issue(pki, "other_host", OTHER_HOST, "DNS:" + OTHER_HOST, ca_key)
+    issue(pki, "self_signed", "127.0.0.1", LOOPBACK_NAMES, None)
+    os.remove(ca_key)
+    return pki
+
+
+def check_namespace():
+    """Raises NamespaceError unless a private mount namespace can be made here."""
+    if os.geteuid() != 0:
+        raise NamespaceError("the test CA is trusted only inside a private mount namespace, and making one "
+                             "(unshare --mount) needs root; run the test as root")
+    if not shutil.which("unshare"):
+        raise NamespaceError("unshare not found (Debian's util-linux has it)")
+    if not os.path.isfile(SYSTEM_BUNDLE):
+        raise NamespaceError("%s is missing: the test bind-mounts its own bundle over it, which Wine "
+                             "reads its roots from (Debian's ca-certificates makes it)" % SYSTEM_BUNDLE)
+    result = subprocess.run(["unshare", "--mount", "--propagation", "private", "true"],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        raise NamespaceError("unshare --mount --propagation private failed: %s" % result.stderr.strip())
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def shared_prefix():
+    """The project's Wine prefix (made if missing), as scripts/wine-env picks it."""
+    out = subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix >&2 && '
+                          'printf %s "$WINEPREFIX"', "bash", ROOT],
+                         stdout=subprocess.PIPE, check=True, text=True).stdout
+    return out
+
+
+# Runs inside the namespace: the bundle over the system's, the program, then
+# the end of the prefix's wineserver, which holds the cached roots.
+INSIDE = r"""
+set -u
+bundle=$1 system=$2; shift 2
+mount --bind "$bundle" "$system" || { echo "trust: cannot bind-mount $bundle over $system" >&2; exit 97; }
+cmp -s "$bundle" "$system" || { echo "trust: the bind mount over $system did not take" >&2; exit 97; }
+status=0
+"$@" || status=$?
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+exit $status
+"""
+
+
+def run_trusted(argv, ca_cert, folder, env=None):
+    """Runs `argv` with `ca_cert` trusted by Wine, in a copy of the project's
+    prefix under `folder` (IZ_WINEPREFIX and WINEPREFIX name it for argv), and
+    returns its exit status. Raises NamespaceError when the namespace cannot be
+    made, and RuntimeError when the system's bundle is not as it was after."""
+    check_namespace()
+    os.makedirs(folder, exist_ok=True)
+    bundle = os.path.join(folder, "ca-certificates.crt")
+    with open(SYSTEM_BUNDLE, "rb") as f:
+        system = f.read()
+    with open(ca_cert, "rb") as f:
+        test_ca = f.read()
+    with open(bundle, "wb") as f:
+        f.write(system + (b"" if system.endswith(b"\n") else b"\n") + test_ca)
+
+    prefix = os.path.join(folder, "wineprefix")
+    env = dict(os.environ if env is None else env)
+    env["IZ_WINEPREFIX"] = env["WINEPREFIX"] = prefix
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)  # a copy left by a killed run
+    shutil.rmtree(prefix, ignore_errors=True)
+    shutil.copytree(shared_prefix(), prefix, symlinks=True)
+
+    before = digest(SYSTEM_BUNDLE)
+    try:
+        status = subprocess.run(["unshare", "--mount", "--propagation", "private", "--",
+                                 "bash", "-c", INSIDE, "trust", bundle, SYSTEM_BUNDLE] + list(argv), env=env).returncode
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        shutil.rmtree(prefix, ignore_errors=True)
+        os.remove(bundle)
+    if status == 97:  # INSIDE's own failure; the test programs end with 0 or 1
+        raise NamespaceError("the test's bundle could not be mounted over %s (see above)" % SYSTEM_BUNDLE)
+    if digest(SYSTEM_BUNDLE) != before or test_ca in open(SYSTEM_BUNDLE, "rb").read():
+        raise RuntimeError("%s changed or holds the test CA after the run" % SYSTEM_BUNDLE)
+    return status
