@@ -12,6 +12,10 @@ namespace {
 // White space as the integer reading of attribute text knows it.
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// How long a request may wait for its head before the window's messages are
+// drained and keepWaiting is asked.
+const DWORD kQuietWaitMs = 500;
+
 // What the sending thread and the waiting one share; whichever of them ends
 // last frees it.
 struct TSendState {
@@ -35,6 +39,10 @@ bool SendRequestWaiting(HINTERNET request, THttpWait keepWaiting, void* context)
     SetEvent(state->Done.Get());
   }).detach();
   const HANDLE done = state->Done.Get();
+  // An honest server answers at once: the window's messages are left alone
+  // then, as they are between the steps of a transfer, so that a request
+  // behaves as one plain blocking call unless it really hangs.
+  if (WaitForSingleObject(done, kQuietWaitMs) == WAIT_OBJECT_0) return state->Sent != FALSE;
   for (;;) {
     DWORD woken = MsgWaitForMultipleObjects(1, &done, FALSE, 100, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0) return state->Sent != FALSE;

@@ -18,9 +18,10 @@ struct THttpTimeouts {
 // Sets the time-outs on a WinINet handle (session, connection or request).
 void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts);
 
-// Asked, about ten times a second and whenever a message arrives, while a
-// request waits for the response's head; may drain the window's messages.
-// Returns false to give the request up (a cancel, a deadline passed).
+// Asked while a request has waited more than half a second for the
+// response's head, about ten times a second and whenever a message arrives;
+// may drain the window's messages. Returns false to give the request up (a
+// cancel, a deadline passed).
 typedef bool (*THttpWait)(void* context);
 
 // Sends "GET url" (http or https, at most 255 characters) on `session` with
