@@ -327,7 +327,8 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   std::string folder = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
   DIR* dir = opendir(folder.c_str());
   if (!dir) {
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+    int e = errno;
+    SetLastError(e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(e));
     return INVALID_HANDLE_VALUE;
   }
   FindObject* find = new FindObject{dir, folder, path.substr(slash + 1)};

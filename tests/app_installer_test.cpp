@@ -33,8 +33,8 @@ TEST(RunInstallerTest, StartsTheFileWithItsArgumentsAndWaits) {
   std::string out = folder.File("out.txt");
   // A batch file stands in for a package: it takes a moment, then records
   // its arguments. The output must be there when RunInstaller returns.
-  ASSERT_TRUE(WriteFileBytes(folder.File("set up 1.bat"),
-                             "@echo off\r\nping -n 2 127.0.0.1 >nul\r\necho %1 %2>\"" + out + "\"\r\n"));
+  std::string script = "@echo off\r\nping -n 2 127.0.0.1 >nul\r\necho %1 %2>\"" + out + "\"\r\n";
+  ASSERT_TRUE(WriteFileBytes(folder.File("set up 1.bat"), script));
   int pumps = 0;
   ASSERT_TRUE(RunInstaller(folder.Path().c_str(), "set up 1.bat", [](void* c) { ++*static_cast<int*>(c); }, &pumps));
   EXPECT_EQ(pumps, 1);

@@ -111,17 +111,23 @@ TEST_F(FolderListing, NothingToListIsAnError) {
 }
 
 TEST(TempFolder, IsAnExistingFolderEndingInASeparator) {
-  char path[MAX_PATH];
-  DWORD n = GetTempPathA(sizeof path, path);
-  ASSERT_GT(n, 0u);
-  ASSERT_LT(n, sizeof path);
-  EXPECT_EQ(std::string(path).size(), n);
-  EXPECT_TRUE(path[n - 1] == '\\' || path[n - 1] == '/') << path;
-  DWORD attributes = GetFileAttributesA(path);
-  ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes) << path;
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY) << path;
-  // Too small a buffer: the size needed, terminator included.
-  EXPECT_EQ(n + 1, GetTempPathA(n, path));
+  std::string path(MAX_PATH, '\0');
+  DWORD n = GetTempPathA(MAX_PATH, &path[0]);
+  ASSERT_TRUE(n > 0 && n < MAX_PATH) << n;
+  EXPECT_EQ('\0', path[n]);
+  path.resize(n);
+  EXPECT_TRUE(path.back() == '\\' || path.back() == '/') << path;
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
+            GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << path;
+  // A buffer too small gets the size needed, terminator included.
+  const struct {
+    DWORD Length;
+    DWORD Result;
+  } cases[] = {{0, n + 1}, {n, n + 1}, {n + 1, n}};
+  for (const auto& c : cases) {
+    std::string buffer(n + 1, 'x');
+    EXPECT_EQ(c.Result, GetTempPathA(c.Length, c.Length ? &buffer[0] : nullptr)) << c.Length;
+  }
 }
 
 // Scratch folders go with all they hold, so that no run leaves files behind.

@@ -17,16 +17,21 @@ TScratchDir::TScratchDir(const std::string& what) {
     std::string dir = base + "iz_" + what + "_" + stamp + "_" + std::to_string(++serial);
     if (CreateDirectoryA(dir.c_str(), nullptr)) {
       Dir = dir;
+      Made = true;
       return;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  ADD_FAILURE() << "no scratch folder could be made below '" << base << "' (error "
-                << GetLastError() << ")";
+  DWORD error = GetLastError();
+  ADD_FAILURE() << "no scratch folder could be made below '" << base << "' (error " << error
+                << ")";
+  // Paths below a folder that is not there: what the test writes fails
+  // instead of landing somewhere else.
+  Dir = base + "iz_" + what + "_not_made\\missing";
 }
 
 TScratchDir::~TScratchDir() {
-  if (!Dir.empty()) RemoveTree(Dir);
+  if (Made) RemoveTree(Dir);
 }
 
 void RemoveTree(const std::string& folder) {

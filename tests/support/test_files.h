@@ -11,7 +11,7 @@
 // A fresh empty folder below the temporary folder, removed with everything in
 // it (read-only files too) when the object goes. The name holds `what`, so a
 // folder left by a crash tells which test made it. A folder that cannot be
-// made fails the running test.
+// made fails the running test, and paths below it then name nothing.
 class TScratchDir {
  public:
   explicit TScratchDir(const std::string& what = "scratch");
@@ -26,6 +26,7 @@ class TScratchDir {
 
  private:
   std::string Dir;
+  bool Made = false;
 };
 
 // Deletes a folder with everything below it; read-only files are made

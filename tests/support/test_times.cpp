@@ -12,7 +12,8 @@ const int64_t kUnixEpochTicks = 116444736000000000LL;  // 1970-01-01 in FILETIME
 }  // namespace
 
 int64_t Ticks(const FILETIME& time) {
-  return static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+  uint64_t bits = static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+  return static_cast<int64_t>(bits);
 }
 
 FILETIME FromTicks(int64_t ticks) {
