@@ -2,11 +2,13 @@
 // paths may use '\' as on Windows.
 #include <windows.h>
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -46,6 +48,22 @@ bool ParentExists(const std::string& path) {
 // Windows says "path not found" when a folder on the way is missing.
 void SetMissingError(const std::string& path, int e) {
   SetLastError(e == ENOENT && !ParentExists(path) ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(e));
+}
+
+DWORD AttributesOf(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+  if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes;
+}
+
+// A path handed out as the -A calls do: the length without the terminator,
+// or, when the buffer is too small, the size needed with it and no copy.
+DWORD CopyOut(const std::string& path, DWORD length, LPSTR buffer) {
+  DWORD n = static_cast<DWORD>(path.size());
+  if (n + 1 > length || !buffer) return n + 1;
+  std::memcpy(buffer, path.c_str(), n + 1);
+  return n;
 }
 
 FileObject* FromHandle(HANDLE h) {
@@ -182,10 +200,7 @@ DWORD GetFileAttributesA(LPCSTR name) {
     SetMissingError(path, errno);
     return INVALID_FILE_ATTRIBUTES;
   }
-  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
-  if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
-  return attributes;
+  return AttributesOf(st);
 }
 
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
@@ -206,10 +221,14 @@ DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
     SetLastError(ErrorFromErrno(errno));
     return 0;
   }
-  DWORD n = static_cast<DWORD>(std::strlen(path));
-  if (n + 1 > length || !buffer) return n + 1;  // size needed, terminator included
-  std::memcpy(buffer, path, n + 1);
-  return n;
+  return CopyOut(path, length, buffer);
+}
+
+DWORD GetTempPathA(DWORD length, LPSTR buffer) {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = dir && *dir ? dir : "/tmp";
+  if (path.back() != '/') path += '/';
+  return CopyOut(path, length, buffer);
 }
 
 BOOL DeleteFileA(LPCSTR name) {
@@ -248,5 +267,98 @@ BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
     SetLastError(ErrorFromErrno(errno));
     return FALSE;
   }
+  return TRUE;
+}
+
+// Folder listings over opendir. The times come from times.cpp, which knows
+// the FILETIME epoch.
+FILETIME NativeFileTime(const struct timespec& ts);
+
+namespace {
+
+struct FindObject {
+  DIR* dir;
+  std::string folder;   // ends in '/'
+  std::string pattern;  // the last part of the path asked for
+};
+
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool Matches(const char* pattern, const char* name) {
+  for (; *pattern; ++pattern, ++name) {
+    if (*pattern == '*') {
+      for (const char* rest = name;; ++rest) {
+        if (Matches(pattern + 1, rest)) return true;
+        if (!*rest) return false;
+      }
+    }
+    if (!*name || (*pattern != '?' && Folded(*pattern) != Folded(*name))) return false;
+  }
+  return !*name;
+}
+
+// The next entry that matches, described in data; false at the end.
+bool NextMatch(FindObject& find, LPWIN32_FIND_DATAA data) {
+  while (const dirent* entry = readdir(find.dir)) {
+    struct stat st;
+    if (std::strlen(entry->d_name) >= MAX_PATH || !Matches(find.pattern.c_str(), entry->d_name) ||
+        stat((find.folder + entry->d_name).c_str(), &st) != 0) {
+      continue;  // an entry removed since the listing began is passed over
+    }
+    std::memset(data, 0, sizeof *data);
+    data->dwFileAttributes = AttributesOf(st);
+    data->ftCreationTime = NativeFileTime(st.st_mtim);
+    data->ftLastAccessTime = NativeFileTime(st.st_atim);
+    data->ftLastWriteTime = NativeFileTime(st.st_mtim);
+    uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    std::strcpy(data->cFileName, entry->d_name);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+  std::string path = NativePath(pattern);
+  std::string::size_type slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    int e = errno;
+    SetLastError(e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(e));
+    return INVALID_HANDLE_VALUE;
+  }
+  FindObject* find = new FindObject{dir, folder, path.substr(slash + 1)};
+  if (!NextMatch(*find, data)) {
+    FindClose(find);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return find;
+}
+
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data) {
+  if (!find || find == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!NextMatch(*static_cast<FindObject*>(find), data)) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE find) {
+  if (!find || find == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  FindObject* f = static_cast<FindObject*>(find);
+  closedir(f->dir);
+  delete f;
   return TRUE;
 }

@@ -61,6 +61,8 @@ int64_t LocalBiasTicks() {
 
 }  // namespace
 
+FILETIME NativeFileTime(const struct timespec& ts) { return FromTimespec(ts); }
+
 BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* access,
                  const FILETIME* modification) {
   int fd = NativeDescriptor(file);

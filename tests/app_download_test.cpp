@@ -16,16 +16,10 @@
 #include "app/package_hash.h"
 #include "app_servers_helper.h"
 #include "markup/markup.h"
+#include "support/node_builder.h"
+#include "support/test_times.h"
 
 namespace {
-
-TXmlTreeNode* AddChild(TXmlTreeNode* parent, const char* fileName) {
-  TXmlTreeNode* node = new TXmlTreeNode(nullptr, true);
-  node->Name = "Dek";
-  if (fileName) node->SetAttribute("fileName", fileName);
-  parent->AppendChild(node);
-  return node;
-}
 
 int ProgressPos(TInstallZelmDlgClient& d) {
   return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETPOS, 0, 0));
@@ -42,6 +36,8 @@ int ProgressHigh(TInstallZelmDlgClient& d) {
   return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETRANGE, FALSE, 0));
 }
 
+struct TPumpProbe;
+
 class DownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -54,6 +50,13 @@ class DownloadTest : public ::testing::Test {
   bool Get(TXmlTreeNode* element, const std::string& baseUrl) {
     return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, baseUrl.c_str());
   }
+  // Get, with the probe taking a sample every intervalMs meanwhile.
+  bool GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
+                  const std::string& baseUrl);
+  // A package element below Root.
+  TXmlTreeNode* Package(const char* fileName) {
+    return AddNode(&Root, "Dek", {{"fileName", fileName}});
+  }
 
   std::unique_ptr<TInstallZelmDlgClient> Dialog;
   TScratchDir Local;
@@ -64,7 +67,7 @@ class DownloadTest : public ::testing::Test {
 TEST_F(DownloadTest, OrdinaryTransferFillsTheFileAndResetsTheBar) {
   std::string content = FaultBody(123457);  // not a multiple of the block size
   Servers().PutFile("plain/download/a.exe", content);
-  TXmlTreeNode* pkg = AddChild(&Root, "a.exe");
+  TXmlTreeNode* pkg = Package("a.exe");
   EXPECT_TRUE(Get(pkg, Servers().Nginx("plain/download/")));
   EXPECT_EQ(content, ReadFileBytes(Local.File("a.exe")));
   EXPECT_FALSE(Dialog->Downloading);
@@ -96,8 +99,8 @@ TEST_F(DownloadTest, PathIsInheritedFromTheNearestElementThatHasIt) {
   };
   for (const Case& c : cases) {
     TXmlTreeNode root(nullptr, true);
-    TXmlTreeNode* group = AddChild(&root, nullptr);
-    TXmlTreeNode* pkg = AddChild(group, "p.exe");
+    TXmlTreeNode* group = AddNode(&root, "Dek");
+    TXmlTreeNode* pkg = AddNode(group, "Dek", {{"fileName", "p.exe"}});
     if (c.rootPath) root.SetAttribute("path", c.rootPath);
     if (c.groupPath) group->SetAttribute("path", c.groupPath);
     if (c.ownPath) pkg->SetAttribute("path", c.ownPath);
@@ -108,29 +111,14 @@ TEST_F(DownloadTest, PathIsInheritedFromTheNearestElementThatHasIt) {
   }
 }
 
-SYSTEMTIME Utc(int y, int mo, int d, int h, int mi, int s) {
-  SYSTEMTIME st = {};
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(mo);
-  st.wDay = static_cast<WORD>(d);
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
-  st.wSecond = static_cast<WORD>(s);
-  return st;
-}
-
+// Midnight at the start of today (UTC), moved by the seconds given.
 SYSTEMTIME TodayPlus(int seconds) {
   SYSTEMTIME st;
   GetSystemTime(&st);
   st.wHour = st.wMinute = st.wSecond = st.wMilliseconds = 0;
   FILETIME ft;
   SystemTimeToFileTime(&st, &ft);
-  ULARGE_INTEGER v;
-  v.LowPart = ft.dwLowDateTime;
-  v.HighPart = ft.dwHighDateTime;
-  v.QuadPart += static_cast<long long>(seconds) * 10000000LL;
-  ft.dwLowDateTime = v.LowPart;
-  ft.dwHighDateTime = v.HighPart;
+  ft = FromTicks(Ticks(ft) + seconds * 10000000LL);
   FileTimeToSystemTime(&ft, &st);
   return st;
 }
@@ -144,37 +132,37 @@ TEST_F(DownloadTest, SkipTestAtTheDayAndSecondBoundaries) {
     size_t localSize;
     bool skipped;
   } cases[] = {
-      {"2008-5-1 12:00:00", Utc(2008, 5, 1, 12, 0, 0), 1000, true},
-      {"2008-5-1 12:00:00", Utc(2008, 5, 1, 11, 59, 59), 1000, false},
-      {"2008-5-1 12:00:00", Utc(2009, 1, 1, 0, 0, 0), 999, false},
-      {"2008-5-1 12:00:00", Utc(2009, 1, 1, 0, 0, 0), 1001, false},
-      {"8-5-1 0:0:0", Utc(2008, 5, 1, 0, 0, 0), 1000, true},
-      {"8-5-1 0:0:0", Utc(2008, 4, 30, 23, 59, 59), 1000, false},
+      {"2008-5-1 12:00:00", Date(2008, 5, 1, 12, 0, 0), 1000, true},
+      {"2008-5-1 12:00:00", Date(2008, 5, 1, 11, 59, 59), 1000, false},
+      {"2008-5-1 12:00:00", Date(2009, 1, 1, 0, 0, 0), 999, false},
+      {"2008-5-1 12:00:00", Date(2009, 1, 1, 0, 0, 0), 1001, false},
+      {"8-5-1 0:0:0", Date(2008, 5, 1, 0, 0, 0), 1000, true},
+      {"8-5-1 0:0:0", Date(2008, 4, 30, 23, 59, 59), 1000, false},
       {nullptr, TodayPlus(0), 1000, true},
       {nullptr, TodayPlus(-1), 1000, false},
       {"yesterday", TodayPlus(0), 1000, true},         // unreadable: today
       {"2008-5-1", TodayPlus(0), 1000, true},          // five fields missing: today
-      {"2008-13-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},  // no such month
-      {"2008-5-0 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},   // no such day
-      {"2008-2-30 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
-      {"2008-5-1 24:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
-      {"70000-5-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
+      {"2008-13-1 0:0:0", Date(2020, 1, 1, 0, 0, 0), 1000, false},  // no such month
+      {"2008-5-0 0:0:0", Date(2020, 1, 1, 0, 0, 0), 1000, false},   // no such day
+      {"2008-2-30 0:0:0", Date(2020, 1, 1, 0, 0, 0), 1000, false},
+      {"2008-5-1 24:0:0", Date(2020, 1, 1, 0, 0, 0), 1000, false},
+      {"70000-5-1 0:0:0", Date(2020, 1, 1, 0, 0, 0), 1000, false},
       // Every year below 100 counts from 2000, a negative one too.
-      {"0-1-1 0:0:0", Utc(2000, 1, 1, 0, 0, 0), 1000, true},
-      {"99-1-1 0:0:0", Utc(2099, 1, 1, 0, 0, 0), 1000, true},
-      {"-5-1-1 0:0:0", Utc(1995, 1, 1, 0, 0, 0), 1000, true},
-      {"-5-1-1 0:0:0", Utc(1994, 12, 31, 23, 59, 59), 1000, false},
-      {"100-1-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},  // year 100: no such time
-      {"99999999999999-5-1 0:0:0", Utc(2020, 1, 1, 0, 0, 0), 1000, false},  // no overflow
-      {"2008-5-1 12:0:99999999999999", Utc(2020, 1, 1, 0, 0, 0), 1000, false},
-      {"2008-5-1\t\t12:00:00 UTC", Utc(2008, 5, 1, 12, 0, 0), 1000, true},  // as sscanf reads it
+      {"0-1-1 0:0:0", Date(2000, 1, 1, 0, 0, 0), 1000, true},
+      {"99-1-1 0:0:0", Date(2099, 1, 1, 0, 0, 0), 1000, true},
+      {"-5-1-1 0:0:0", Date(1995, 1, 1, 0, 0, 0), 1000, true},
+      {"-5-1-1 0:0:0", Date(1994, 12, 31, 23, 59, 59), 1000, false},
+      {"100-1-1 0:0:0", Date(2020, 1, 1, 0, 0, 0), 1000, false},  // year 100: no such time
+      {"99999999999999-5-1 0:0:0", Date(2020, 1, 1, 0, 0, 0), 1000, false},  // no overflow
+      {"2008-5-1 12:0:99999999999999", Date(2020, 1, 1, 0, 0, 0), 1000, false},
+      {"2008-5-1\t\t12:00:00 UTC", Date(2008, 5, 1, 12, 0, 0), 1000, true},  // as sscanf reads it
   };
   for (const Case& c : cases) {
-    TXmlTreeNode* pkg = AddChild(&Root, "k.exe");
+    TXmlTreeNode* pkg = Package("k.exe");
     if (c.modifyDate) pkg->SetAttribute("modifyDate", c.modifyDate);
     const std::string local(c.localSize, 'L');
-    WriteFileBytes(Local.File("k.exe"), local);
-    SetWriteTime(Local.File("k.exe"), c.written);
+    ASSERT_TRUE(WriteFileBytes(Local.File("k.exe"), local));
+    ASSERT_TRUE(SetFileWriteTime(Local.File("k.exe"), c.written));
     Speed = -1;
     EXPECT_TRUE(Get(pkg, Servers().Nginx("skip/download/"))) << (c.modifyDate ? c.modifyDate : "-");
     EXPECT_EQ(c.skipped ? local : server, ReadFileBytes(Local.File("k.exe")))
@@ -189,7 +177,7 @@ TEST_F(DownloadTest, SkipTestAtTheDayAndSecondBoundaries) {
 
 TEST_F(DownloadTest, FreshDownloadPassesTheSkipTestNextTime) {
   Servers().PutFile("fresh/download/f.exe", std::string(5000, 'f'));
-  TXmlTreeNode* pkg = AddChild(&Root, "f.exe");
+  TXmlTreeNode* pkg = Package("f.exe");
   pkg->SetAttribute("modifyDate", "2008-5-1 12:00:00");
   ASSERT_TRUE(Get(pkg, Servers().Nginx("fresh/download/")));
   WriteFileBytes(Local.File("f.exe"), std::string(5000, 'x'));  // same size, "now"
@@ -221,7 +209,7 @@ TEST_F(DownloadTest, ServerFaults) {
       {"not a url/", false, nullptr},
   };
   for (const Case& c : cases) {
-    TXmlTreeNode* pkg = AddChild(&Root, "x.exe");
+    TXmlTreeNode* pkg = Package("x.exe");
     const std::string before = "earlier copy";
     WriteFileBytes(Local.File("x.exe"), before);
     EXPECT_FALSE(Get(pkg, c.base)) << c.base;
@@ -232,7 +220,7 @@ TEST_F(DownloadTest, ServerFaults) {
 }
 
 TEST_F(DownloadTest, BodyShorterOrLongerThanItsLength) {
-  TXmlTreeNode* pkg = AddChild(&Root, "b.exe");
+  TXmlTreeNode* pkg = Package("b.exe");
   // The connection ends half way: false, the partial file stays.
   EXPECT_FALSE(Get(pkg, Servers().Fault("short/100000/")));
   EXPECT_EQ(FaultBody(50000), ReadFileBytes(Local.File("b.exe")));
@@ -250,7 +238,7 @@ TEST_F(DownloadTest, BodyShorterOrLongerThanItsLength) {
 // A body that goes on and on after its announced length: reading stops at
 // the first block past it, and the server sees the client go.
 TEST_F(DownloadTest, EndlessBodyStopsAtTheAnnouncedLength) {
-  TXmlTreeNode* pkg = AddChild(&Root, "flood.exe");
+  TXmlTreeNode* pkg = Package("flood.exe");
   EXPECT_FALSE(Get(pkg, Servers().Fault("flood/2000/")));
   size_t size = ReadFileBytes(Local.File("flood.exe")).size();
   EXPECT_GT(size, 2000u);
@@ -273,7 +261,7 @@ TEST_F(DownloadTest, EndlessBodyStopsAtTheAnnouncedLength) {
 TEST_F(DownloadTest, TrickleFailsLikeATimeOut) {
   SetTransferLimits({kTransferLimits.ConnectTimeoutMs, kTransferLimits.ReceiveTimeoutMs, 1500,
                      kTransferLimits.CatalogueDeadlineMs});
-  TXmlTreeNode* pkg = AddChild(&Root, "drip.exe");
+  TXmlTreeNode* pkg = Package("drip.exe");
   // One byte every 100 ms: 15 bytes a window, far below the minimum.
   EXPECT_FALSE(Get(pkg, Servers().Fault("drip/100000/1/100/")));
   size_t size = ReadFileBytes(Local.File("drip.exe")).size();
@@ -281,7 +269,7 @@ TEST_F(DownloadTest, TrickleFailsLikeATimeOut) {
   EXPECT_LT(size, 1000u);
   EXPECT_FALSE(Dialog->Downloading);
   // Above the minimum the same pieces go through: 2 KB every 100 ms.
-  TXmlTreeNode* steady = AddChild(&Root, "steady.exe");
+  TXmlTreeNode* steady = Package("steady.exe");
   EXPECT_TRUE(Get(steady, Servers().Fault("drip/40000/2048/100/")));
   EXPECT_EQ(FaultBody(40000), ReadFileBytes(Local.File("steady.exe")));
 }
@@ -289,7 +277,7 @@ TEST_F(DownloadTest, TrickleFailsLikeATimeOut) {
 // The catalogue's attempt has a deadline of its own: a transfer that moves
 // fast enough not to stall but never ends is given up when it passes.
 TEST_F(DownloadTest, DeadlineEndsATransferThatNeverFinishes) {
-  TXmlTreeNode* pkg = AddChild(&Root, "InstallFiles.zip");
+  TXmlTreeNode* pkg = Package("InstallFiles.zip");
   float speed = -1;
   // 4 KB every 100 ms of an announced 100 MB: about seven hours to finish.
   EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed,
@@ -307,7 +295,7 @@ TEST_F(DownloadTest, NamesThatAreNoBareFileNameAreRefusedBeforeAnyRequest) {
   Servers().PutFile("names/download/ok.exe", "ok");
   for (const char* name : {"..\\..\\x.exe", "../x.exe", "sub/x.exe", "C:x.exe", "nul.exe", "x.exe.", ""}) {
     size_t before = Servers().FaultLog().size();
-    TXmlTreeNode* pkg = AddChild(&Root, name);
+    TXmlTreeNode* pkg = Package(name);
     EXPECT_FALSE(Get(pkg, Servers().Fault("ok/64/download/"))) << name;
     EXPECT_EQ(before, Servers().FaultLog().size()) << name;  // nothing was asked
     EXPECT_FALSE(Dialog->Downloading);
@@ -323,13 +311,13 @@ TEST_F(DownloadTest, NamesThatAreNoBareFileNameAreRefusedBeforeAnyRequest) {
   }
   EXPECT_EQ(0, entries);
   // A Chinese name whose second byte is a backslash is a plain file name.
-  TXmlTreeNode* chinese = AddChild(&Root, "墊層定額.exe");
+  TXmlTreeNode* chinese = Package("墊層定額.exe");
   EXPECT_TRUE(Get(chinese, Servers().Fault("ok/64/download/")));
   EXPECT_EQ(FaultBody(64), ReadFileBytes(Local.File("墊層定額.exe")));
 }
 
 TEST_F(DownloadTest, RequestCarriesTheAgentAndTheBuiltUrl) {
-  TXmlTreeNode* pkg = AddChild(&Root, "agent-check.exe");
+  TXmlTreeNode* pkg = Package("agent-check.exe");
   pkg->SetAttribute("path", "dek/2008");
   EXPECT_TRUE(Get(pkg, Servers().Fault("ok/64/download/")));
   EXPECT_NE(std::string::npos,
@@ -343,7 +331,7 @@ TEST_F(DownloadTest, OverLongNamesAreRefusedWhole) {
   // A URL of exactly 255 characters still works; one more is refused
   // before anything is asked or created.
   std::string padding(255 - base.size() - 6, 'p');
-  TXmlTreeNode* fits = AddChild(&Root, "n.exe");
+  TXmlTreeNode* fits = Package("n.exe");
   fits->SetAttribute("path", padding.c_str());
   EXPECT_TRUE(Get(fits, base));
   EXPECT_EQ(FaultBody(4), ReadFileBytes(Local.File("n.exe")));
@@ -362,7 +350,7 @@ TEST_F(DownloadTest, OverLongNamesAreRefusedWhole) {
   ASSERT_EQ(240u, folder.size());
   std::string name(255 - 241 - 4, 'n');
   name += ".exe";
-  TXmlTreeNode* local = AddChild(&Root, name.c_str());
+  TXmlTreeNode* local = Package(name.c_str());
   EXPECT_TRUE(DownloadFile(*Dialog, folder.c_str(), local, Speed, base.c_str()));
   EXPECT_EQ(FaultBody(4), ReadFileBytes(folder + "\\" + name));
   local->SetAttribute("fileName", ("m" + name).c_str());
@@ -376,7 +364,7 @@ TEST_F(DownloadTest, OverLongNamesAreRefusedWhole) {
 
 TEST_F(DownloadTest, SilentServerEndsInATimeOut) {
   SetTransferLimits({1500, 1500, kTransferLimits.StallWindowMs, kTransferLimits.CatalogueDeadlineMs});
-  TXmlTreeNode* pkg = AddChild(&Root, "t.exe");
+  TXmlTreeNode* pkg = Package("t.exe");
   for (const char* path : {"stall/", "stallbody/5000/"}) {
     DWORD start = GetTickCount();
     EXPECT_FALSE(Get(pkg, Servers().Fault(path))) << path;
@@ -418,16 +406,21 @@ void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
-TEST_F(DownloadTest, ProgressAndFlagsWhileTheTransferPumps) {
-  TPumpProbe probe;
+bool DownloadTest::GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
+                              const std::string& baseUrl) {
   probe.Dialog = Dialog.get();
   Probe = &probe;
-  UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
-  TXmlTreeNode* pkg = AddChild(&Root, "s.exe");
-  // 400 000 bytes, 4096 every 20 ms: about two seconds.
-  bool ok = Get(pkg, Servers().Fault("slow/400000/20/"));
+  UINT_PTR timer = SetTimer(nullptr, 0, intervalMs, ProbeTimer);
+  bool ok = Get(element, baseUrl);
   KillTimer(nullptr, timer);
   Probe = nullptr;
+  return ok;
+}
+
+TEST_F(DownloadTest, ProgressAndFlagsWhileTheTransferPumps) {
+  TPumpProbe probe;
+  // 400 000 bytes, 4096 every 20 ms: about two seconds.
+  bool ok = GetWatched(probe, 50, Package("s.exe"), Servers().Fault("slow/400000/20/"));
   EXPECT_TRUE(ok);
   EXPECT_EQ(FaultBody(400000), ReadFileBytes(Local.File("s.exe")));
   EXPECT_TRUE(probe.SawDownloading);
@@ -448,13 +441,7 @@ TEST_F(DownloadTest, ProgressOfALargeFileOnlyMovesForward) {
   const size_t size = 48u << 20;
   Servers().PutFile("large/download/big.exe", std::string(size, 'g'));
   TPumpProbe probe;
-  probe.Dialog = Dialog.get();
-  Probe = &probe;
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, ProbeTimer);
-  TXmlTreeNode* pkg = AddChild(&Root, "big.exe");
-  bool ok = Get(pkg, Servers().Nginx("large/download/"));
-  KillTimer(nullptr, timer);
-  Probe = nullptr;
+  bool ok = GetWatched(probe, 20, Package("big.exe"), Servers().Nginx("large/download/"));
   EXPECT_TRUE(ok);
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   GetFileAttributesExA(Local.File("big.exe").c_str(), GetFileExInfoStandard, &data);
@@ -469,17 +456,11 @@ TEST_F(DownloadTest, ProgressOfALargeFileOnlyMovesForward) {
 
 TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
   TPumpProbe probe;
-  probe.Dialog = Dialog.get();
   probe.ClickAtTick = 4;
-  Probe = &probe;
-  UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
-  TXmlTreeNode* pkg = AddChild(&Root, "c.exe");
   // About twenty seconds at full length; the cancel comes after a fraction.
   DWORD start = GetTickCount();
-  bool ok = Get(pkg, Servers().Fault("slow/4000000/20/"));
+  bool ok = GetWatched(probe, 50, Package("c.exe"), Servers().Fault("slow/4000000/20/"));
   DWORD elapsed = GetTickCount() - start;
-  KillTimer(nullptr, timer);
-  Probe = nullptr;
   EXPECT_FALSE(ok);
   EXPECT_TRUE(Dialog->CancelRequested);
   EXPECT_LT(elapsed, 8000u);
@@ -498,7 +479,7 @@ TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
 // time-out. The catalogue's deadline still ends the attempt, and for a
 // package the cancel button works while the head is awaited.
 TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
-  TXmlTreeNode* pkg = AddChild(&Root, "InstallFiles.zip");
+  TXmlTreeNode* pkg = Package("InstallFiles.zip");
   float speed = -1;
   DWORD start = GetTickCount();
   EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed,
@@ -513,7 +494,7 @@ TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
   probe.ClickAtTick = 4;
   Probe = &probe;
   UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
-  TXmlTreeNode* package = AddChild(&Root, "t.exe");
+  TXmlTreeNode* package = Package("t.exe");
   start = GetTickCount();
   bool ok = Get(package, Servers().Fault("trickleheader/200/"));
   DWORD elapsed = GetTickCount() - start;
@@ -529,7 +510,7 @@ TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
 TEST_F(DownloadTest, CancelAlreadySetStillAsksAndTruncatesButTransfersNothing) {
   Dialog->CancelRequested = true;
   Servers().PutFile("precancel/download/p.exe", std::string(3000, 'p'));
-  TXmlTreeNode* pkg = AddChild(&Root, "p.exe");
+  TXmlTreeNode* pkg = Package("p.exe");
   WriteFileBytes(Local.File("p.exe"), "old");
   EXPECT_FALSE(Get(pkg, Servers().Nginx("precancel/download/")));
   EXPECT_TRUE(FileExists(Local.File("p.exe")));
@@ -610,7 +591,7 @@ TEST_F(DownloadTest, TransferMustMatchItsHash) {
       {"", false},
   };
   for (const Case& c : cases) {
-    TXmlTreeNode* pkg = AddChild(&Root, "h.exe");
+    TXmlTreeNode* pkg = Package("h.exe");
     pkg->SetAttribute("sha256", c.sha256.c_str());
     DeleteFileA(Local.File("h.exe").c_str());
     Dialog->LogText.clear();
@@ -635,7 +616,7 @@ TEST_F(DownloadTest, LocalCopyCountsOnlyWithItsHash) {
   Servers().PutFile("localhash/download/l.exe", content);
   std::string tampered = content;
   tampered[12345] ^= 0x55;
-  TXmlTreeNode* pkg = AddChild(&Root, "l.exe");
+  TXmlTreeNode* pkg = Package("l.exe");
 
   // Without a hash the old rule holds: same size, written today, kept.
   WriteFileBytes(Local.File("l.exe"), tampered);
@@ -656,7 +637,7 @@ TEST_F(DownloadTest, LocalCopyCountsOnlyWithItsHash) {
   t.QuadPart += 24ull * 3600 * 10000000;
   ft = {t.LowPart, t.HighPart};
   FileTimeToSystemTime(&ft, &tomorrow);
-  SetWriteTime(Local.File("l.exe"), tomorrow);
+  ASSERT_TRUE(SetFileWriteTime(Local.File("l.exe"), tomorrow));
   Speed = -1;
   EXPECT_TRUE(Get(pkg, Servers().Nginx("localhash/download/")));
   EXPECT_EQ(0.0f, Speed);

@@ -10,20 +10,12 @@
 #include "app/catalogue.h"
 #include "app/install_walk.h"
 #include "markup/markup.h"
+#include "support/node_builder.h"
 
 namespace {
 
 const char kUrl1[] = "http://one.test/download/";
 const char kUrl2[] = "http://two.test/download/";
-
-TXmlTreeNode* Add(TXmlTreeNode* parent, const char* tag,
-                  std::vector<std::pair<const char*, const char*>> attrs) {
-  TXmlTreeNode* node = new TXmlTreeNode(parent, true);
-  node->Name = tag;
-  for (auto& a : attrs) node->SetAttribute(a.first, a.second);
-  parent->AppendChild(node);
-  return node;
-}
 
 // Two mirrors holding files, a local folder, installers that may or may not
 // start and may or may not leave a record.
@@ -98,10 +90,10 @@ class InstallRunTest : public ::testing::Test {
 };
 
 TEST_F(InstallRunTest, NothingChosenWritesNothing) {
-  TXmlTreeNode* group = Add(&Doc, "Group", {{"name", "组"}, {"state", "3"}});
-  Add(group, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "1"}});
-  Add(group, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}});
-  Add(group, "Dek", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "3"}});
+  TXmlTreeNode* group = AddNode(&Doc, "Group", {{"name", "组"}, {"state", "3"}});
+  AddNode(group, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "1"}});
+  AddNode(group, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}});
+  AddNode(group, "Dek", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "3"}});
   Run();
   EXPECT_EQ(Host.Pending, "");
   EXPECT_TRUE(Host.Calls.empty());
@@ -109,10 +101,10 @@ TEST_F(InstallRunTest, NothingChosenWritesNothing) {
 
 TEST_F(InstallRunTest, ChosenPackagesInDocumentOrderWithServerOrderFromTheDraw) {
   // A chosen group without fileName is passed over; its children count alone.
-  TXmlTreeNode* group = Add(&Doc, "Group", {{"name", "组"}, {"state", "2"}, {"path", "dek"}});
-  Add(group, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
-  Add(group, "Tool", {{"name", "工具"}, {"fileName", ""}, {"state", " 2"}});
-  Add(&Doc, "Dek", {{"fileName", "c.exe"}, {"state", "02"}});
+  TXmlTreeNode* group = AddNode(&Doc, "Group", {{"name", "组"}, {"state", "2"}, {"path", "dek"}});
+  AddNode(group, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(group, "Tool", {{"name", "工具"}, {"fileName", ""}, {"state", " 2"}});
+  AddNode(&Doc, "Dek", {{"fileName", "c.exe"}, {"state", "02"}});
   Host.Mirror1 = {"a.exe", "", "c.exe"};
   Host.Mirror2 = {"a.exe", "", "c.exe"};
   Host.Records = {{"a.exe", "甲"}};
@@ -131,9 +123,9 @@ TEST_F(InstallRunTest, ChosenPackagesInDocumentOrderWithServerOrderFromTheDraw) 
 }
 
 TEST_F(InstallRunTest, MissingOnOneMirrorFallsBackAndOnBothFails) {
-  Add(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
-  Add(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
-  Add(&Doc, "Pkg", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Pkg", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
   Host.Mirror2 = {"a.exe", "c.exe"};
   Host.Records = {{"a.exe", "甲"}};
   Host.Draws = {1, 3, 2};
@@ -150,9 +142,9 @@ TEST_F(InstallRunTest, MissingOnOneMirrorFallsBackAndOnBothFails) {
 TEST_F(InstallRunTest, LinesBecomeVisibleOnlyAtTheRefreshPoints) {
   // "from" lines wait for the next refresh; a missing record refreshes
   // without a line of its own; the closing list is shown in one go.
-  Add(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
-  Add(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
-  Add(&Doc, "Pkg", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Pkg", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
   Host.Mirror2 = {"a.exe"};
   Host.Mirror1 = {"b.exe"};
   Host.Records = {{"a.exe", "甲"}};
@@ -177,8 +169,8 @@ TEST_F(InstallRunTest, LinesBecomeVisibleOnlyAtTheRefreshPoints) {
 }
 
 TEST_F(InstallRunTest, SameFileTwiceRunsTheInstallerOnce) {
-  Add(&Doc, "Dek", {{"name", "甲"}, {"fileName", "same.exe"}, {"state", "2"}});
-  Add(&Doc, "Dek", {{"name", "乙"}, {"fileName", "same.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "same.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "乙"}, {"fileName", "same.exe"}, {"state", "2"}});
   Host.Mirror1 = Host.Mirror2 = {"same.exe"};
   Host.Records = {{"same.exe", "甲"}};
   Run();
@@ -192,8 +184,8 @@ TEST_F(InstallRunTest, SameFileTwiceRunsTheInstallerOnce) {
 }
 
 TEST_F(InstallRunTest, UnstartableInstallerFailsAndIsTriedAgainForTheSameFile) {
-  Add(&Doc, "Dek", {{"name", "甲"}, {"fileName", "bad.exe"}, {"state", "2"}});
-  Add(&Doc, "Dek", {{"name", "乙"}, {"fileName", "bad.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "bad.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "乙"}, {"fileName", "bad.exe"}, {"state", "2"}});
   Host.Mirror1 = Host.Mirror2 = {"bad.exe"};
   Host.Unstartable = {"bad.exe"};
   Run();
@@ -205,10 +197,10 @@ TEST_F(InstallRunTest, UnstartableInstallerFailsAndIsTriedAgainForTheSameFile) {
 }
 
 TEST_F(InstallRunTest, UnconfirmedQuotaLibrariesAreListedOnlyAtTheEnd) {
-  Add(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
-  Add(&Doc, "Tool", {{"name", "工具"}, {"fileName", "t.exe"}, {"state", "2"}});  // not a Dek: no check
-  Add(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
-  Add(&Doc, "dek", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});  // tag case matters
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "工具"}, {"fileName", "t.exe"}, {"state", "2"}});  // not a Dek: no check
+  AddNode(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  AddNode(&Doc, "dek", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});  // tag case matters
   Host.Mirror1 = Host.Mirror2 = {"a.exe", "t.exe", "b.exe", "c.exe"};
   Run();
   EXPECT_EQ(Host.Pending,
@@ -224,9 +216,9 @@ TEST_F(InstallRunTest, UnconfirmedQuotaLibrariesAreListedOnlyAtTheEnd) {
 }
 
 TEST_F(InstallRunTest, CancelDuringADownloadEndsTheRunAfterTheSecondAttempt) {
-  Add(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
-  Add(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
-  Add(&Doc, "Dek", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
   Host.Mirror1 = Host.Mirror2 = {"a.exe", "b.exe", "c.exe"};
   Host.CancelAtDownload = 2;  // the transfer of b.exe from the first server
   Host.Draws = {2, 2, 2};
@@ -240,8 +232,8 @@ TEST_F(InstallRunTest, CancelDuringADownloadEndsTheRunAfterTheSecondAttempt) {
 }
 
 TEST_F(InstallRunTest, CancelledSecondAttemptStillCountsACurrentLocalCopy) {
-  Add(&Doc, "Pkg", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
-  Add(&Doc, "Pkg", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Pkg", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Pkg", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
   Host.Mirror1 = Host.Mirror2 = {"a.exe", "b.exe"};
   Host.Local = {"a.exe"};
   Host.Mirror1.erase("a.exe");
@@ -254,8 +246,8 @@ TEST_F(InstallRunTest, CancelledSecondAttemptStillCountsACurrentLocalCopy) {
 }
 
 TEST_F(InstallRunTest, ChoicesMadeDuringTheRunAheadOfTheWalkAreHonoured) {
-  Add(&Doc, "Pkg", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
-  Add(&Doc, "Pkg", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "1"}});
+  AddNode(&Doc, "Pkg", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Pkg", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "1"}});
   Host.Mirror1 = Host.Mirror2 = {"a.exe", "b.exe"};
   // A click in the tree while a.exe is transferred chooses 乙.
   Host.OnDownload = [](TXmlTreeNode* element) {

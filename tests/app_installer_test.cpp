@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
 #include <string>
 
 #include "app/installer.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -29,26 +29,19 @@ TEST(InstallerCommandTest, QuotesThePathAndRefusesWhatDoesNotFit) {
 }
 
 TEST(RunInstallerTest, StartsTheFileWithItsArgumentsAndWaits) {
-  char tmp[MAX_PATH];
-  GetTempPathA(sizeof tmp, tmp);
-  std::string folder = std::string(tmp) + "iz installer test";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  std::string out = folder + "\\out.txt";
-  DeleteFileA(out.c_str());
+  TScratchDir folder("installer test");  // a space in the folder too: it must be quoted
+  std::string out = folder.File("out.txt");
   // A batch file stands in for a package: it takes a moment, then records
   // its arguments. The output must be there when RunInstaller returns.
-  std::ofstream(folder + "\\set up 1.bat", std::ios::binary)
-      << "@echo off\r\nping -n 2 127.0.0.1 >nul\r\necho %1 %2>\"" << out << "\"\r\n";
+  std::string script = "@echo off\r\nping -n 2 127.0.0.1 >nul\r\necho %1 %2>\"" + out + "\"\r\n";
+  ASSERT_TRUE(WriteFileBytes(folder.File("set up 1.bat"), script));
   int pumps = 0;
-  ASSERT_TRUE(RunInstaller(folder.c_str(), "set up 1.bat", [](void* c) { ++*static_cast<int*>(c); }, &pumps));
+  ASSERT_TRUE(RunInstaller(folder.Path().c_str(), "set up 1.bat", [](void* c) { ++*static_cast<int*>(c); }, &pumps));
   EXPECT_EQ(pumps, 1);
-  std::ifstream in(out);
-  std::string args;
-  std::getline(in, args);
-  EXPECT_EQ(args, "/auto /s");
+  EXPECT_EQ(ReadFileBytes(out), "/auto /s\r\n");
 
-  EXPECT_FALSE(RunInstaller(folder.c_str(), "no such package.exe", nullptr, nullptr));
-  EXPECT_FALSE(RunInstaller(folder.c_str(), std::string(300, 'x').c_str(), nullptr, nullptr));
+  EXPECT_FALSE(RunInstaller(folder.Path().c_str(), "no such package.exe", nullptr, nullptr));
+  EXPECT_FALSE(RunInstaller(folder.Path().c_str(), std::string(300, 'x').c_str(), nullptr, nullptr));
 }
 
 }  // namespace

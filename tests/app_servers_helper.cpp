@@ -2,28 +2,16 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace {
-
-// "/tmp/x" -> "Z:\tmp\x": Wine shows the Unix root as drive Z.
-std::string WindowsPath(const std::string& unixPath) {
-  if (unixPath.empty() || unixPath[0] != '/') return unixPath;
-  std::string out = "Z:" + unixPath;
-  for (char& c : out) {
-    if (c == '/') c = '\\';
-  }
-  return out;
-}
 
 TTestServers LoadServers() {
   TTestServers s;
   const char* info = getenv("IZ_SERVERS_INFO");
   if (!info || !*info) return s;
-  std::ifstream in(WindowsPath(info));
+  std::istringstream in(ReadFileBytes(HostPath(info)));
   std::string line;
   while (std::getline(in, line)) {
     size_t eq = line.find('=');
@@ -49,26 +37,6 @@ void MakeFolders(const std::string& filePath) {
   }
 }
 
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = dir + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryA(dir.c_str());
-}
-
 }  // namespace
 
 std::string TTestServers::Nginx(const std::string& path) const { return Url(NginxPort, path); }
@@ -85,14 +53,6 @@ void TTestServers::PutFile(const std::string& relativePath, const std::string& c
 }
 
 std::string TTestServers::FaultLog() const { return ReadFileBytes(Dir + "\\fault-requests.log"); }
-
-std::string TestDataFile(const std::string& relativePath) {
-  std::string path = WindowsPath(IZ_TEST_DATA) + "\\" + relativePath;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 const TTestServers& Servers() {
   static const TTestServers servers = LoadServers();
@@ -112,58 +72,8 @@ std::unique_ptr<TInstallZelmDlgClient> MakeDialog() {
   return dialog;
 }
 
-TScratchDir::TScratchDir() {
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
-  static int serial = 0;
-  Dir = std::string(temp) + "izdl" + std::to_string(GetCurrentProcessId()) + "_" +
-        std::to_string(++serial);
-  if (!Dir.empty() && Dir.back() == '\\') Dir.pop_back();
-  RemoveTree(Dir);
-  CreateDirectoryA(Dir.c_str(), nullptr);
-}
-
-TScratchDir::~TScratchDir() { RemoveTree(Dir); }
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFileBytes(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-}
-
-void SetWriteTime(const std::string& path, const SYSTEMTIME& utc) {
-  FILETIME ft;
-  SystemTimeToFileTime(&utc, &ft);
-  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  SetFileTime(file, nullptr, nullptr, &ft);
-  CloseHandle(file);
-}
-
 std::string FaultBody(size_t n) {
   std::string body(n, '\0');
   for (size_t i = 0; i < n; ++i) body[i] = static_cast<char>(i % 251);
   return body;
-}
-
-void PumpFor(DWORD ms) {
-  DWORD start = GetTickCount();
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    if (ms) Sleep(5);
-  } while (GetTickCount() - start < ms);
 }

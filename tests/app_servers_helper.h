@@ -1,6 +1,7 @@
 // Shared by the download and catalogue tests: the loopback servers that the
-// CTest fixture started (tests/servers/servers.py), a real main dialog, and
-// scratch folders.
+// CTest fixture started (tests/servers/servers.py) and a real main dialog.
+// The scratch folders and file helpers these tests use with them come from
+// the shared test support, included here.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,8 @@
 #include <string>
 
 #include "app/main_dialog.h"
+#include "support/message_queue.h"
+#include "support/test_files.h"
 
 // Ports and folders of the running servers, read from the file that the
 // environment variable IZ_SERVERS_INFO names. Ok is false when the tests run
@@ -49,29 +52,5 @@ const TTestServers& Servers();
 // seconds to unmap a shown top-level window under a bare Xvfb.
 std::unique_ptr<TInstallZelmDlgClient> MakeDialog();
 
-// A fresh empty folder below the temporary folder; removed with its files
-// when the object goes.
-class TScratchDir {
- public:
-  TScratchDir();
-  ~TScratchDir();
-  const std::string& Path() const { return Dir; }
-  std::string File(const std::string& name) const { return Dir + "\\" + name; }
-
- private:
-  std::string Dir;
-};
-
-// Windows path of a file below tests/data (IZ_TEST_DATA is a Unix path).
-std::string TestDataFile(const std::string& relativePath);
-
-// File helpers on Windows paths.
-bool FileExists(const std::string& path);
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& content);
-// Sets a file's last-write time (UTC).
-void SetWriteTime(const std::string& path, const SYSTEMTIME& utc);
 // The bytes the fault server sends for a body of n bytes.
 std::string FaultBody(size_t n);
-// Runs PumpMessages-style dispatch for ms milliseconds.
-void PumpFor(DWORD ms);

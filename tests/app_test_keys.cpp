@@ -3,36 +3,18 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
-namespace {
-
-// "/tmp/x" -> "Z:\tmp\x": Wine shows the Unix root as drive Z.
-std::string WindowsPath(const std::string& unixPath) {
-  if (unixPath.empty() || unixPath[0] != '/') return unixPath;
-  std::string out = "Z:" + unixPath;
-  for (char& c : out) {
-    if (c == '/') c = '\\';
-  }
-  return out;
-}
-
-}  // namespace
+#include "support/test_files.h"
 
 std::string TestKeyFile(const std::string& name) {
   const char* dir = getenv("IZ_TEST_KEYS");
   if (!dir || !*dir) return "";
-  return WindowsPath(dir) + "\\" + name;
+  return HostPath(dir) + "\\" + name;
 }
 
 std::string ReadTestKeyFile(const std::string& name) {
   std::string path = TestKeyFile(name);
-  if (path.empty()) return "";
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return path.empty() ? "" : ReadFileBytes(path);
 }
 
 bool TestKeysReady(std::string* why) {

@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/uninstall_walk.h"
 #include "app/settings_file.h"
 #include "markup/markup.h"
+#include "support/node_builder.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -18,17 +19,6 @@ std::string WindowsIni() {
   GetWindowsDirectoryA(dir, sizeof dir);
   return std::string(dir) + "\\qmtz.ini";
 }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 class FakeHost : public TUninstallRunHost {
  public:
@@ -48,40 +38,30 @@ class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Ini = WindowsIni();
-    HadIni = Exists(Ini);
-    if (HadIni) Saved = ReadAll(Ini);
-    char tmp[MAX_PATH];
-    GetTempPathA(sizeof tmp, tmp);
-    Folder = std::string(tmp) + "iz uninstall test";
-    CreateDirectoryA(Folder.c_str(), nullptr);
+    HadIni = FileExists(Ini);
+    if (HadIni) Saved = ReadFileBytes(Ini);
   }
   void TearDown() override {
     FlushSettingsFile();
-    if (HadIni) WriteAll(Ini, Saved); else DeleteFileA(Ini.c_str());
+    if (HadIni) WriteFileBytes(Ini, Saved); else DeleteFileA(Ini.c_str());
     FlushSettingsFile();
   }
   // Writes the settings file; every "%F" in it becomes the test folder.
   void SetIni(std::string text) {
-    for (size_t at; (at = text.find("%F")) != std::string::npos;) text.replace(at, 2, Folder);
+    for (size_t at; (at = text.find("%F")) != std::string::npos;)
+      text.replace(at, 2, Folder.Path());
     FlushSettingsFile();
-    WriteAll(Ini, text);
+    WriteFileBytes(Ini, text);
     FlushSettingsFile();
   }
-  std::string Touch(const char* name) {
-    std::string path = Folder + "\\" + name;
-    WriteAll(path, "x");
+  std::string Touch(const std::string& name) {
+    std::string path = Folder.File(name);
+    WriteFileBytes(path, "x");
     return path;
   }
-  TXmlTreeNode* Add(TXmlTreeNode* parent, const char* tag, const char* name, const char* state) {
-    TXmlTreeNode* node = new TXmlTreeNode(parent, true);
-    node->Name = tag;
-    if (name) node->SetAttribute("name", name);
-    if (state) node->SetAttribute("state", state);
-    parent->AppendChild(node);
-    return node;
-  }
 
-  std::string Ini, Saved, Folder;
+  std::string Ini, Saved;
+  TScratchDir Folder{"uninstall test"};  // a space in the paths of the records
   bool HadIni = false;
   TXmlTreeNode Doc{nullptr, true};
   FakeHost Host;
@@ -89,7 +69,7 @@ class SettingsTest : public ::testing::Test {
 
 TEST_F(SettingsTest, IsDekRecordedNeedsARecordNamingAnExistingFile) {
   Touch("there.dek");
-  std::string longPath = Folder + "\\" + std::string(300, 'x');
+  std::string longPath = Folder.File(std::string(300, 'x'));
   SetIni("[Dek Files]\r\n甲=%F\\there.dek\r\n乙=%F\\gone.dek\r\n丙=\r\n丁=" + longPath + "\r\n"
          "[Other]\r\n戊=%F\\there.dek\r\n");
   const struct { const char* name; bool recorded; } cases[] = {
@@ -118,11 +98,11 @@ TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
          "丢失=%F\\missing.dek\r\n"  // missing file: record removed anyway
          "其他=%F\\other.dek\r\n"
          "[Other]\r\nx=1\r\n");
-  TXmlTreeNode* group = Add(&Doc, "Group", "组", "2");
-  Add(group, "Dek", "Keep", " 2");
-  Add(group, "Tool", "工具", "2");
-  Add(group, "Dek", "部分", "3");
-  Add(group, "Dek", "其他", "1");
+  TXmlTreeNode* group = AddNode(&Doc, "Group", {{"name", "组"}, {"state", "2"}});
+  AddNode(group, "Dek", {{"name", "Keep"}, {"state", " 2"}});
+  AddNode(group, "Tool", {{"name", "工具"}, {"state", "2"}});
+  AddNode(group, "Dek", {{"name", "部分"}, {"state", "3"}});
+  AddNode(group, "Dek", {{"name", "其他"}, {"state", "1"}});
   UninstallUnselected(Doc, Host);
   FlushSettingsFile();
   EXPECT_EQ(Host.Log,
@@ -135,10 +115,10 @@ TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
                                   "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n",
                                   Host.Log}));
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"Keep", "空"}));
-  EXPECT_TRUE(Exists(keep));
-  EXPECT_FALSE(Exists(tool));
-  EXPECT_FALSE(Exists(partly));
-  EXPECT_FALSE(Exists(other));
+  EXPECT_TRUE(FileExists(keep));
+  EXPECT_FALSE(FileExists(tool));
+  EXPECT_FALSE(FileExists(partly));
+  EXPECT_FALSE(FileExists(other));
   char value[kDekValueSize];
   GetPrivateProfileStringA("Other", "x", "", value, sizeof value, "qmtz.ini");
   EXPECT_STREQ(value, "1");
@@ -147,10 +127,10 @@ TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
 TEST_F(SettingsTest, CaseVariantOfAChosenNameIsRemoved) {
   std::string upper = Touch("upper.dek");
   SetIni("[Dek Files]\r\nDEK-A=%F\\upper.dek\r\n");
-  Add(&Doc, "Dek", "dek-a", "2");
+  AddNode(&Doc, "Dek", {{"name", "dek-a"}, {"state", "2"}});
   UninstallUnselected(Doc, Host);
   EXPECT_EQ(Host.Log, "卸载: DEK-A...\r\n");
-  EXPECT_FALSE(Exists(upper));
+  EXPECT_FALSE(FileExists(upper));
   EXPECT_TRUE(ReadDekKeys().empty());
 }
 
@@ -166,14 +146,14 @@ TEST_F(SettingsTest, NoSettingsFileOrSectionDoesNothing) {
 }
 
 TEST_F(SettingsTest, TooLongPathIsNeitherDeletedNorForgotten) {
-  std::string shortened = Touch(std::string(250 - Folder.size(), 'p').c_str());
+  std::string shortened = Touch(std::string(250 - Folder.Path().size(), 'p'));
   // The record names a longer file whose first 255 characters name an
   // existing one: deleting the cut path would hit the wrong file.
   SetIni("[Dek Files]\r\nlong=" + shortened + std::string(10, 'q') + "\r\n");
   ASSERT_EQ(shortened.size(), 251u);
   UninstallUnselected(Doc, Host);
   EXPECT_EQ(Host.Log, "卸载: long...\r\n");
-  EXPECT_TRUE(Exists(shortened));
+  EXPECT_TRUE(FileExists(shortened));
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"long"}));
 }
 

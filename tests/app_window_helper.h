@@ -1,9 +1,11 @@
 // The real main window for tests: the application's own InitMainWindow with
 // a sample catalogue already in the dialog, so that start-up fetches nothing.
+// The message-queue helpers that window tests drive it with come along.
 #pragma once
 
 #include "app/install_zelm_app.h"
 #include "app/main_dialog.h"
+#include "support/message_queue.h"
 
 // Adds the sample catalogue (groups and packages with Chinese names, a
 // "Version" element, partly chosen groups) below root.
@@ -22,7 +24,3 @@ class TTestMainWindow : public TInstallZelmApp {
  protected:
   void InitMainWindow() override;
 };
-
-// Takes every waiting message through the application's loop handling
-// (dialog keys included); false when it met the quit request (left queued).
-bool DrainThroughLoop();

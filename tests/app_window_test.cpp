@@ -13,24 +13,6 @@
 
 namespace {
 
-// Leaves no quit request behind for the next test.
-void ForgetQuit() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
-}
-
-bool QuitQueued(WPARAM* code = nullptr) {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      if (code) *code = msg.wParam;
-      return true;
-    }
-  }
-  return false;
-}
-
 RECT ChildRect(HWND parent, HWND child) {
   RECT r;
   GetWindowRect(child, &r);

@@ -5,16 +5,9 @@
 #include <string>
 
 #include "markup/markup.h"
+#include "support/node_builder.h"
 
 namespace {
-
-TXmlTreeNode* AddChild(TXmlTreeNode* parent, const char* name) {
-  TXmlTreeNode* child = new TXmlTreeNode(parent, parent->IsUtf8);
-  child->IsHtml = parent->IsHtml;
-  child->Name = name;
-  parent->Children.AddTail(child);
-  return child;
-}
 
 std::string Written(TXmlTreeNode& node, bool document = false) {
   std::ostringstream out;
@@ -33,7 +26,7 @@ TEST(WriteNode, XmlAndHtmlForms) {
   TXmlTreeNode t(nullptr, false);
   t.Name = "e";
   t.Text = "a<b";
-  AddChild(&t, "c");
+  AddNode(&t, "c");
   EXPECT_EQ(Written(t), "<e>a&lt;b<c/></e>");
   EXPECT_EQ(Written(t, true), "<e>a&lt;b<c/>");
 
@@ -60,7 +53,7 @@ TEST(WriteNode, XmlAndHtmlForms) {
   d.IsDeclaration = d.IsClosed = true;
   d.SetAttribute("version", "1.0");
   d.Text = "ignored";
-  AddChild(&d, "ignored");
+  AddNode(&d, "ignored");
   EXPECT_EQ(Written(d), "<?xml version=\"1.0\"?>\n");
   EXPECT_EQ(Written(d, true), "<?xml version=\"1.0\"?>\n");
 
@@ -104,11 +97,11 @@ TEST(WriteNode, RoundTripsChineseDocuments) {
     SCOPED_TRACE(utf8);
     TXmlTreeNode root(nullptr, utf8);
     root.Name = "InstallFiles";
-    TXmlTreeNode* group = AddChild(&root, "Version");
+    TXmlTreeNode* group = AddNode(&root, "Version");
     group->SetAttribute("name", "沃蒙 2024 \"版\" & <新>");
     group->SetAttribute("path", "dek/2024");
     for (int i = 0; i < 3; ++i) {
-      TXmlTreeNode* dek = AddChild(group, "Dek");
+      TXmlTreeNode* dek = AddNode(group, "Dek");
       dek->SetAttribute("name", ("定额库" + std::to_string(i)).c_str());
       dek->SetAttribute("fileName", "a'b.exe");
       dek->SetAttribute("modifyDate", "2024-01-02");

@@ -4,43 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
+#include "support/test_files.h"
+
 namespace {
-
-// A fresh folder below the current one, ending in "\".
-std::string Scratch(const char* name) {
-  static unsigned serial = 0;
-  char path[MAX_PATH];
-  std::snprintf(path, sizeof path, "platform_scratch");
-  CreateDirectoryA(path, nullptr);
-  std::snprintf(path, sizeof path, "platform_scratch\\%s_%lu_%u", name,
-                static_cast<unsigned long>(GetTickCount()), ++serial);
-  EXPECT_TRUE(CreateDirectoryA(path, nullptr)) << path;
-  return std::string(path) + "\\";
-}
-
-bool Write(const std::string& path, const std::string& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  return ok && written == bytes.size();
-}
-
-std::string Read(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  char buffer[256];
-  DWORD got = 0;
-  ReadFile(h, buffer, sizeof buffer, &got, nullptr);
-  CloseHandle(h);
-  return std::string(buffer, got);
-}
 
 TEST(PlatformFiles, CreateFileDispositionsAndLastErrors) {
   const struct {
@@ -63,12 +31,12 @@ TEST(PlatformFiles, CreateFileDispositionsAndLastErrors) {
       {"TRUNCATE_EXISTING, missing", TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND,
        "<missing>"},
   };
-  std::string folder = Scratch("create");
+  TScratchDir folder("create");
   int n = 0;
   for (const auto& c : cases) {
-    std::string path = folder + "f" + std::to_string(n++);
+    std::string path = folder.File("f" + std::to_string(n++));
     if (c.Exists) {
-      ASSERT_TRUE(Write(path, "old"));
+      ASSERT_TRUE(WriteFileBytes(path, "old"));
     }
     SetLastError(12345);
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, c.Disposition,
@@ -81,26 +49,27 @@ TEST(PlatformFiles, CreateFileDispositionsAndLastErrors) {
     if (h != INVALID_HANDLE_VALUE) {
       EXPECT_TRUE(CloseHandle(h));
     }
-    EXPECT_EQ(c.After, Read(path)) << c.What;
+    EXPECT_EQ(c.After, FileExists(path) ? ReadFileBytes(path) : "<missing>") << c.What;
   }
   // Missing folders and folders as files.
-  HANDLE h = CreateFileA((folder + "no\\such").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileA(folder.File("no\\such").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(INVALID_HANDLE_VALUE, h);
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-  h = CreateFileA((folder + "no\\such").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  h = CreateFileA(folder.File("no\\such").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                   FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(INVALID_HANDLE_VALUE, h);
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-  h = CreateFileA(folder.substr(0, folder.size() - 1).c_str(), GENERIC_WRITE, 0, nullptr,
-                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  h = CreateFileA(folder.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_EQ(INVALID_HANDLE_VALUE, h);
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
 }
 
 TEST(PlatformFiles, ReadWriteAndSeek) {
-  std::string path = Scratch("seek") + "data";
-  ASSERT_TRUE(Write(path, "0123456789"));
+  TScratchDir folder("seek");
+  std::string path = folder.File("data");
+  ASSERT_TRUE(WriteFileBytes(path, "0123456789"));
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
@@ -140,43 +109,43 @@ TEST(PlatformFiles, ReadWriteAndSeek) {
 }
 
 TEST(PlatformFiles, AttributesFoldersAndDeletion) {
-  std::string folder = Scratch("attributes");
-  ASSERT_TRUE(Write(folder + "plain", "x"));
-  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), GetFileAttributesA((folder + "plain").c_str()));
+  TScratchDir folder("attributes");
+  ASSERT_TRUE(WriteFileBytes(folder.File("plain"), "x"));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), GetFileAttributesA(folder.File("plain").c_str()));
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
-            GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "missing").c_str()));
+            GetFileAttributesA(folder.Path().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("missing").c_str()));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "missing\\x").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("missing\\x").c_str()));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
 
   // A file made read-only can be written through the handle that made it.
-  HANDLE h = CreateFileA((folder + "ro").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE h = CreateFileA(folder.File("ro").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   DWORD written = 0;
   EXPECT_TRUE(WriteFile(h, "abc", 3, &written, nullptr));
   EXPECT_EQ(3u, written);
   CloseHandle(h);
-  EXPECT_EQ("abc", Read(folder + "ro"));
+  EXPECT_EQ("abc", ReadFileBytes(folder.File("ro")));
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
-            GetFileAttributesA((folder + "ro").c_str()));
-  EXPECT_TRUE(SetFileAttributesA((folder + "ro").c_str(), FILE_ATTRIBUTE_NORMAL));
-  EXPECT_EQ(0u, GetFileAttributesA((folder + "ro").c_str()) & FILE_ATTRIBUTE_READONLY);
-  EXPECT_TRUE(DeleteFileA((folder + "ro").c_str()));
-  EXPECT_FALSE(DeleteFileA((folder + "ro").c_str()));
+            GetFileAttributesA(folder.File("ro").c_str()));
+  EXPECT_TRUE(SetFileAttributesA(folder.File("ro").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(0u, GetFileAttributesA(folder.File("ro").c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(DeleteFileA(folder.File("ro").c_str()));
+  EXPECT_FALSE(DeleteFileA(folder.File("ro").c_str()));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 
-  EXPECT_TRUE(CreateDirectoryA((folder + "sub").c_str(), nullptr));
-  EXPECT_FALSE(CreateDirectoryA((folder + "sub").c_str(), nullptr));
+  EXPECT_TRUE(CreateDirectoryA(folder.File("sub").c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryA(folder.File("sub").c_str(), nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
-  EXPECT_FALSE(CreateDirectoryA((folder + "a\\b").c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryA(folder.File("a\\b").c_str(), nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-  EXPECT_TRUE(CreateDirectoryA((folder + "sub/deeper").c_str(), nullptr));  // '/' works too
-  EXPECT_FALSE(RemoveDirectoryA((folder + "sub").c_str()));  // not empty
-  EXPECT_TRUE(RemoveDirectoryA((folder + "sub\\deeper").c_str()));
-  EXPECT_TRUE(RemoveDirectoryA((folder + "sub").c_str()));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "sub").c_str()));
+  EXPECT_TRUE(CreateDirectoryA(folder.File("sub/deeper").c_str(), nullptr));  // '/' works too
+  EXPECT_FALSE(RemoveDirectoryA(folder.File("sub").c_str()));  // not empty
+  EXPECT_TRUE(RemoveDirectoryA(folder.File("sub\\deeper").c_str()));
+  EXPECT_TRUE(RemoveDirectoryA(folder.File("sub").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("sub").c_str()));
 }
 
 TEST(PlatformFiles, CurrentDirectory) {

@@ -2,33 +2,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
+#include "support/test_files.h"
+#include "support/test_times.h"
+
 namespace {
-
-int64_t Ticks(const FILETIME& t) {
-  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-}
-
-FILETIME FromTicks(int64_t ticks) {
-  FILETIME t;
-  t.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks));
-  t.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
-  return t;
-}
-
-SYSTEMTIME Date(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-  SYSTEMTIME st = {};
-  st.wYear = static_cast<WORD>(y);
-  st.wMonth = static_cast<WORD>(mo);
-  st.wDay = static_cast<WORD>(d);
-  st.wHour = static_cast<WORD>(h);
-  st.wMinute = static_cast<WORD>(mi);
-  st.wSecond = static_cast<WORD>(s);
-  st.wMilliseconds = static_cast<WORD>(ms);
-  return st;
-}
 
 TEST(PlatformTimes, SystemTimeToFileTimeAndBack) {
   const struct {
@@ -56,19 +35,13 @@ TEST(PlatformTimes, SystemTimeToFileTimeAndBack) {
   for (const auto& c : cases) {
     FILETIME ft = {};
     BOOL ok = SystemTimeToFileTime(&c.Time, &ft);
-    std::string what = std::to_string(c.Time.wYear) + "-" + std::to_string(c.Time.wMonth) + "-" +
-                       std::to_string(c.Time.wDay);
+    std::string what = TimeText(c.Time);
     EXPECT_EQ(c.Ticks >= 0, ok != FALSE) << what;
     if (!ok) continue;
     EXPECT_EQ(c.Ticks, Ticks(ft)) << what;
     SYSTEMTIME back;
     ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
-    EXPECT_EQ(c.Time.wYear, back.wYear);
-    EXPECT_EQ(c.Time.wMonth, back.wMonth);
-    EXPECT_EQ(c.Time.wDay, back.wDay);
-    EXPECT_EQ(c.Time.wHour, back.wHour);
-    EXPECT_EQ(c.Time.wSecond, back.wSecond);
-    EXPECT_EQ(c.Time.wMilliseconds, back.wMilliseconds);
+    EXPECT_EQ(what, TimeText(back));
     EXPECT_EQ(c.DayOfWeek, back.wDayOfWeek) << what;
   }
 }
@@ -87,11 +60,9 @@ TEST(PlatformTimes, LocalAndUtcAreInverses) {
 }
 
 TEST(PlatformTimes, FileTimesRoundTripAndSystemTimeIsNow) {
-  char cwd[MAX_PATH];
-  GetCurrentDirectoryA(sizeof cwd, cwd);
-  char path[MAX_PATH];
-  std::snprintf(path, sizeof path, "platform_times_%lu.tmp", static_cast<unsigned long>(GetTickCount()));
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  TScratchDir folder("times");
+  std::string path = folder.File("times.tmp");
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   SYSTEMTIME now;
@@ -115,7 +86,6 @@ TEST(PlatformTimes, FileTimesRoundTripAndSystemTimeIsNow) {
   EXPECT_EQ(Ticks(access), Ticks(modified));
   EXPECT_EQ(Ticks(access), Ticks(accessed));
   CloseHandle(h);
-  DeleteFileA(path);
 }
 
 }  // namespace

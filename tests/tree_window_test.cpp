@@ -12,19 +12,11 @@
 
 #include "framework/dialog.h"
 #include "markup/markup.h"
+#include "support/message_queue.h"
+#include "support/node_builder.h"
 #include "treeview/my_tree_wnd.h"
 
 namespace {
-
-typedef std::vector<std::pair<const char*, const char*>> Attrs;
-
-TXmlTreeNode* Add(TXmlTreeNode* parent, const char* name, const Attrs& attrs) {
-  auto* node = new TXmlTreeNode(parent, false);
-  node->Name = name;
-  for (const auto& a : attrs) node->SetAttribute(a.first, a.second);
-  parent->AppendChild(node);
-  return node;
-}
 
 // "name" of the node, or "(none)"; what a test prints when it fails.
 const char* StateOf(const TXmlTreeNode* node) {
@@ -45,16 +37,16 @@ class TreeTest : public ::testing::Test {
     Doc.Name = "InstallFiles";
     Doc.SetAttribute("name", "root");
     Doc.SetAttribute("state", "2");
-    RootVersion = Add(&Doc, "Version", {{"name", "v1"}});
-    G1 = Add(&Doc, "Dek", {{"name", "北京定额"}, {"state", "3"}});
-    P1 = Add(G1, "Dek", {{"name", "北京2012建筑"}, {"fileName", "bj12.exe"}, {"state", "2"}});
-    P1Version = Add(P1, "Version", {{"name", "1.0"}, {"state", "2"}});
-    S1 = Add(G1, "Dek", {{"name", "子目录"}});
-    P4 = Add(S1, "Dek", {{"name", "北京2012市政"}, {"fileName", "bj12sz.exe"}, {"state", "1"}});
-    P2 = Add(G1, "Dek", {{"name", "北京2012安装"}, {"fileName", ""}});
-    G2 = Add(&Doc, "Dek", {{"name", "上海定额"}, {"state", "1"}});
-    P3 = Add(G2, "Dek", {{"name", "上海2016"}, {"fileName", "sh16.exe"}, {"state", "02"}});
-    G3 = Add(&Doc, "Dek", {{"state", " 2"}});
+    RootVersion = AddNode(&Doc, "Version", {{"name", "v1"}});
+    G1 = AddNode(&Doc, "Dek", {{"name", "北京定额"}, {"state", "3"}});
+    P1 = AddNode(G1, "Dek", {{"name", "北京2012建筑"}, {"fileName", "bj12.exe"}, {"state", "2"}});
+    P1Version = AddNode(P1, "Version", {{"name", "1.0"}, {"state", "2"}});
+    S1 = AddNode(G1, "Dek", {{"name", "子目录"}});
+    P4 = AddNode(S1, "Dek", {{"name", "北京2012市政"}, {"fileName", "bj12sz.exe"}, {"state", "1"}});
+    P2 = AddNode(G1, "Dek", {{"name", "北京2012安装"}, {"fileName", ""}});
+    G2 = AddNode(&Doc, "Dek", {{"name", "上海定额"}, {"state", "1"}});
+    P3 = AddNode(G2, "Dek", {{"name", "上海2016"}, {"fileName", "sh16.exe"}, {"state", "02"}});
+    G3 = AddNode(&Doc, "Dek", {{"state", " 2"}});
   }
   void TearDown() override { delete Dialog; }
 
@@ -98,8 +90,7 @@ class TreeTest : public ::testing::Test {
     // The control's own handling of a press waits for the release.
     PostMessageA(TreeHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
     SendMessageA(TreeHwnd(), down, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    PumpFor(0);
   }
 
   void ClickStateIcon(const TXmlTreeNode* node) {
@@ -177,7 +168,7 @@ TEST_F(TreeTest, StateTextIsComparedExactly) {
   TXmlTreeNode doc(nullptr, false);
   std::vector<TXmlTreeNode*> nodes;
   for (const auto& c : cases) {
-    nodes.push_back(Add(&doc, "Dek", {{"name", "x"}}));
+    nodes.push_back(AddNode(&doc, "Dek", {{"name", "x"}}));
     if (c.text) nodes.back()->SetAttribute("state", c.text);
   }
   Tree->FillTreeItem(&doc, TVI_ROOT);
@@ -193,7 +184,7 @@ TEST_F(TreeTest, RefillReplacesTheItems) {
   EXPECT_EQ(8, Tree->GetCount());
 
   TXmlTreeNode onlyVersions(nullptr, false);
-  Add(&onlyVersions, "Version", {{"name", "1"}});
+  AddNode(&onlyVersions, "Version", {{"name", "1"}});
   Tree->FillTreeItem(&onlyVersions, TVI_ROOT);
   EXPECT_EQ(0, Tree->GetCount());
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/win32_handles.h"
+#include "support/test_files.h"
+#include "support/test_times.h"
 #include "zip/unzip.h"
 #include "zip_test_support.h"
 
@@ -118,12 +120,12 @@ TEST(ZipReader, CrcMismatchIsCorruptForMemoryHandleAndFile) {
   EXPECT_EQ(ZipCorrupt, ExtractAll(z.Handle, 0, 30000, &out));
   EXPECT_EQ(ZipCorrupt, ExtractAll(z.Handle, 0, 777, &out));
 
-  std::string folder = ScratchFolder("crc");
-  TKernelHandle file(CreateFileA((folder + "handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+  TScratchDir folder("crc");
+  TKernelHandle file(CreateFileA(folder.File("handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(file.IsOpen());
   EXPECT_EQ(ZipCorrupt, ZipExtractToHandle(z.Handle, 0, file.Get()));
-  EXPECT_EQ(ZipCorrupt, ZipExtractToFile(z.Handle, 0, (folder + "file.bin").c_str()));
+  EXPECT_EQ(ZipCorrupt, ZipExtractToFile(z.Handle, 0, folder.File("file.bin").c_str()));
   EXPECT_EQ("Zipfile is corrupt or not a zipfile", RecentText());
 }
 
@@ -176,15 +178,15 @@ TEST(ZipReader, DataBeyondTheRecordedSizeIsNeverWritten) {
     Put32(zip.Bytes, zip.CentralOffsets[0] + 24, 100);
     OpenZip z(zip.Bytes);
     ASSERT_TRUE(z.Handle) << method;
-    std::string folder = ScratchFolder("bomb");
-    ZipResult r = ZipExtractToFile(z.Handle, 0, (folder + "file.bin").c_str());
+    TScratchDir folder("bomb");
+    ZipResult r = ZipExtractToFile(z.Handle, 0, folder.File("file.bin").c_str());
     EXPECT_NE(ZipOk, r) << method;  // the CRC is that of the whole data
-    EXPECT_EQ(100u, ReadWholeFile(folder + "file.bin").size()) << method;
-    TKernelHandle file(CreateFileA((folder + "handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+    EXPECT_EQ(100u, ReadFileBytes(folder.File("file.bin")).size()) << method;
+    TKernelHandle file(CreateFileA(folder.File("handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ZipExtractToHandle(z.Handle, 0, file.Get());
     file.Close();
-    EXPECT_EQ(100u, ReadWholeFile(folder + "handle.bin").size()) << method;
+    EXPECT_EQ(100u, ReadFileBytes(folder.File("handle.bin")).size()) << method;
     // Into memory: nothing past the first 100 bytes of the buffer is touched.
     std::string buffer(4096, '\x7F');
     ZipExtractToMemory(z.Handle, 0, &buffer[0], static_cast<unsigned>(buffer.size()));

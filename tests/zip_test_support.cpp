@@ -6,12 +6,10 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <cstring>
 
-#include "platform/win32_handles.h"
+#include "support/test_files.h"
 #include "zip/unzip.h"
 #include "zip/zip_crypt.h"
-#include "zip/zip_paths.h"
 
 void Put16(std::string& bytes, size_t at, uint16_t value) {
   bytes[at] = static_cast<char>(value & 0xFF);
@@ -24,8 +22,6 @@ void Put32(std::string& bytes, size_t at, uint32_t value) {
 }
 
 namespace {
-
-const int64_t kUnixEpochTicks = 116444736000000000LL;  // 1970-01-01 in FILETIME ticks
 
 void Add16(std::string& out, uint32_t value) {
   out.push_back(static_cast<char>(value & 0xFF));
@@ -170,45 +166,7 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
   return zip;
 }
 
-std::string ScratchFolder(const std::string& name) {
-  char cwd[MAX_PATH];
-  DWORD n = GetCurrentDirectoryA(sizeof cwd, cwd);
-  std::string folder = std::string(cwd, n < sizeof cwd ? n : 0);
-  if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
-  folder += "zip_scratch";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  static unsigned serial = 0;
-  char unique[64];
-  std::snprintf(unique, sizeof unique, "\\%s_%lu_%u", name.c_str(),
-                static_cast<unsigned long>(GetTickCount()), ++serial);
-  folder += unique;
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder + "\\";
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  TKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsOpen()) return "<missing>";
-  std::string out;
-  char block[65536];
-  DWORD got = 0;
-  while (ReadFile(file.Get(), block, sizeof block, &got, nullptr) && got > 0)
-    out.append(block, got);
-  return out;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  TKernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsOpen()) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                      nullptr);
-  return ok && written == bytes.size();
-}
-
-std::string DataPath(const std::string& name) { return std::string(IZ_TEST_DATA) + "/zip/" + name; }
+std::string DataPath(const std::string& name) { return TestDataFile("zip/" + name); }
 
 unsigned ExtractAll(ZipHandle zip, int index, unsigned piece, std::string* out) {
   std::vector<char> buffer(piece);
@@ -236,9 +194,3 @@ std::string RecentText() {
   ZipResultText(ZipRecent, text, sizeof text);
   return text;
 }
-
-int64_t Ticks(const FILETIME& t) {
-  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-}
-
-int64_t UnixTicks(int64_t seconds) { return seconds * 10000000 + kUnixEpochTicks; }

@@ -1,6 +1,6 @@
 // Test helpers for the zip suite: a small archive writer (stored, deflated,
-// data descriptors, encryption) whose output tests can then damage, and
-// scratch folders that work natively and under Wine.
+// data descriptors, encryption) whose output tests can then damage, and the
+// archives below tests/data/zip.
 #pragma once
 
 #include <windows.h>
@@ -49,10 +49,6 @@ std::string UtExtra(uint8_t flags, const std::vector<int32_t>& times);
 // Bytes that compress well and still catch misplaced blocks.
 std::string PatternText(size_t length, unsigned seed = 1);
 
-// A fresh folder for one test, below the current folder; ends in "\".
-std::string ScratchFolder(const std::string& name);
-std::string ReadWholeFile(const std::string& path);
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
 std::string DataPath(const std::string& name);  // tests/data/zip/name
 // Extracts an entry into memory with the given piece size; result of the last call.
 unsigned ExtractAll(ZipHandle zip, int index, unsigned piece, std::string* out);
@@ -69,7 +65,3 @@ struct OpenZip {
 
 // The text of the most recent result.
 std::string RecentText();
-// A FILETIME as one 64-bit count of 100 ns ticks.
-int64_t Ticks(const FILETIME& t);
-// The FILETIME ticks of a count of seconds since 1970 (UTC).
-int64_t UnixTicks(int64_t seconds);

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/win32_handles.h"
+#include "support/test_files.h"
+#include "support/test_times.h"
 #include "zip/unzip.h"
 #include "zip_test_support.h"
 
@@ -18,15 +20,6 @@ namespace {
 
 const int64_t kInstallFilesTime = 1614834368;  // 2021-03-04 05:06:08 UTC
 const int64_t kDeepTime = 1577836798;          // 2019-12-31 23:59:58 UTC
-
-// The modification time of a file on disk, or 0 when it cannot be read.
-int64_t FileModificationTicks(const std::string& path) {
-  TKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  FILETIME creation, access, modification;
-  if (!file.IsOpen() || !GetFileTime(file.Get(), &creation, &access, &modification)) return 0;
-  return Ticks(modification);
-}
 
 struct ManifestLine {
   uint32_t Crc;
@@ -36,7 +29,7 @@ struct ManifestLine {
 
 std::vector<ManifestLine> ReadManifest(const std::string& archive) {
   std::vector<ManifestLine> lines;
-  std::string text = ReadWholeFile(DataPath(archive + ".manifest"));
+  std::string text = ReadFileBytes(DataPath(archive + ".manifest"));
   size_t at = 0;
   while (at < text.size()) {
     size_t end = text.find('\n', at);
@@ -93,7 +86,9 @@ TEST(ZipTools, ListingAndDataMatchWhatUnzipChecked) {
 #ifndef _WIN32
 // Natively, Info-ZIP's unzip itself is at hand: compare the bytes directly.
 TEST(ZipTools, ExtractedBytesEqualUnzipOutput) {
-  if (std::system("unzip -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "no unzip";
+  // A missing tool fails the test: what was not compared was not tested.
+  if (std::system("unzip -v >/dev/null 2>&1") != 0)
+    FAIL() << "unzip (Info-ZIP) is not installed: scripts/setup installs it";
   for (const char* name : {"infozip_basic", "p7zip", "python_stream", "infozip_password"}) {
     OpenArchive z(std::string(name) + ".zip", "secret");
     ASSERT_TRUE(z.Handle);
@@ -110,7 +105,7 @@ TEST(ZipTools, ExtractedBytesEqualUnzipOutput) {
       char block[4096];
       size_t got;
       while ((got = fread(block, 1, sizeof block, pipe)) > 0) expected.append(block, got);
-      pclose(pipe);
+      EXPECT_EQ(0, pclose(pipe)) << command;
       std::string out;
       EXPECT_EQ(ZipOk, ExtractAll(z.Handle, i, 5000, &out));
       EXPECT_TRUE(out == expected) << name << " " << info.Name;
@@ -139,8 +134,8 @@ TEST(ZipTools, PasswordsAndRefusedMethods) {
     ASSERT_TRUE(z.Handle);
     std::string out;
     EXPECT_EQ(ZipPassword, ExtractAll(z.Handle, 0, 4096, &out)) << (password ? password : "none");
-    std::string folder = ScratchFolder("password");
-    EXPECT_EQ(ZipPassword, ZipExtractToFile(z.Handle, 1, (folder + "notes.txt").c_str()));
+    TScratchDir folder("password");
+    EXPECT_EQ(ZipPassword, ZipExtractToFile(z.Handle, 1, folder.File("notes.txt").c_str()));
   }
   OpenArchive bzip2("infozip_bzip2.zip");
   ASSERT_TRUE(bzip2.Handle);
@@ -165,22 +160,13 @@ TEST(ZipTools, TimesFromTheUtBlockAndFromDosFields) {
   // 7-Zip writes no "UT" block: the DOS time is read as local time.
   OpenArchive p7("p7zip.zip");
   ASSERT_EQ(ZipOk, ZipGetEntry(p7.Handle, 0, &info));
-  FILETIME local;
-  SYSTEMTIME st;
-  ASSERT_TRUE(FileTimeToLocalFileTime(&info.ModificationTime, &local));
-  ASSERT_TRUE(FileTimeToSystemTime(&local, &st));
-  EXPECT_EQ(2021, st.wYear);
-  EXPECT_EQ(3, st.wMonth);
-  EXPECT_EQ(4, st.wDay);
-  EXPECT_EQ(5, st.wHour);
-  EXPECT_EQ(6, st.wMinute);
-  EXPECT_EQ(8, st.wSecond);
+  EXPECT_EQ("2021-03-04 05:06:08.000", LocalTimeText(info.ModificationTime));
 }
 
 TEST(ZipTools, ExtractsToFilesWithFoldersTimesAndAttributes) {
   OpenArchive z("infozip_basic.zip");
-  std::string folder = ScratchFolder("files");
-  ASSERT_EQ(ZipOk, ZipSetBaseFolder(z.Handle, folder.c_str()));
+  TScratchDir folder("files");
+  ASSERT_EQ(ZipOk, ZipSetBaseFolder(z.Handle, folder.Path().c_str()));  // the "\" is added
   ZipEntryInfo info;
   ZipGetEntry(z.Handle, -1, &info);
   for (int i = 0, n = info.Index; i < n; ++i) {
@@ -189,21 +175,21 @@ TEST(ZipTools, ExtractsToFilesWithFoldersTimesAndAttributes) {
   }
   std::vector<ManifestLine> manifest = ReadManifest("infozip_basic");
   for (const ManifestLine& m : manifest) {
-    DWORD attributes = GetFileAttributesA((folder + m.Name).c_str());
+    DWORD attributes = GetFileAttributesA(folder.File(m.Name).c_str());
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes) << m.Name;
     if (m.Name.back() == '/') {
       EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY) << m.Name;
       continue;
     }
-    std::string data = ReadWholeFile(folder + m.Name);
+    std::string data = ReadFileBytes(folder.File(m.Name));
     EXPECT_EQ(m.Size, data.size()) << m.Name;
     EXPECT_EQ(m.Crc, Crc32(data)) << m.Name;
     EXPECT_EQ(m.Name == "ro.txt", (attributes & FILE_ATTRIBUTE_READONLY) != 0) << m.Name;
   }
-  EXPECT_EQ(UnixTicks(kDeepTime), FileModificationTicks(folder + "folder/inner/deep.bin"));
+  EXPECT_EQ(UnixTicks(kDeepTime), FileWriteTicks(folder.File("folder/inner/deep.bin")));
   // A read-only file is not overwritten. Wine run by root lets root write
   // to it, as the Unix file system does; then the extraction may too.
-  TKernelHandle probe(CreateFileA((folder + "ro.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+  TKernelHandle probe(CreateFileA(folder.File("ro.txt").c_str(), GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   bool writable = probe.IsOpen();
   probe.Close();  // the extraction below needs the file to itself
@@ -213,24 +199,24 @@ TEST(ZipTools, ExtractsToFilesWithFoldersTimesAndAttributes) {
 #ifndef _WIN32
   EXPECT_FALSE(writable);  // the stand-in behaves as Windows does
 #endif
-  SetFileAttributesA((folder + "ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesA(folder.File("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
   // An absolute path ignores the base folder; folders on the way are made.
-  std::string absolute = folder + "abs\\deeper\\InstallFiles.xml";
+  std::string absolute = folder.File("abs\\deeper\\InstallFiles.xml");
   ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "InstallFiles.xml", false, &index, &info));
   EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, absolute.c_str()));
-  EXPECT_EQ(static_cast<size_t>(info.UncompressedSize), ReadWholeFile(absolute).size());
-  EXPECT_EQ(UnixTicks(kInstallFilesTime), FileModificationTicks(absolute));
+  EXPECT_EQ(static_cast<size_t>(info.UncompressedSize), ReadFileBytes(absolute).size());
+  EXPECT_EQ(UnixTicks(kInstallFilesTime), FileWriteTicks(absolute));
 }
 
 TEST(ZipTools, DirectoryEntriesMakeFoldersAndNoFile) {
   OpenArchive z("infozip_basic.zip");
-  std::string folder = ScratchFolder("dirs");
+  TScratchDir folder("dirs");
   int index;
   ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "empty_dir/", false, &index, nullptr));
-  EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, (folder + "one\\two\\three").c_str()));
+  EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, folder.File("one\\two\\three").c_str()));
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
-            GetFileAttributesA((folder + "one\\two\\three").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-  TKernelHandle file(CreateFileA((folder + "handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+            GetFileAttributesA(folder.File("one\\two\\three").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  TKernelHandle file(CreateFileA(folder.File("handle.bin").c_str(), GENERIC_WRITE, 0, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   EXPECT_EQ(ZipOk, ZipExtractToHandle(z.Handle, index, file.Get()));
   EXPECT_EQ(0u, SetFilePointer(file.Get(), 0, nullptr, FILE_CURRENT));
@@ -238,44 +224,46 @@ TEST(ZipTools, DirectoryEntriesMakeFoldersAndNoFile) {
 
 TEST(ZipTools, OverLongTargetPathsAreRefusedWithoutFiles) {
   OpenArchive z("infozip_basic.zip");
-  std::string folder = ScratchFolder("long");
-  ASSERT_EQ(ZipOk, ZipSetBaseFolder(z.Handle, folder.c_str()));
+  TScratchDir folder("long");
+  const std::string base = folder.Path() + "\\";
+  ASSERT_EQ(ZipOk, ZipSetBaseFolder(z.Handle, base.c_str()));
   int index;
   ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "notes.txt", false, &index, nullptr));
-  size_t room = 259 - folder.size();  // bytes left for the relative part
+  size_t room = 259 - base.size();  // bytes left for the relative part
   std::string fits = "sub\\" + std::string(room - 4 < 200 ? room - 4 : 200, 'f');
   EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, index, fits.c_str()));
   std::string tooLong = "made\\" + std::string(room, 'f');
   EXPECT_EQ(ZipNoFile, ZipExtractToFile(z.Handle, index, tooLong.c_str()));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "made").c_str()));
-  std::string absolute = folder + std::string(300, 'a');
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("made").c_str()));
+  std::string absolute = base + std::string(300, 'a');
   EXPECT_EQ(ZipNoFile, ZipExtractToFile(z.Handle, index, absolute.c_str()));
   ASSERT_EQ(ZipOk, ZipFindEntry(z.Handle, "empty_dir/", false, &index, nullptr));
   EXPECT_EQ(ZipNoFile, ZipExtractToFile(z.Handle, index, tooLong.c_str()));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder + "made").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("made").c_str()));
 }
 
 TEST(ZipTools, EmptyEntriesMakeEmptyFiles) {
   OpenArchive z("python_stream.zip");
-  std::string folder = ScratchFolder("empty");
-  std::string path = folder + "zero.txt";
-  ASSERT_TRUE(WriteWholeFile(path, "old contents"));
+  TScratchDir folder("empty");
+  std::string path = folder.File("zero.txt");
+  ASSERT_TRUE(WriteFileBytes(path, "old contents"));
   EXPECT_EQ(ZipOk, ZipExtractToFile(z.Handle, 2, path.c_str()));
-  EXPECT_EQ("", ReadWholeFile(path));
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_EQ("", ReadFileBytes(path));
 }
 
 TEST(ZipTools, HandleSourceStaysOpenAndHandleTargetsAppend) {
-  std::string folder = ScratchFolder("handles");
+  TScratchDir folder("handles");
   // The archive starts at the handle's position, behind other data.
-  std::string archive = ReadWholeFile(DataPath("python_stream.zip"));
-  ASSERT_TRUE(WriteWholeFile(folder + "wrapped.bin", "HEAD" + archive));
-  HANDLE source = CreateFileA((folder + "wrapped.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+  std::string archive = ReadFileBytes(DataPath("python_stream.zip"));
+  ASSERT_TRUE(WriteFileBytes(folder.File("wrapped.bin"), "HEAD" + archive));
+  HANDLE source = CreateFileA(folder.File("wrapped.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, source);
   ASSERT_EQ(4u, SetFilePointer(source, 4, nullptr, FILE_BEGIN));
   ZipHandle z = ZipOpenHandle(source, nullptr);
   ASSERT_TRUE(z);
-  HANDLE target = CreateFileA((folder + "out.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+  HANDLE target = CreateFileA(folder.File("out.bin").c_str(), GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written;
   WriteFile(target, ">>", 2, &written, nullptr);
@@ -291,7 +279,7 @@ TEST(ZipTools, HandleSourceStaysOpenAndHandleTargetsAppend) {
   CloseHandle(target);
   std::string once;
   for (int i = 0; i < 50; ++i) once += u8"安装说明\r\n";
-  EXPECT_TRUE(ReadWholeFile(folder + "out.bin") == ">>" + once + once);
+  EXPECT_TRUE(ReadFileBytes(folder.File("out.bin")) == ">>" + once + once);
   EXPECT_EQ(ZipOk, ZipClose(z));
   // Still the caller's: it reads, then closes.
   char head[4];
@@ -324,9 +312,9 @@ TEST(ZipTools, UnseekableHandleIsRefused) {
 #endif
 
 TEST(ZipTools, WriteFailureIsReported) {
-  std::string folder = ScratchFolder("writefail");
-  ASSERT_TRUE(WriteWholeFile(folder + "readonly.bin", "x"));
-  TKernelHandle target(CreateFileA((folder + "readonly.bin").c_str(), GENERIC_READ,
+  TScratchDir folder("writefail");
+  ASSERT_TRUE(WriteFileBytes(folder.File("readonly.bin"), "x"));
+  TKernelHandle target(CreateFileA(folder.File("readonly.bin").c_str(), GENERIC_READ,
                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                    nullptr));
   OpenArchive z("infozip_basic.zip");
@@ -337,7 +325,7 @@ TEST(ZipTools, WriteFailureIsReported) {
 }
 
 TEST(ZipTools, TruncatedToolArchivesFailCleanly) {
-  std::string archive = ReadWholeFile(DataPath("infozip_basic.zip"));
+  std::string archive = ReadFileBytes(DataPath("infozip_basic.zip"));
   // Cutting the front moves the records away from their offsets.
   for (size_t cut : {1u, 30u, 1000u}) {
     std::string rest = archive.substr(cut);

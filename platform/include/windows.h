@@ -47,6 +47,7 @@ typedef LONG* PLONG;
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NO_MORE_FILES 18
 #define ERROR_HANDLE_EOF 38
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
@@ -57,6 +58,7 @@ typedef LONG* PLONG;
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+#define FILE_WRITE_ATTRIBUTES 0x100
 #define FILE_SHARE_READ 0x1
 #define FILE_SHARE_WRITE 0x2
 #define FILE_SHARE_DELETE 0x4
@@ -97,6 +99,19 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+typedef struct _WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
@@ -129,10 +144,18 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetFileAttributesA(LPCSTR name);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES security);
 DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer);
+// TMPDIR, or /tmp, with a separator at the end.
+DWORD GetTempPathA(DWORD length, LPSTR buffer);
 BOOL DeleteFileA(LPCSTR name);
 BOOL RemoveDirectoryA(LPCSTR name);
 // Only FILE_ATTRIBUTE_READONLY has a POSIX counterpart (the owner's write bit).
 BOOL SetFileAttributesA(LPCSTR name, DWORD attributes);
+// Folder listings: '*' and '?' in the last part of the pattern, letters
+// matched without regard to case; "." and ".." are listed as on Windows.
+// The handle is closed with FindClose, never with CloseHandle.
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
+BOOL FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data);
+BOOL FindClose(HANDLE find);
 
 // Times: FILETIME counts 100 ns ticks since 1601-01-01 UTC.
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,

@@ -1,0 +1,42 @@
+#include "support/message_queue.h"
+
+#include "framework/application.h"
+
+void PumpFor(DWORD ms) {
+  DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (ms) Sleep(5);
+  } while (GetTickCount() - start < ms);
+}
+
+bool DrainThroughLoop() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (!TApplication::ProcessMessage(msg)) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool QuitQueued(WPARAM* code) {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      if (code) *code = msg.wParam;
+      return true;
+    }
+  }
+  return false;
+}
+
+void ForgetQuit() {
+  while (QuitQueued()) {
+  }
+}
