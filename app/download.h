@@ -24,6 +24,9 @@ struct TTransferLimits {
   unsigned long StallWindowMs;
   // A catalogue attempt fails once it has run this long in all: it happens
   // before the window is shown, so there is no cancel button to stop it.
+  // The deadline is checked while the head of the answer is awaited and
+  // after every read; a read waits at most ReceiveTimeoutMs, which bounds
+  // how far past the deadline an attempt can run.
   unsigned long CatalogueDeadlineMs;
 };
 constexpr TTransferLimits kTransferLimits = {30000, 60000, 60000, 120000};
