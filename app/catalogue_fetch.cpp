@@ -26,13 +26,7 @@ enum class TArchiveVerdict {
 // Parses the catalogue's bytes into the document and shows it in the tree.
 void LoadCatalogue(TInstallZelmDlgClient& client, const std::string& bytes) {
   TMemoryStream in(bytes.data(), bytes.size());
-  try {
-    LoadDocument(client.CatalogueDoc, in);
-  } catch (const std::bad_alloc&) {
-    // A document too big for the address space is no catalogue; what was
-    // read goes, and the program carries on with an empty tree.
-    client.CatalogueDoc.Clear();
-  }
+  LoadDocument(client.CatalogueDoc, in);
   HWND tree = client.TreeWnd->GetHandle();
   if (tree) TreeView_DeleteItem(tree, TVI_ROOT);
   client.TreeWnd->FillTreeItem(&client.CatalogueDoc, TVI_ROOT);
@@ -53,10 +47,8 @@ bool IsSignedBy(ZipHandle zip, const TCatalogueKey& key, const std::string& cata
 // (an archive that cannot be opened or lacks the member leaves the tree
 // empty, silently). With a key, only a member whose exact bytes carry the
 // key's signature is shown; anything else sends the fetch to the next mirror.
-TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, const char* zipPath,
-                            const TCatalogueKey& key) {
+TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, ZipHandle zip, const TCatalogueKey& key) {
   const bool checked = key.Pem && key.Length;
-  ZipHandle zip = ZipOpenFile(zipPath, nullptr);
   if (!zip) return checked ? TArchiveVerdict::BadSignature : TArchiveVerdict::Shown;
   ZipEntryInfo info;
   std::string catalogue;
@@ -64,9 +56,26 @@ TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, const char* zipPath,
   bool read = index >= 0 && ReadArchiveMember(zip, index, info, kCatalogueMaxSize, &catalogue);
   // Verified first, parsed only then: the parser never sees unsigned bytes.
   bool trusted = read && (!checked || IsSignedBy(zip, key, catalogue));
-  ZipClose(zip);
   if (trusted) LoadCatalogue(client, catalogue);
   return trusted || !checked ? TArchiveVerdict::Shown : TArchiveVerdict::BadSignature;
+}
+
+// ReadArchive on the archive file, which is closed afterwards. A catalogue
+// too big for the address space is no catalogue: what was read of it goes,
+// the tree stays empty and the program carries on.
+TArchiveVerdict ReadArchiveFile(TInstallZelmDlgClient& client, const char* zipPath,
+                                const TCatalogueKey& key) {
+  ZipHandle zip = ZipOpenFile(zipPath, nullptr);
+  TArchiveVerdict verdict = TArchiveVerdict::Shown;
+  try {
+    verdict = ReadArchive(client, zip, key);
+  } catch (const std::bad_alloc&) {
+    HWND tree = client.TreeWnd->GetHandle();
+    if (tree) TreeView_DeleteItem(tree, TVI_ROOT);
+    client.CatalogueDoc.Clear();
+  }
+  if (zip) ZipClose(zip);
+  return verdict;
 }
 
 }  // namespace
@@ -85,7 +94,7 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
     float speed;
     if (!DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl, deadline)) continue;
     downloaded = true;
-    TArchiveVerdict verdict = ReadArchive(client, zipPath, key);
+    TArchiveVerdict verdict = ReadArchiveFile(client, zipPath, key);
     DeleteFileA(zipPath);
     if (verdict == TArchiveVerdict::Shown) return;
     client.LogText += "配置文件签名无效。\r\n";

@@ -30,6 +30,10 @@ make absent.zip Other.xml "$other"
 make later.zip readme.txt "read me" InstallFiles.xml "$plain" INSTALLFILES.XML "$other"
 printf 'PK\003\004 this is no archive at all' > "$here/garbage.zip"
 
+# Twenty thousand packages: a catalogue whose tree takes some megabytes.
+many="<InstallFiles>$(for i in $(seq 20000); do printf '<Dek name="定额%d" fileName="d%d.exe" state="2"/>' "$i" "$i"; done)</InstallFiles>"
+make many.zip InstallFiles.xml "$many"
+
 # The catalogue padded with blanks after its root element to exactly the
 # largest size that is extracted (64 MiB), and one byte over it. Both deflate
 # to about 64 KB: what counts is the size the archive records.
