@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_handles.h"
+
 namespace {
 
 constexpr char kMagic[] = "IZSAMPLE";
@@ -46,9 +48,10 @@ bool ReadOwnBlock(std::string& block) {
   char path[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
   if (n == 0 || n >= sizeof path) return false;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  TKernelHandle owned(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!owned.IsOpen()) return false;
+  HANDLE file = owned.Get();
   bool ok = false;
   DWORD size = GetFileSize(file, nullptr);
   char tail[4 + kMagicLen];
@@ -66,7 +69,6 @@ bool ReadOwnBlock(std::string& block) {
            (len == 0 || (ReadFile(file, &block[0], len, &got, nullptr) && got == len));
     }
   }
-  CloseHandle(file);
   return ok;
 }
 
@@ -119,30 +121,27 @@ void MakeParentFolders(const std::string& file) {
 
 bool WriteTarget(const SampleConfig& config) {
   MakeParentFolders(config.target);
-  HANDLE file = CreateFileA(config.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  TKernelHandle file(CreateFileA(config.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) return false;
   std::string content = "quota library " + config.name + "\r\n";
   DWORD written = 0;
-  bool ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-            written == content.size();
-  CloseHandle(file);
-  return ok;
+  return WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+         written == content.size();
 }
 
 void AppendRunLog(const SampleConfig& config, const std::string& args) {
   if (config.runLog.empty()) return;
   MakeParentFolders(config.runLog);
-  HANDLE file = CreateFileA(config.runLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  TKernelHandle file(CreateFileA(config.runLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) return;
   char self[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, self, sizeof self);
   const char* base = strrchr(self, '\\');
   std::string line = std::string(base ? base + 1 : self) + "|" + args + "|" + config.name + "\r\n";
   DWORD written = 0;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 }  // namespace
