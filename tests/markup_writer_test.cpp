@@ -9,10 +9,10 @@
 namespace {
 
 TXmlTreeNode* AddChild(TXmlTreeNode* parent, const char* name) {
-  TXmlTreeNode* child = new TXmlTreeNode(parent, parent->IsUtf8);
+  TXmlTreeNode* child = new TXmlTreeNode(nullptr, parent->IsUtf8);
   child->IsHtml = parent->IsHtml;
   child->Name = name;
-  parent->Children.AddTail(child);
+  parent->AppendChild(child);
   return child;
 }
 
