@@ -31,6 +31,7 @@ void TDblList::LinkBefore(DListNode* at, void* item) {
   at->Prev->Next = link;
   at->Prev = link;
   ++ItemCount;
+  ++LinksMade;
 }
 
 void TDblList::FreeLink(DListNode* link) {
@@ -38,6 +39,7 @@ void TDblList::FreeLink(DListNode* link) {
   link->Next->Prev = link->Prev;
   delete link;
   --ItemCount;
+  ++LinksFreed;
 }
 
 void TDblList::AddHead(void* item) {
@@ -91,6 +93,10 @@ bool TDblList::MoveCursor(TDblCursor& cursor, int index) const {
   cursor.Link = link;
   cursor.Index = index;
   return true;
+}
+
+void TDblList::UnlinkAt(DListNode* link) {
+  if (link && link != &Head && link != &Tail) FreeLink(link);
 }
 
 bool TDblList::Unlink(const void* item) {

@@ -70,6 +70,16 @@ class TDblList : public TContainer {
   // Unlink the first link holding the item, without deleting the item.
   // Returns false when the item is not in the list.
   bool Unlink(const void* item);
+  // Unlink and free the given link of this list (a sentinel or null is
+  // ignored), without deleting its item: for a holder that already knows
+  // where its item stands.
+  void UnlinkAt(DListNode* link);
+  // How many links this list has made / freed since it was built, by any
+  // operation (counting on past 2^32 from 0). They let a holder of items
+  // that remembers their links tell whether the list changed behind its
+  // back: while FreedLinks has not moved, a remembered link is still alive.
+  uint32_t MadeLinks() const { return LinksMade; }
+  uint32_t FreedLinks() const { return LinksFreed; }
 
   // Iteration: for (DListNode* l = list.First(); l != list.End(); l = l->Next)
   DListNode* First() const { return Head.Next; }
@@ -84,4 +94,6 @@ class TDblList : public TContainer {
 
   mutable DListNode Head;
   mutable DListNode Tail;
+  uint32_t LinksMade = 0;
+  uint32_t LinksFreed = 0;
 };

@@ -4,13 +4,13 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <istream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "markup/char_stream.h"
+#include "markup/character_data.h"
 #include "markup/tag_reader.h"
 #include "markup/text_convert.h"
 
@@ -22,33 +22,20 @@ struct TContent {
   string Run;            // the undecoded run being read (kept for its buffer)
   bool HasSpan = false;  // a child named "span" exists; children are only
                          // appended while parsing, so this stays exact
+  // Whether Pending holds anything but spaces, tabs and line ends, kept up
+  // as text is added: testing the whole of Pending at every child tag would
+  // make a long blank run followed by many children cost their product.
+  bool HasInk = false;
+
+  // Takes note of the text added to Pending from `from` on.
+  void NoteAppended(size_t from) {
+    if (!HasInk) HasInk = Pending.find_first_not_of(" \t\r\n", from) != string::npos;
+  }
+  void ClearPending() {
+    Pending.clear();
+    HasInk = false;
+  }
 };
-
-bool IsBlank(const string& text) {
-  return text.find_first_not_of(" \t\r\n") == string::npos;
-}
-
-bool IsEndTagOf(const string& tagName, const string& name) {
-  return tagName.size() == name.size() + 1 && tagName[0] == '/' &&
-         tagName.compare(1, string::npos, name) == 0;
-}
-
-// Decodes character data by the document's encoding into `decoded`. False,
-// with decoded ending where the "&" stood, when an "&" has no ";". Decoding
-// never lengthens text, so the buffer always holds all of it.
-bool DecodeCharacterData(const string& raw, bool isUtf8, std::vector<char>& decoded) {
-  decoded.assign(raw.size() + 32, '\0');
-  return isUtf8 ? DecodeUtf8Text(raw.c_str(), decoded.data(), decoded.size())
-                : DecodeEntities(raw.c_str(), decoded.data(), decoded.size());
-}
-
-// Appends decoded text with the line ends of document text.
-void AppendWithCrLf(string& out, const char* text) {
-  size_t room = 2 * std::strlen(text) + 1;  // each line feed at most doubles
-  size_t start = out.size();
-  out.resize(start + room);
-  out.resize(start + ExpandLineFeeds(text, &out[start], room));
-}
 
 // Text run: the characters up to the next "<" or the end of the input,
 // decoded into the pending text. HTML text outside UTF-8 documents loses its
@@ -68,11 +55,13 @@ void ReadTextRun(TCharStream& in, const TXmlTreeNode& node, TContent& content) {
     run.resize(out);
   }
   if (run.empty()) return;
+  size_t from = content.Pending.size();
   std::vector<char> decoded;
   if (DecodeCharacterData(run, node.IsUtf8, decoded))
     AppendWithCrLf(content.Pending, decoded.data());
   else
     content.Pending += run;
+  content.NoteAppended(from);
 }
 
 // End tag: closes the node when it matches. In XML any other end tag fails
@@ -107,28 +96,16 @@ bool HandBack(TXmlTreeNode& node, TCharStream& in, std::streamoff tagPosition) {
 
 // ---- HTML repairs ----------------------------------------------------------
 
-// Moves the pending text into a new last child named "span".
-void AppendSpan(TXmlTreeNode& node, TContent& content, bool isUtf8, bool isHtml) {
-  TXmlTreeNode* span = new TXmlTreeNode(&node, isUtf8);
-  span->IsHtml = isHtml;
-  span->Name = "span";
-  span->Text.swap(content.Pending);
-  content.Pending.clear();
-  node.Children.AddTail(span);
-  content.HasSpan = true;
-}
-
 // Span rule, before a tag: once an element has a span child, text read after
 // it goes into a span of its own, so that text and spans keep their order.
-void SpanLooseText(TXmlTreeNode& node, TContent& content) {
-  if (node.IsHtml && content.HasSpan && !content.Pending.empty() && node.Name != "span")
-    AppendSpan(node, content, false, false);
+bool WrapsLooseText(const TXmlTreeNode& node, const TContent& content) {
+  return node.IsHtml && content.HasSpan && !content.Pending.empty() && node.Name != "span";
 }
 
 // Span rule, at a span start tag: the text before it becomes a span too.
-void SpanTextBeforeSpan(TXmlTreeNode& node, const TXmlElement& tag, TContent& content) {
-  if (node.IsHtml && tag.Name == "span" && !content.Pending.empty())
-    AppendSpan(node, content, false, false);
+bool WrapsTextBeforeSpan(const TXmlTreeNode& node, const TXmlElement& tag,
+                         const TContent& content) {
+  return node.IsHtml && tag.Name == "span" && !content.Pending.empty();
 }
 
 // Implicit ends: HTML leaves end tags out. A "p" or "td" ends an open "p", a
@@ -149,11 +126,21 @@ bool BreakEndsSpan(const TXmlTreeNode& node, const TXmlElement& tag) {
 
 // Outside a span, the text before a line break (empty or not) becomes a span
 // of its own, so that the break stands between two spans.
-void SpanTextBeforeBreak(TXmlTreeNode& node, const TXmlElement& tag, TContent& content) {
-  if (node.IsHtml && tag.Name == "br") AppendSpan(node, content, node.IsUtf8, true);
+bool WrapsTextBeforeBreak(const TXmlTreeNode& node, const TXmlElement& tag) {
+  return node.IsHtml && tag.Name == "br";
 }
 
 }  // namespace
+
+// Moves the text into a new last child named "span"; the text is left empty.
+void TXmlTreeNode::AppendSpan(string& text, bool isUtf8, bool isHtml) {
+  TXmlTreeNode* span = new TXmlTreeNode(nullptr, isUtf8);
+  span->IsHtml = isHtml;
+  span->Name = "span";
+  span->Text.swap(text);
+  text.clear();
+  LinkLastChild(span);
+}
 
 bool TXmlTreeNode::ParseElement(std::istream& in, bool tagAlreadyRead) {
   return ParseAt(in, tagAlreadyRead, 0);
@@ -172,10 +159,15 @@ bool TXmlTreeNode::ParseAt(std::istream& stream, bool tagAlreadyRead, int depth)
   // between, and their place in the turn matters.
   TCharStream in(stream);
   TContent content;
+  auto wrapInSpan = [&](bool isUtf8, bool isHtml) {
+    AppendSpan(content.Pending, isUtf8, isHtml);
+    content.ClearPending();
+    content.HasSpan = true;
+  };
   bool ok = true;
   while (ok && !IsClosed) {
     ReadTextRun(in, *this, content);
-    SpanLooseText(*this, content);
+    if (WrapsLooseText(*this, content)) wrapInSpan(false, false);
 
     // Only HTML hands a tag back to the enclosing element, so only HTML
     // needs the position (telling can be dear on a file stream).
@@ -188,13 +180,13 @@ bool TXmlTreeNode::ParseAt(std::istream& stream, bool tagAlreadyRead, int depth)
       ok = HandBack(*this, in, position);
       break;
     }
-    SpanTextBeforeSpan(*this, tag, content);
+    if (WrapsTextBeforeSpan(*this, tag, content)) wrapInSpan(false, false);
     if (tag.Name[0] == '/') {
       ok = TakeEndTag(*this, tag);
       continue;
     }
 
-    if (IsBlank(content.Pending)) content.Pending.clear();
+    if (!content.HasInk) content.ClearPending();
     if (depth >= kMaxParseDepth) {
       ok = false;  // deeper than any real document: refuse, like a cut one
       break;
@@ -203,11 +195,11 @@ bool TXmlTreeNode::ParseAt(std::istream& stream, bool tagAlreadyRead, int depth)
       ok = HandBack(*this, in, position);
       break;
     }
-    SpanTextBeforeBreak(*this, tag, content);
+    if (WrapsTextBeforeBreak(*this, tag)) wrapInSpan(IsUtf8, true);
     ok = ParseChild(stream, tag, depth);
     if (ok && tag.Name == "span") content.HasSpan = true;
   }
-  Text = content.Pending;
+  Text.swap(content.Pending);
   return ok;
 }
 
@@ -221,7 +213,7 @@ bool TXmlTreeNode::ParseChild(std::istream& stream, const TXmlElement& tag, int 
     delete child;
     return false;
   }
-  Children.AddTail(child);
+  LinkLastChild(child);
   return true;
 }
 
@@ -238,80 +230,17 @@ bool LoadDocument(TXmlTreeNode& root, std::istream& in) {
   return ok;
 }
 
-std::streampos TXmlTreeNode::SkipToEndTag(std::istream& in) {
-  return SkipToEndTagAt(in, 0);
-}
-
-std::streampos TXmlTreeNode::SkipToEndTagAt(std::istream& stream, int depth) {
-  TCharStream in(stream);
-  for (;;) {
-    TXmlElement tag(IsUtf8, IsHtml);
-    if (!ReadTag(tag, stream)) return std::streampos(-1);
-    if (IsEndTagOf(tag.Name, Name)) {
-      IsClosed = true;
-      return std::streampos(in.Tell());
-    }
-    if (tag.Name == Name && !tag.IsClosed) {
-      if (depth >= kMaxParseDepth) return std::streampos(-1);
-      TXmlTreeNode nested(nullptr, IsUtf8);
-      nested.IsHtml = IsHtml;
-      nested.Name = Name;
-      if (nested.SkipToEndTagAt(stream, depth + 1) == std::streampos(-1))
-        return std::streampos(-1);
-    }
-  }
-}
-
-bool TXmlTreeNode::ReadInnerText(std::istream& in) { return ReadInnerTextAt(in, 0); }
-
-bool TXmlTreeNode::ReadInnerTextAt(std::istream& stream, int depth) {
-  if (IsClosed) return true;
-  TCharStream in(stream);
-  std::streamoff start = in.Tell();
-  std::streamoff end = std::streamoff(SkipToEndTagAt(stream, depth));
-  if (start < 0 || end < 0 || !in.Seek(start)) return false;
-
-  string collected;
-  for (std::streamoff position = start; position < end;) {
-    int c = in.Get();
-    if (c < 0) break;
-    if (c != '<') {
-      collected += static_cast<char>(c);
-      ++position;
-      continue;
-    }
-    if (!in.Seek(position)) break;
-    TXmlTreeNode inner(nullptr, IsUtf8);
-    inner.IsHtml = IsHtml;
-    if (!ReadTag(inner, stream)) break;
-    position = in.Tell();
-    if (depth < kMaxParseDepth && inner.ReadInnerTextAt(stream, depth + 1)) {
-      position = in.Tell();
-    } else if (!in.Seek(position)) {
-      break;  // an inner element without its end tag is a bare tag here
-    }
-    if (position < 0) break;
-  }
-  in.Seek(end);
-
-  std::vector<char> decoded;
-  DecodeCharacterData(collected, IsUtf8, decoded);  // an "&" without ";" cuts it there
-  Text.clear();
-  AppendWithCrLf(Text, decoded.data());
-  return true;
-}
-
 void TXmlTreeNode::HtmlCleanup() {
   DListNode* link = Children.First();
   while (link != Children.End()) {
     TXmlTreeNode* child = NodeOf(link);
-    link = link->Next;
     bool keep = !child->Children.IsEmpty() || !child->Text.empty() ||
                 !child->Attributes.IsEmpty() || (child->IsHtml && child->Name == "br");
     if (!keep) {
-      delete child;  // unlinks itself from Children
+      link = DeleteChildAt(link);
       continue;
     }
+    link = link->Next;
     child->HtmlCleanup();
     if (child->IsHtml && child->Name == "table" &&
         lstrcmpiA(child->GetAttribute("class"), "MsoNormalTable") == 0)

@@ -100,6 +100,11 @@ bool IsVoidHtmlElement(const string& name) {
   return false;
 }
 
+bool IsEndTagOf(const string& tagName, const string& name) {
+  return tagName.size() == name.size() + 1 && tagName[0] == '/' &&
+         tagName.compare(1, string::npos, name) == 0;
+}
+
 void ParseAttribute(TXmlElement& element, const char* token) {
   if (!token) return;
   const char* equals = std::strchr(token, '=');

@@ -23,3 +23,6 @@ void ParseAttribute(TXmlElement& element, const char* token);
 // "img", "hr", "area", "br"; exact case). The reader closes such an element
 // at its start tag and the writer writes it without an end tag.
 bool IsVoidHtmlElement(const string& name);
+// Whether a tag name is the end tag ("/" and the name, exact case) of an
+// element named `name`.
+bool IsEndTagOf(const string& tagName, const string& name);

@@ -5,18 +5,127 @@
 
 #include <cstring>
 
+namespace {
+
+// Source of link epochs: every value is handed out once.
+uint64_t LastLinkEpoch = 0;
+
+uint64_t NewLinkEpoch() { return ++LastLinkEpoch; }
+
+}  // namespace
+
 TXmlTreeNode::TXmlTreeNode(TXmlTreeNode* parent, bool isUtf8)
-    : TXmlElement(isUtf8, false), Parent(parent) {
+    : TXmlElement(isUtf8, false), Parent(parent), ChildLinkEpoch(NewLinkEpoch()) {
   Children.OwnsItems = 0;
 }
 
 TXmlTreeNode::~TXmlTreeNode() {
   // Deleting any node, not only through its parent, must leave the parent's
   // list without a dangling pointer.
-  if (Parent && !Parent->Children.IsEmpty()) Parent->Children.Unlink(this);
+  if (Parent && !Parent->Children.IsEmpty()) Parent->UnlinkChild(LinkInParent());
   Parent = nullptr;
   DeleteChildren();
 }
+
+// ---- Link bookkeeping --------------------------------------------------------
+
+bool TXmlTreeNode::HoldsLink(const DListNode* link) const {
+  return OwnLink == link && Parent && OwnLinkEpoch == Parent->ChildLinkEpoch;
+}
+
+DListNode* TXmlTreeNode::LinkInParent() const {
+  if (!Parent) return nullptr;
+  // While no link was freed behind the nodes' backs, a remembered link is
+  // alive and only links made behind their backs can be unknown.
+  if (Parent->ChildLinksFreed == Parent->Children.FreedLinks()) {
+    if (HoldsLink(OwnLink) && OwnLink->Item == this) return OwnLink;
+    Parent->AdoptEndLinks();
+    if (HoldsLink(OwnLink) && OwnLink->Item == this) return OwnLink;
+    // Every link of the list is known, and none is this node's.
+    if (Parent->ChildLinksMade == Parent->Children.MadeLinks()) return nullptr;
+  }
+  Parent->RememberChildLinks();
+  return HoldsLink(OwnLink) ? OwnLink : nullptr;
+}
+
+// Links made behind the nodes' backs by the usual AddTail (or AddHead) of
+// a caller sit at the ends of the list: they are taken up from there, up to
+// the first known link, without a pass over the whole list. When that finds
+// as many as were made, every link is known again.
+void TXmlTreeNode::AdoptEndLinks() const {
+  const uint32_t unknown = Children.MadeLinks() - ChildLinksMade;
+  uint32_t found = 0;
+  for (DListNode* link = Children.Last(); found < unknown && AdoptLink(link);
+       link = link->Prev)
+    ++found;
+  for (DListNode* link = Children.First(); found < unknown && AdoptLink(link);
+       link = link->Next)
+    ++found;
+  if (found == unknown) ChildLinksMade = Children.MadeLinks();
+}
+
+// Gives the child at `link` that link in the current epoch; false for a
+// sentinel or a child that holds it already.
+bool TXmlTreeNode::AdoptLink(DListNode* link) const {
+  if (!link->Item) return false;
+  TXmlTreeNode* child = NodeOf(link);
+  if (child->OwnLink == link && child->OwnLinkEpoch == ChildLinkEpoch) return false;
+  child->OwnLink = link;
+  child->OwnLinkEpoch = ChildLinkEpoch;
+  return true;
+}
+
+// One pass over Children gives every child its link in a new epoch; a node
+// that has left the list keeps an older epoch and is known to be gone.
+void TXmlTreeNode::RememberChildLinks() const {
+  ChildLinkEpoch = NewLinkEpoch();
+  ChildLinksMade = Children.MadeLinks();
+  ChildLinksFreed = Children.FreedLinks();
+  for (DListNode* link = Children.First(); link != Children.End(); link = link->Next) {
+    TXmlTreeNode* child = NodeOf(link);
+    if (child->OwnLinkEpoch == ChildLinkEpoch) continue;  // listed twice: the first counts
+    child->OwnLink = link;
+    child->OwnLinkEpoch = ChildLinkEpoch;
+  }
+}
+
+// The node operations account for each link they make or free, so the
+// counts stay level with the list's while nobody else changes it, and their
+// difference counts the changes made by others.
+void TXmlTreeNode::LinkLastChild(TXmlTreeNode* child) {
+  child->Parent = this;
+  Children.AddTail(child);
+  ++ChildLinksMade;
+  child->OwnLink = Children.Last();
+  child->OwnLinkEpoch = ChildLinkEpoch;
+}
+
+void TXmlTreeNode::LinkChildBefore(DListNode* at, TXmlTreeNode* child) {
+  TDblCursor cursor{at, 0};
+  child->Parent = this;
+  Children.InsertBefore(cursor, child);
+  ++ChildLinksMade;
+  child->OwnLink = cursor.Link;
+  child->OwnLinkEpoch = ChildLinkEpoch;
+}
+
+void TXmlTreeNode::UnlinkChild(DListNode* link) {
+  if (!link) return;
+  NodeOf(link)->OwnLink = nullptr;
+  Children.UnlinkAt(link);
+  ++ChildLinksFreed;
+}
+
+DListNode* TXmlTreeNode::DeleteChildAt(DListNode* link) {
+  DListNode* next = link->Next;
+  TXmlTreeNode* child = NodeOf(link);
+  UnlinkChild(link);
+  child->Parent = nullptr;  // unlinked already: nothing to search
+  delete child;
+  return next;
+}
+
+// ---- Tree operations ---------------------------------------------------------
 
 void TXmlTreeNode::Clear() {
   TXmlElement::Clear();
@@ -32,18 +141,20 @@ void TXmlTreeNode::DeleteChildren() {
     delete child;
   }
   Children.Flush();
+  // Nothing is left to hold a link; a node that left the list behind the
+  // nodes' backs keeps an older epoch and is searched for.
+  RememberChildLinks();
 }
 
 void TXmlTreeNode::DetachFromParent() {
-  if (Parent) Parent->Children.Unlink(this);
+  if (Parent) Parent->UnlinkChild(LinkInParent());
   Parent = nullptr;
 }
 
 void TXmlTreeNode::AppendChild(TXmlTreeNode* child) {
   if (!child || child == this || child->IsAncestorOf(this)) return;
   child->DetachFromParent();
-  child->Parent = this;
-  Children.AddTail(child);
+  LinkLastChild(child);
 }
 
 bool TXmlTreeNode::IsAncestorOf(const TXmlTreeNode* node) const {
@@ -110,27 +221,14 @@ TXmlTreeNode* TXmlTreeNode::LastChild() const {
   return Children.IsEmpty() ? nullptr : NodeOf(Children.Last());
 }
 
-namespace {
-
-// The link holding `node` in `list`, or null.
-DListNode* LinkOf(const TDblList& list, const TXmlTreeNode* node) {
-  for (DListNode* link = list.First(); link != list.End(); link = link->Next)
-    if (link->Item == node) return link;
-  return nullptr;
-}
-
-}  // namespace
-
 TXmlTreeNode* TXmlTreeNode::NextSibling() const {
-  if (!Parent) return nullptr;
-  DListNode* link = LinkOf(Parent->Children, this);
+  DListNode* link = LinkInParent();
   if (!link || link->Next == Parent->Children.End()) return nullptr;
   return NodeOf(link->Next);
 }
 
 TXmlTreeNode* TXmlTreeNode::PreviousSibling() const {
-  if (!Parent) return nullptr;
-  DListNode* link = LinkOf(Parent->Children, this);
+  DListNode* link = LinkInParent();
   if (!link || link->Prev == Parent->Children.Begin()) return nullptr;
   return NodeOf(link->Prev);
 }
@@ -152,36 +250,26 @@ TXmlTreeNode* TXmlTreeNode::PreviousInDocument() const {
 void TXmlTreeNode::InsertBefore(TXmlTreeNode* node) {
   if (!Parent || !node || node->IsAncestorOf(this)) return;
   node->DetachFromParent();
-  TDblCursor cursor{LinkOf(Parent->Children, this), 0};
-  if (!cursor.Link) return;
-  node->Parent = Parent;
-  Parent->Children.InsertBefore(cursor, node);
+  DListNode* link = LinkInParent();
+  if (link) Parent->LinkChildBefore(link, node);
 }
 
 void TXmlTreeNode::InsertAfter(TXmlTreeNode* node) {
   if (!Parent || !node || node->IsAncestorOf(this)) return;
   node->DetachFromParent();
-  DListNode* link = LinkOf(Parent->Children, this);
-  if (!link) return;
-  TDblCursor cursor{link->Next, 0};
-  node->Parent = Parent;
-  Parent->Children.InsertBefore(cursor, node);
+  DListNode* link = LinkInParent();
+  if (link) Parent->LinkChildBefore(link->Next, node);
 }
 
 void TXmlTreeNode::MoveTo(TXmlTreeNode* newParent) {
   if (!newParent || IsAncestorOf(newParent)) return;
   DetachFromParent();
-  Parent = newParent;
-  newParent->Children.AddTail(this);
+  newParent->LinkLastChild(this);
 }
 
 void TXmlTreeNode::RemoveLastChild() {
-  TXmlTreeNode* child = LastChild();
-  if (!child) return;
-  TDblCursor last{Children.Last(), static_cast<int>(Children.Count())};
-  Children.DetachAt(last);
-  child->Parent = nullptr;
-  delete child;
+  if (Children.IsEmpty()) return;
+  DeleteChildAt(Children.Last());
 }
 
 void TXmlTreeNode::CopyChildrenFrom(const TXmlTreeNode& source) {
@@ -191,8 +279,7 @@ void TXmlTreeNode::CopyChildrenFrom(const TXmlTreeNode& source) {
     TXmlTreeNode* child = new TXmlTreeNode(nullptr, sourceChild->IsUtf8);
     child->CopyElement(*sourceChild);
     child->CopyChildrenFrom(*sourceChild);
-    child->Parent = this;
-    Children.AddTail(child);
+    LinkLastChild(child);
   }
 }
 
@@ -206,9 +293,14 @@ void TXmlTreeNode::CopyTree(const TXmlTreeNode& source) {
   CopyElement(copy);
   // A node still linked in its parent's list keeps its Parent: clearing it
   // would leave that list holding a node that no longer unlinks itself.
-  if (Parent && !LinkOf(Parent->Children, this)) Parent = nullptr;
+  if (Parent && !LinkInParent()) Parent = nullptr;
   DeleteChildren();
-  while (TXmlTreeNode* child = copy.FirstChild()) child->MoveTo(this);
+  while (!copy.Children.IsEmpty()) {
+    DListNode* first = copy.Children.First();
+    TXmlTreeNode* child = NodeOf(first);
+    copy.UnlinkChild(first);
+    LinkLastChild(child);
+  }
 }
 
 void TXmlTreeNode::SetUtf8Deep(bool isUtf8) {

@@ -1,8 +1,9 @@
 // TXmlTreeNode: a document node, an element with its parent and children, and
 // the walks and edits of the document tree. Its reading members live in
-// element_parser.cpp and its writing members in writer.cpp.
+// element_parser.cpp and inner_text.cpp, its writing members in writer.cpp.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 
 #include "markup/dbl_list.h"
@@ -13,10 +14,23 @@
 // deleting a node unlinks it from its parent's Children first. Invariant:
 // every node in a parent's Children has that parent in its Parent. Not
 // copyable: use CopyTree.
+//
+// A node remembers the link that holds it in its parent's Children, so that
+// the sibling and document walks and the unlink on deletion take constant
+// time instead of a search of the parent's list (a flat catalogue of a
+// hundred thousand packages would otherwise take seconds to walk). The node
+// operations below keep that link right. Code may still change Children
+// directly (the two-step "set Parent, then AddTail" of the document model,
+// or Unlink, DetachAt and Flush): a remembered link is trusted only while
+// the parent's list has freed no link the nodes were not told of, and is
+// otherwise found again by one pass over the list, so results never depend
+// on it. Walks are then as slow as a search until the pass has run once.
+// Documents belong to one thread.
 class TXmlTreeNode : public TXmlElement {
  public:
   // A new empty node. It is not added to the parent's Children: callers set
-  // Parent and AddTail together (or use AppendChild).
+  // Parent and AddTail together, or better use AppendChild, which remembers
+  // the node's link at once.
   TXmlTreeNode(TXmlTreeNode* parent, bool isUtf8);
   ~TXmlTreeNode() override;
 
@@ -36,11 +50,13 @@ class TXmlTreeNode : public TXmlElement {
   TXmlTreeNode* FindLastChild(const char* path) const;
   // First child whose attribute `name` equals `value` exactly; null if none.
   TXmlTreeNode* FindChildByAttribute(const char* name, const char* value) const;
-  // Next / previous node of a pre-order walk; null past either end.
+  // Next / previous node of a pre-order walk; null past either end. A whole
+  // walk costs time in proportion to the nodes it visits.
   TXmlTreeNode* NextInDocument() const;
   TXmlTreeNode* PreviousInDocument() const;
-  // The child after this one in its parent's list; null for a last child or
-  // a root.
+  // The child after / before this one in its parent's list; null for a last
+  // / first child, for a root, and for a node that is not in its parent's
+  // list. Constant time while the remembered link holds.
   TXmlTreeNode* NextSibling() const;
   TXmlTreeNode* PreviousSibling() const;
   TXmlTreeNode* FirstChild() const;
@@ -82,11 +98,19 @@ class TXmlTreeNode : public TXmlElement {
   // ParseElement over the given zero-terminated text; the result is dropped.
   void ParseString(const char* text);
   // For an element whose start tag was just read: read its character data up
-  // to the matching end tag, inner tags removed, into Text. True at once for
-  // a closed element; false when there is no matching end tag.
+  // to the matching end tag into Text, leaving out every inner tag and the
+  // content of every inner element whose own end tag is found (an inner
+  // start tag without one drops only the tag). True at once for a closed
+  // element; false when there is no matching end tag. The time grows
+  // linearly with the input read, however the inner elements nest or fail
+  // to close: each byte is read at most three times (the search for the end
+  // tag, one pass over the tags that pairs every start tag with its end tag
+  // as it goes, and the text), and that pass reads on to the end of the
+  // stream only when an inner element never closes.
   bool ReadInnerText(std::istream& in);
   // Position just after the end tag matching this element (start tags of the
-  // same name nest); sets IsClosed when found. -1 when there is none.
+  // same name nest, at most kMaxParseDepth deep); sets IsClosed when found.
+  // -1 when there is none.
   std::streampos SkipToEndTag(std::istream& in);
   // Drop every empty child (no children, text or attributes; an HTML "br"
   // stays) throughout the subtree; an HTML "table" of class MsoNormalTable
@@ -105,9 +129,38 @@ class TXmlTreeNode : public TXmlElement {
  private:
   bool ParseAt(std::istream& in, bool tagAlreadyRead, int depth);
   bool ParseChild(std::istream& in, const TXmlElement& tag, int depth);
-  bool ReadInnerTextAt(std::istream& in, int depth);
-  std::streampos SkipToEndTagAt(std::istream& in, int depth);
+  void AppendSpan(string& text, bool isUtf8, bool isHtml);
   bool IsAncestorOf(const TXmlTreeNode* node) const;
   void DetachFromParent();
   void CopyChildrenFrom(const TXmlTreeNode& source);
+
+  // The link bookkeeping. LinkInParent answers the link holding this node in
+  // its parent's Children, or null when the node is not there. The others
+  // change Children and keep every remembered link right.
+  DListNode* LinkInParent() const;
+  bool HoldsLink(const DListNode* link) const;
+  void AdoptEndLinks() const;
+  bool AdoptLink(DListNode* link) const;
+  void RememberChildLinks() const;
+  void LinkLastChild(TXmlTreeNode* child);
+  void LinkChildBefore(DListNode* at, TXmlTreeNode* child);
+  void UnlinkChild(DListNode* link);
+  DListNode* DeleteChildAt(DListNode* link);
+
+  // This node's link in its parent's Children, and the parent's link epoch
+  // in which it was taken. Trusted only while that epoch is the parent's
+  // current one and the parent's list has freed no link beyond those the
+  // node operations accounted for (then the link's memory is still alive).
+  mutable DListNode* OwnLink = nullptr;  // not owned
+  mutable uint64_t OwnLinkEpoch = 0;
+  // For this node's Children: the current link epoch (a fresh number from
+  // one counter whenever the children's links are found again, so an epoch
+  // never repeats, not even in a later node at the same address) and the
+  // numbers of links made and freed that the node operations accounted for
+  // (and links found again). While both equal the list's own counts, every
+  // child in the list holds its link in the current epoch, so a node without
+  // one is not there.
+  mutable uint64_t ChildLinkEpoch;
+  mutable uint32_t ChildLinksMade = 0;
+  mutable uint32_t ChildLinksFreed = 0;
 };

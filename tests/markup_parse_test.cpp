@@ -81,6 +81,55 @@ TEST(ParseElement, HtmlRepairs) {
   RunCases(cases, sizeof cases / sizeof cases[0]);
 }
 
+// Blank text before a child is dropped; once any other character has come,
+// everything read is kept, blanks after it included.
+TEST(ParseElement, BlankTextBeforeChildren) {
+  const struct { const char* input; bool utf8; bool html; const char* shape; } cases[] = {
+      {"<a> \r\n\t<b/> <c/>x</a>", false, false, "a'x'[b c]"},
+      {"<a>x <b/> <c/> </a>", false, false, "a'x   '[b c]"},
+      {"<a> <b/>x<c/> <d/></a>", false, false, "a'x '[b c d]"},
+      {"<a>&#32;&nbsp;<b/></a>", false, false, "a[b]"},  // decoded blanks are blank too
+      {"<a>&#65;<b/></a>", false, false, "a'A'[b]"},
+      {"<a> &amp <b/></a>", false, false, "a' &amp '[b]"},  // kept undecoded
+      {"<a> <?p?> <b/>\n</a>", false, false, "a'\r\n'[p b]"},
+      // HTML in UTF-8 keeps white space; a stray end tag joins two runs.
+      {"<a> </x>y<b/></a>", true, true, "a' y'[b]"},
+      {"<a>y</x> <b/></a>", true, true, "a'y '[b]"},
+      {"<a> </x> <b/></a>", true, true, "a[b]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    TXmlTreeNode root(nullptr, c.utf8);
+    root.IsHtml = c.html;
+    std::istringstream in(c.input);
+    EXPECT_TRUE(root.ParseElement(in));
+    EXPECT_EQ(Shape(&root), c.shape);
+  }
+}
+
+// A long blank run before many children: the blank test must not read the
+// whole run again at every child, or this would not finish.
+TEST(ParseElement, LongBlankRunBeforeManyChildren) {
+  const std::string blanks(256 * 1024, ' ');
+  const int children = 50000;
+  std::string tags;
+  for (int i = 0; i < children; ++i) tags += "<a/>";
+  const struct { std::string text; bool kept; } cases[] = {
+      {blanks + "x", true},
+      {"x" + blanks, true},
+      {blanks, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kept ? c.text.substr(c.text.size() - 1) : "blank");
+    TXmlTreeNode root(nullptr, false);
+    std::istringstream in("<r>" + c.text + tags + "</r>");
+    EXPECT_TRUE(root.ParseElement(in));
+    EXPECT_EQ(root.Children.Count(), static_cast<uint32_t>(children));
+    // Compared whole but not printed: a failure would print 256 KiB.
+    EXPECT_TRUE(root.Text == (c.kept ? c.text : "")) << "text of " << root.Text.size() << " bytes";
+  }
+}
+
 TEST(ParseElement, HtmlCleanupDropsEmptyElements) {
   TXmlTreeNode root(nullptr, false);
   root.IsHtml = true;

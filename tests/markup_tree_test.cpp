@@ -161,7 +161,10 @@ TEST(XmlElement, ClearKeepsEncodingFlagsAndCopyDuplicates) {
 }
 
 // Builds a tree from a compact description: "a(b(c)d)" is a with children b
-// (holding c) and d. Names are single letters.
+// (holding c) and d. Names are single letters. Children are added the
+// two-step way of the document model (Parent set, then AddTail by hand), so
+// every walk below also checks that the nodes find links they were not told
+// of.
 TXmlTreeNode* Build(TXmlTreeNode* parent, const char*& s) {
   TXmlTreeNode* node = new TXmlTreeNode(parent, false);
   node->Name = std::string(1, *s++);
