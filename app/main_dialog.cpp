@@ -36,11 +36,53 @@ bool TInstallZelmDlgClient::EraseBackground(HDC dc) {
 
 bool TInstallZelmDlgClient::CanClose() { return !Downloading && TDialog::CanClose(); }
 
+namespace {
+
+// A position past the end of any text: the edit control takes it as the end.
+const long kPastTheEnd = 0x7FFFFFFE;
+
+// Puts the caret at the end of the control's text and returns its position,
+// which is the text's length in the control's own units.
+long MoveCaretToEnd(HWND edit) {
+  SendMessageA(edit, EM_SETSEL, kPastTheEnd, kPastTheEnd);
+  DWORD end = 0;
+  SendMessageA(edit, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&end));
+  return static_cast<long>(end);
+}
+
+}  // namespace
+
 void TInstallZelmDlgClient::RefreshLog() {
   if (!HWindow) return;  // closed during a run: LogText keeps the lines
-  SetDlgItemTextA(HWindow, kIdLog, LogText.c_str());
-  LRESULT lines = SendDlgItemMessageA(HWindow, kIdLog, EM_GETLINECOUNT, 0, 0);
-  SendDlgItemMessageA(HWindow, kIdLog, EM_LINESCROLL, 0, lines);
+  HWND log = GetDlgItem(HWindow, kIdLog);
+  if (!log) return;
+  // Setting the whole text makes the control lay out the whole log again,
+  // so a long run would slow down with every line; adding only the new part
+  // costs that part. That is safe only while the control holds exactly what
+  // the last refresh left there: typing, pasting or cutting sets the modify
+  // flag (which every refresh clears), and text set from elsewhere changes
+  // the length, which the caret at the end tells without reading the text.
+  const long end = MoveCaretToEnd(log);
+  const bool intact = LogShownEnd >= 0 && end == LogShownEnd && LogShownBytes <= LogText.size() &&
+                      !SendMessageA(log, EM_GETMODIFY, 0, 0);
+  if (!intact) {
+    // The default limit (30,000 or 32,767 characters) would cut off the
+    // appended lines; the user must be able to scroll back to any of them.
+    SendMessageA(log, EM_SETLIMITTEXT, 0, 0);
+    SetWindowTextA(log, LogText.c_str());
+    MoveCaretToEnd(log);
+  } else if (LogShownBytes < LogText.size()) {
+    // Not undoable: Ctrl+Z must not take lines out of the log.
+    SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(LogText.c_str() + LogShownBytes));
+  }
+  SendMessageA(log, EM_SETMODIFY, FALSE, 0);
+  // The control stops at its last page, so this shows the end of the log.
+  LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
+  SendMessageA(log, EM_LINESCROLL, 0, lines);
+  DWORD shownEnd = 0;
+  SendMessageA(log, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&shownEnd));
+  LogShownBytes = LogText.size();
+  LogShownEnd = static_cast<long>(shownEnd);
 }
 
 void TInstallZelmDlgClient::PumpMessages() {

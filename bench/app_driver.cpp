@@ -9,7 +9,8 @@
 //                      state image
 //   run LENGTH MS      press "download and install" and wait up to MS ms
 //                      until the log (control 104) holds LENGTH characters;
-//                      answers the milliseconds and the length reached
+//                      answers the milliseconds and the length reached;
+//                      on a time-out the program is ended
 //   log                hex of the log
 //   close MS           close the main window and wait up to MS ms for the
 //                      process to end; answers its exit code
@@ -204,6 +205,10 @@ std::string Run(long length, int ms) {
     // the figure it measures.
     Sleep(25);
   }
+  // A run that is not done in time would go on eating the machine under the
+  // next measurement.
+  TerminateProcess(Program.hProcess, 99);
+  WaitForSingleObject(Program.hProcess, 10000);
   return "ERR timeout " + std::to_string(reached);
 }
 
