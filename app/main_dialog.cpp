@@ -70,19 +70,20 @@ void TInstallZelmDlgClient::RefreshLog() {
     // appended lines; the user must be able to scroll back to any of them.
     SendMessageA(log, EM_SETLIMITTEXT, 0, 0);
     SetWindowTextA(log, LogText.c_str());
-    MoveCaretToEnd(log);
   } else if (LogShownBytes < LogText.size()) {
     // Not undoable: Ctrl+Z must not take lines out of the log.
     SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(LogText.c_str() + LogShownBytes));
   }
   SendMessageA(log, EM_SETMODIFY, FALSE, 0);
+  LogShownBytes = LogText.size();
+  LogShownEnd = MoveCaretToEnd(log);
+  // Setting the whole text leaves the caret at the start, out of view; where
+  // the user would see it, it goes back there (moving it scrolls the view,
+  // which costs as much as an append, so only then).
+  if (GetFocus() == log) SendMessageA(log, EM_SETSEL, 0, 0);
   // The control stops at its last page, so this shows the end of the log.
   LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
   SendMessageA(log, EM_LINESCROLL, 0, lines);
-  DWORD shownEnd = 0;
-  SendMessageA(log, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&shownEnd));
-  LogShownBytes = LogText.size();
-  LogShownEnd = static_cast<long>(shownEnd);
 }
 
 void TInstallZelmDlgClient::PumpMessages() {

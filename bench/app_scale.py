@@ -8,16 +8,18 @@ Two measurements, each over several sizes in one run of this script:
              press of "download and install" until the log holds the last
              line, the cost per package, and how that cost grows from the
              smallest to the largest N (goal: at most 1.3).
-  start-up   catalogues of N packages: the time from the program's start to
-             its main window being visible, and the overhead over an empty
-             catalogue (goal: under 1 s for 10,000 packages).
+  start-up   catalogues of N packages, in groups or all at the top level: the
+             time from the program's start to its main window being visible,
+             and the overhead over an empty catalogue (goal: under 1 s for
+             10,000 packages).
 
 The program is InstallZelmBench.exe (the program with the benchmark's
 loopback base URLs) and the timing is done inside Wine by app_bench_driver.exe
 (bench/app_driver.cpp). Timings are printed, never asserted.
 
     bench/app_scale.py --build build/win32 [--runs 250 1000 4000]
-                       [--startup 0 10000 30000] [--repeat 3] [--timeout 1800]
+                       [--startup 0 10000 30000] [--shapes grouped flat]
+                       [--repeat 3] [--timeout 1800]
 """
 import argparse
 import glob
@@ -52,10 +54,11 @@ def run_catalogue(count):
     ])
 
 
-def startup_catalogue(count):
-    """`count` packages in groups of GROUP, as a real catalogue has them: every
-    tenth group partly chosen (and so expanded), some packages chosen, a
-    "Version" below some packages, groups with and without a state."""
+def startup_catalogue(count, shape):
+    """`count` packages as a real catalogue has them: every tenth group
+    partly chosen (and so expanded), some packages chosen, a "Version" below
+    some packages, groups with and without a state. shape "grouped": groups
+    of GROUP packages at the top; "flat": the same packages all at the top."""
     groups = []
     for g in range(0, count, GROUP):
         index = g // GROUP
@@ -74,7 +77,8 @@ def startup_catalogue(count):
         elif index % 2:
             attrs.append(("state", "1"))
         groups.append(N("Group", attrs, packages))
-    return N("InstallFiles", [("name", "root")], [N("Version", [("value", "2026.1")])] + groups)
+    top = groups if shape == "grouped" else [p for g in groups for p in g.children]
+    return N("InstallFiles", [("name", "root")], [N("Version", [("value", "2026.1")])] + top)
 
 
 def run_log_length(count, urls):
@@ -166,10 +170,10 @@ class Bench:
                 driver.stop()
         return ms / 1000.0
 
-    def startup(self, count):
+    def startup(self, count, shape):
         """Median milliseconds from start to visible over the repeats."""
         times = []
-        with self.serve(startup_catalogue(count)):
+        with self.serve(startup_catalogue(count, shape)):
             for _ in range(self.args.repeat):
                 driver, ms = self.start()
                 try:
@@ -185,6 +189,8 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "win32"))
     parser.add_argument("--runs", type=int, nargs="*", default=[250, 1000, 4000])
     parser.add_argument("--startup", type=int, nargs="*", default=[0, 10000, 30000])
+    parser.add_argument("--shapes", nargs="*", default=["grouped", "flat"],
+                        help="start-up catalogues: packages in groups of %d, or all at the top" % GROUP)
     parser.add_argument("--repeat", type=int, default=3, help="start-ups per catalogue size")
     parser.add_argument("--timeout", type=int, default=1800, help="seconds allowed for one long run")
     parser.add_argument("--ports", type=int, nargs=2, default=[18581, 18582])
@@ -214,12 +220,13 @@ def main():
                       % (small, large, costs[large] / costs[small]))
             if 1000 in costs:
                 print("1000 packages: %.1f s (goal: under 60 s)" % (1000 * costs[1000]))
-        if args.startup:
-            print("start-up: program start to main window visible (median of %d)" % args.repeat)
+        for shape in (args.shapes if args.startup else []):
+            print("start-up, %s catalogue: program start to main window visible (median of %d)"
+                  % (shape, args.repeat))
             print("%10s %14s %24s   %s" % ("packages", "visible (ms)", "over the smallest (ms)", "all (ms)"))
             base = None
             for count in args.startup:
-                median, times = bench.startup(count)
+                median, times = bench.startup(count, shape)
                 base = median if base is None else base
                 print("%10d %14.0f %24.0f   %s" % (count, median, median - base,
                                                   " ".join("%.0f" % t for t in times)), flush=True)

@@ -313,6 +313,7 @@ TEST_F(AppWindow, LogShowsItsEndAfterEveryRefresh) {
 TEST_F(AppWindow, LongLogKeepsEveryLine) {
   TInstallZelmDlgClient& d = *App->Dialog;
   HWND log = App->Control(104);
+  SetFocus(App->Control(102));  // as after a click on "download and install"
   int line = 0;
   for (int refresh = 1; d.LogText.size() < 200 * 1024; ++refresh) {
     AddLogLines(d, line, 4 + refresh % 5);  // four to eight lines per refresh
@@ -398,6 +399,12 @@ TEST(AppLog, RefreshAfterTheUserTouchedTheControl) {
     EXPECT_EQ(d.LogText, ShownLog(log)) << c.what;
     EXPECT_TRUE(EndIsShown(log)) << c.what;
     EXPECT_FALSE(SendMessageA(log, EM_GETMODIFY, 0, 0)) << c.what;
+    // The caret is where setting the whole text leaves it: at the start,
+    // out of view, not blinking below the last line.
+    DWORD start = 1, end = 1;
+    SendMessageA(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(0u, start) << c.what;
+    EXPECT_EQ(0u, end) << c.what;
   }
   ForgetQuit();
 }
