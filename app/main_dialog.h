@@ -102,6 +102,10 @@ class TInstallZelmDlgClient : public TDialog {
   size_t LogShownBytes = 0;
   long LogShownEnd = -1;
 
+  // Whether control 104 still holds what the last RefreshLog left there,
+  // with the caret at its end (where it is put when that is not known).
+  bool LogStillShown(HWND log) const;
+
   // Message-table handlers of the commands (app/main_commands.cpp).
   template <void (TInstallZelmDlgClient::*Command)()>
   static bool OnCommand(TWindow& w, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -374,37 +374,43 @@ TEST(AppLog, RefreshAfterTheUserTouchedTheControl) {
          SendMessageA(log, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
        }},
   };
-  for (const auto& c : cases) {
-    ForgetQuit();
-    TTestMainWindow app;
-    ASSERT_TRUE(app.Started);
-    TInstallZelmDlgClient& d = *app.Dialog;
-    HWND log = app.Control(104);
-    SetFocus(log);
-    for (int i = 0; i < 40; i += 10) {
-      AddLogLines(d, i, 10);
+  // With the focus in the log, where the caret shows, and elsewhere.
+  for (bool focused : {true, false}) {
+    for (const auto& c : cases) {
+      ForgetQuit();
+      TTestMainWindow app;
+      ASSERT_TRUE(app.Started);
+      TInstallZelmDlgClient& d = *app.Dialog;
+      HWND log = app.Control(104);
+      SetFocus(focused ? log : app.Control(102));
+      const std::string what = std::string(c.what) + (focused ? ", focus in the log" : "");
+      for (int i = 0; i < 40; i += 10) {
+        AddLogLines(d, i, 10);
+        d.RefreshLog();
+      }
+      c.touch(log);
+      d.RefreshLog();  // nothing new: the same log, shown again
+      EXPECT_EQ(d.LogText, ShownLog(log)) << what;
+      EXPECT_TRUE(EndIsShown(log)) << what;
+      c.touch(log);
+      AddLogLines(d, 40, 3);
       d.RefreshLog();
+      EXPECT_EQ(d.LogText, ShownLog(log)) << what;
+      EXPECT_TRUE(EndIsShown(log)) << what;
+      AddLogLines(d, 43, 1);
+      d.RefreshLog();
+      EXPECT_EQ(d.LogText, ShownLog(log)) << what;
+      EXPECT_TRUE(EndIsShown(log)) << what;
+      EXPECT_FALSE(SendMessageA(log, EM_GETMODIFY, 0, 0)) << what;
+      if (GetFocus() == log) {
+        // The caret is where setting the whole text leaves it: at the start,
+        // out of view, not blinking below the last line.
+        DWORD start = 1, end = 1;
+        SendMessageA(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(0u, start) << what;
+        EXPECT_EQ(0u, end) << what;
+      }
     }
-    c.touch(log);
-    d.RefreshLog();  // nothing new: the same log, shown again
-    EXPECT_EQ(d.LogText, ShownLog(log)) << c.what;
-    EXPECT_TRUE(EndIsShown(log)) << c.what;
-    c.touch(log);
-    AddLogLines(d, 40, 3);
-    d.RefreshLog();
-    EXPECT_EQ(d.LogText, ShownLog(log)) << c.what;
-    EXPECT_TRUE(EndIsShown(log)) << c.what;
-    AddLogLines(d, 43, 1);
-    d.RefreshLog();
-    EXPECT_EQ(d.LogText, ShownLog(log)) << c.what;
-    EXPECT_TRUE(EndIsShown(log)) << c.what;
-    EXPECT_FALSE(SendMessageA(log, EM_GETMODIFY, 0, 0)) << c.what;
-    // The caret is where setting the whole text leaves it: at the start,
-    // out of view, not blinking below the last line.
-    DWORD start = 1, end = 1;
-    SendMessageA(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    EXPECT_EQ(0u, start) << c.what;
-    EXPECT_EQ(0u, end) << c.what;
   }
   ForgetQuit();
 }
