@@ -53,7 +53,10 @@ class TInstallZelmDlgClient : public TDialog {
   ~TInstallZelmDlgClient() override;
 
   // Shows LogText in control 104 and scrolls to its end. Writers append lines
-  // ending in "\r\n" to LogText and then call this.
+  // ending in "\r\n" to LogText and then call this. While the control still
+  // holds what the last refresh left there, only the new part of LogText is
+  // added; after the user edited it (or anything else set its text) the whole
+  // text is replaced. Does nothing once the window is gone.
   void RefreshLog();
   // Dispatches every waiting message of the thread; returns when the queue is
   // empty (or when a quit request was taken out, which is posted again).
@@ -93,6 +96,16 @@ class TInstallZelmDlgClient : public TDialog {
   void RunExclusive(void (TInstallZelmDlgClient::*command)());
 
  private:
+  // What the last RefreshLog left in control 104: the first LogShownBytes
+  // bytes of LogText, ending at LogShownEnd in the control's own units (-1:
+  // nothing shown yet, the next refresh replaces the whole text).
+  size_t LogShownBytes = 0;
+  long LogShownEnd = -1;
+
+  // Whether control 104 still holds what the last RefreshLog left there,
+  // with the caret at its end (where it is put when that is not known).
+  bool LogStillShown(HWND log) const;
+
   // Message-table handlers of the commands (app/main_commands.cpp).
   template <void (TInstallZelmDlgClient::*Command)()>
   static bool OnCommand(TWindow& w, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,10 +19,33 @@
 
 namespace {
 
+const char* FindAttributeOr(const TXmlTreeNode* node, const char* name, const char* otherwise) {
+  const char* value = node->FindAttribute(name);
+  return value ? value : otherwise;
+}
+
 // "name" of the node, or "(none)"; what a test prints when it fails.
 const char* StateOf(const TXmlTreeNode* node) {
   const char* s = node->FindAttribute("state");
   return s ? s : "(none)";
+}
+
+// One item as the tree shows it, or as the document says it must be shown.
+struct Shown {
+  int depth;
+  std::string text;
+  int image, selected, state;
+  bool expanded;
+  const TXmlTreeNode* node;
+  bool operator==(const Shown& o) const {
+    return depth == o.depth && text == o.text && image == o.image && selected == o.selected && state == o.state &&
+           expanded == o.expanded && node == o.node;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Shown& s) {
+  return out << s.depth << "|" << s.text << "|" << s.image << "/" << s.selected << "|state " << s.state
+             << (s.expanded ? "|expanded" : "");
 }
 
 class TreeTest : public ::testing::Test {
@@ -106,6 +130,44 @@ class TreeTest : public ::testing::Test {
 
   int StateImage(const TXmlTreeNode* node) const { return Tree->GetStateImage(ItemOf(node)); }
 
+  const TXmlTreeNode* NodeOf(HTREEITEM item) const {
+    TVITEMA tv = {};
+    tv.mask = TVIF_PARAM;
+    tv.hItem = item;
+    return item && Tree->GetItem(tv) ? reinterpret_cast<const TXmlTreeNode*>(tv.lParam) : nullptr;
+  }
+
+  // The fill done one message at a time, as the tree was first written:
+  // insert, set the fields, set the state image, expand a partly chosen
+  // item once its children are in. The oracle for where the view ends up.
+  void ReferenceFill(TXmlTreeNode* element, HTREEITEM item) {
+    for (DListNode* link = element->Children.First(); link != element->Children.End(); link = link->Next) {
+      TXmlTreeNode* child = TXmlTreeNode::NodeOf(link);
+      if (child->Name == "Version") continue;
+      TVINSERTSTRUCTA insert = {};
+      insert.hParent = item;
+      insert.hInsertAfter = TVI_LAST;
+      insert.item.mask = TVIF_TEXT;
+      insert.item.pszText = const_cast<char*>("");
+      HTREEITEM childItem = Tree->InsertItem(insert);
+      TVITEMA tv = {};
+      tv.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+      tv.hItem = childItem;
+      tv.pszText = const_cast<char*>(child->GetAttribute("name"));
+      tv.lParam = reinterpret_cast<LPARAM>(child);
+      tv.iImage = child->FindAttribute("fileName") ? 2 : 0;
+      tv.iSelectedImage = tv.iImage + 1;
+      Tree->SetItem(tv);
+      const std::string state = child->GetAttribute("state");
+      Tree->SetStateImage(state == "2" ? 2 : state == "3" ? 3 : 1, childItem, false);
+      ReferenceFill(child, childItem);
+      if (state == "3") Tree->Expand(childItem, TVE_EXPAND);
+    }
+  }
+
+  // Every item from `first` on, with its subtrees, in the order of the tree.
+  void ListItems(HTREEITEM first, int depth, std::vector<Shown>& out) const;
+
   TDialog* Dialog = nullptr;
   TMyTreeWnd* Tree = nullptr;
   TXmlTreeNode Doc{nullptr, false};
@@ -187,6 +249,114 @@ TEST_F(TreeTest, RefillReplacesTheItems) {
   AddNode(&onlyVersions, "Version", {{"name", "1"}});
   Tree->FillTreeItem(&onlyVersions, TVI_ROOT);
   EXPECT_EQ(0, Tree->GetCount());
+}
+
+// What the fill must show for the children of element, worked out from the
+// document alone: every element but "Version" ones and their subtrees, in
+// document order; a group expanded when its "state" is exactly "3" (it then
+// has children to show in these documents).
+void Expected(const TXmlTreeNode* element, int depth, std::vector<Shown>& out) {
+  for (const DListNode* link = element->Children.First(); link != element->Children.End(); link = link->Next) {
+    const TXmlTreeNode* child = TXmlTreeNode::NodeOf(link);
+    if (child->Name == "Version") continue;
+    const char* state = child->FindAttribute("state");
+    const bool package = child->FindAttribute("fileName") != nullptr;
+    const std::string s = state ? state : "";
+    out.push_back(Shown{depth, child->GetAttribute("name"), package ? 2 : 0, package ? 3 : 1,
+                        s == "2" ? 2 : s == "3" ? 3 : 1, s == "3", child});
+    Expected(child, depth + 1, out);
+  }
+}
+
+// Builds a big catalogue: groups of packages at the top, nested groups, a
+// long flat run of top-level packages, and "Version" elements first, last,
+// between siblings and below packages.
+void AddBigCatalogue(TXmlTreeNode& doc, int groups, int perGroup, int flat) {
+  AddNode(&doc, "Version", {{"name", "首个版本"}});
+  for (int g = 0; g < groups; ++g) {
+    const std::string name = "地区" + std::to_string(g);
+    TXmlTreeNode* group = AddNode(&doc, "Group", {{"name", name.c_str()}});
+    if (g % 4 == 0) group->SetAttribute("state", "3");
+    if (g % 4 == 1) group->SetAttribute("state", "1");
+    if (g % 8 == 2) AddNode(group, "Version", {{"name", "组版本"}});
+    for (int i = 0; i < perGroup; ++i) {
+      const std::string pname = name + "定额" + std::to_string(i);
+      TXmlTreeNode* package = AddNode(group, "Dek", {{"name", pname.c_str()}, {"fileName", "p.exe"}});
+      if (i % 3 == 0) package->SetAttribute("state", "2");
+      if (i % 5 == 0) AddNode(package, "Version", {{"name", "1.0"}});
+    }
+    if (g % 4 == 0) {
+      // A partly chosen group inside a collapsed and inside an expanded one.
+      TXmlTreeNode* inner = AddNode(group, "Group", {{"name", "子目录"}, {"state", "3"}});
+      AddNode(inner, "Dek", {{"name", "子定额"}, {"fileName", ""}, {"state", "2"}});
+    }
+  }
+  for (int i = 0; i < flat; ++i) {
+    const std::string name = "顶层" + std::to_string(i);
+    AddNode(&doc, "Tool", {{"name", name.c_str()}, {"fileName", "t.exe"}, {"state", i % 2 ? "2" : "02"}});
+  }
+  AddNode(&doc, "Version", {{"name", "末个版本"}});
+}
+
+void TreeTest::ListItems(HTREEITEM first, int depth, std::vector<Shown>& out) const {
+  for (HTREEITEM item = first; item; item = Tree->GetNextItem(item, TVGN_NEXT)) {
+    char text[256] = {};
+    TVITEMA tv = Item(item, text, sizeof text);
+    out.push_back(Shown{depth, text, tv.iImage, tv.iSelectedImage, static_cast<int>((tv.state & TVIS_STATEIMAGEMASK) >> 12),
+                        (tv.state & TVIS_EXPANDED) != 0, reinterpret_cast<const TXmlTreeNode*>(tv.lParam)});
+    ListItems(Tree->GetNextItem(item, TVGN_CHILD), depth + 1, out);
+  }
+}
+
+TEST_F(TreeTest, BigCatalogueIsShownItemForItem) {
+  TXmlTreeNode doc(nullptr, false);
+  AddBigCatalogue(doc, 30, 40, 300);
+  Tree->FillTreeItem(&doc, TVI_ROOT);
+  std::vector<Shown> expected;
+  Expected(&doc, 0, expected);
+  std::vector<Shown> shown;
+  ListItems(Tree->GetNextItem(nullptr, TVGN_ROOT), 0, shown);
+  ASSERT_EQ(expected.size(), shown.size());
+  EXPECT_EQ(static_cast<int>(expected.size()), Tree->GetCount());
+  for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(expected[i], shown[i]) << "item " << i;
+  EXPECT_EQ("地区0", shown.front().text);
+  EXPECT_EQ("顶层299", shown.back().text);
+  // The view is where the item-by-item fill leaves it (the control may
+  // scroll when it expands a group), and the control draws and hit-tests
+  // the items in view: drawing is on again after the fill.
+  const TXmlTreeNode* firstVisible = NodeOf(Tree->GetNextItem(nullptr, TVGN_FIRSTVISIBLE));
+  Tree->DeleteItem(TVI_ROOT);
+  ReferenceFill(&doc, TVI_ROOT);
+  EXPECT_EQ(NodeOf(Tree->GetNextItem(nullptr, TVGN_FIRSTVISIBLE)), firstVisible);
+  Tree->FillTreeItem(&doc, TVI_ROOT);
+  ASSERT_NE(nullptr, firstVisible);
+  EXPECT_EQ(firstVisible, NodeOf(Tree->GetNextItem(nullptr, TVGN_FIRSTVISIBLE)));
+  const std::string before = FindAttributeOr(firstVisible, "state", "");
+  ClickStateIcon(firstVisible);
+  EXPECT_STREQ(before == "2" || before == "3" ? "1" : "2", StateOf(firstVisible));
+  Tree->FillTreeItem(&Doc, TVI_ROOT);  // before `doc` goes
+}
+
+// Filling an item that is already there: its own fields are replaced, its
+// old children go, and it is expanded when its new element is partly chosen.
+TEST_F(TreeTest, FillingAnItemReplacesItAndItsChildren) {
+  Tree->FillTreeItem(&Doc, TVI_ROOT);
+  HTREEITEM g2 = ItemOf(G2);
+  ASSERT_NE(nullptr, g2);
+  Tree->FillTreeItem(G1, g2);
+  std::vector<Shown> shown;
+  ListItems(Tree->GetNextItem(g2, TVGN_CHILD), 1, shown);
+  std::vector<Shown> expected;
+  Expected(G1, 1, expected);
+  EXPECT_EQ(expected, shown);
+  char text[64] = {};
+  TVITEMA tv = Item(g2, text, sizeof text);
+  EXPECT_STREQ("北京定额", text);
+  EXPECT_EQ(reinterpret_cast<LPARAM>(G1), tv.lParam);
+  EXPECT_EQ(3, static_cast<int>((tv.state & TVIS_STATEIMAGEMASK) >> 12));
+  EXPECT_TRUE(tv.state & TVIS_EXPANDED);
+  EXPECT_EQ(nullptr, ItemOf(P3));  // G2's old child
+  Tree->FillTreeItem(&Doc, TVI_ROOT);
 }
 
 TEST_F(TreeTest, ClickOnAPackageChangesItsSubtreeAndGreysItsGroups) {

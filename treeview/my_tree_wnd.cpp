@@ -1,12 +1,37 @@
 #include "treeview/my_tree_wnd.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
 const int kNormalBitmap = 2;
 const int kStateBitmap = 400;
 const COLORREF kMaskColour = RGB(255, 0, 255);
+
+// The state image the fill shows for element. Exact text only: " 2" or "02"
+// show the empty box.
+int FillState(const TXmlTreeNode* element) {
+  const char* text = element->GetAttribute("state");
+  if (std::strcmp(text, "2") == 0) return kStateChecked;
+  if (std::strcmp(text, "3") == 0) return kStatePartial;
+  return kStateUnchecked;
+}
+
+// Everything an item shows for element: its "name", the element as item
+// data, the package or group images (a "fileName", even an empty one, makes
+// a package) and the state image.
+TVITEMA ItemFields(TXmlTreeNode* element) {
+  TVITEMA tv = {};
+  tv.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE;
+  tv.pszText = const_cast<char*>(element->GetAttribute("name"));
+  tv.lParam = reinterpret_cast<LPARAM>(element);
+  tv.iImage = element->FindAttribute("fileName") ? kImagePackage : kImageGroup;
+  tv.iSelectedImage = tv.iImage + 1;
+  tv.state = INDEXTOSTATEIMAGEMASK(FillState(element));
+  tv.stateMask = TVIS_STATEIMAGEMASK;
+  return tv;
+}
 
 }  // namespace
 
@@ -44,44 +69,52 @@ bool TMyTreeWnd::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resul
 void TMyTreeWnd::FillTreeItem(TXmlTreeNode* element, HTREEITEM item) {
   if (!element) return;
   const bool isRoot = item == TVI_ROOT;
-  int state = kStateUnchecked;
   if (!isRoot) {
-    const bool isPackage = element->FindAttribute("fileName") != nullptr;
-    TVITEMA tv = {};
-    tv.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    TVITEMA tv = ItemFields(element);
     tv.hItem = item;
-    tv.pszText = const_cast<char*>(element->GetAttribute("name"));
-    tv.lParam = reinterpret_cast<LPARAM>(element);
-    tv.iImage = isPackage ? kImagePackage : kImageGroup;
-    tv.iSelectedImage = tv.iImage + 1;
     SetItem(tv);
-
-    // Exact text only: " 2" or "02" show the empty box.
-    const char* text = element->GetAttribute("state");
-    if (std::strcmp(text, "2") == 0) state = kStateChecked;
-    else if (std::strcmp(text, "3") == 0) state = kStatePartial;
-    SetStateImage(state, item, false);
   }
-
   HTREEITEM parentItem = isRoot ? nullptr : item;
   while (HTREEITEM child = GetNextItem(parentItem, TVGN_CHILD)) {
     if (!DeleteItem(child)) break;  // a control that refuses would loop forever
   }
 
-  for (DListNode* link = element->Children.First(); link != element->Children.End();
-       link = link->Next) {
+  // With drawing on, the control works out its scroll bars and the order of
+  // the visible items again after every insertion, which makes a big
+  // catalogue cost the square of its size; it does that once when drawing
+  // is switched back on.
+  SendMessageA(HWindow, WM_SETREDRAW, FALSE, 0);
+  std::vector<HTREEITEM> partlyChosen;
+  InsertChildren(element, item, partlyChosen);
+  if (!isRoot && FillState(element) == kStatePartial) partlyChosen.push_back(item);
+  SendMessageA(HWindow, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(HWindow, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+  // Each group is expanded once its children are there, the innermost
+  // first, as the items were filled.
+  for (HTREEITEM partly : partlyChosen) Expand(partly, TVE_EXPAND);
+}
+
+void TMyTreeWnd::InsertChildren(TXmlTreeNode* element, HTREEITEM item, std::vector<HTREEITEM>& partlyChosen) {
+  // All the children first, their subtrees after: the control looks up the
+  // parent of every insertion among the items in the order they were made,
+  // so parents made early are found early.
+  std::vector<std::pair<TXmlTreeNode*, HTREEITEM>> inserted;
+  for (DListNode* link = element->Children.First(); link != element->Children.End(); link = link->Next) {
     TXmlTreeNode* child = TXmlTreeNode::NodeOf(link);
     if (child->Name == "Version") continue;
+    // Text, item data, images and state image in one message rather than
+    // three: each message about an item makes the control look it up.
     TVINSERTSTRUCTA insert = {};
-    insert.hParent = isRoot ? TVI_ROOT : item;
+    insert.hParent = item;
     insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT;
-    insert.item.pszText = const_cast<char*>("");
-    HTREEITEM childItem = InsertItem(insert);
-    if (childItem) FillTreeItem(child, childItem);
+    insert.item = ItemFields(child);
+    if (HTREEITEM childItem = InsertItem(insert)) inserted.emplace_back(child, childItem);
   }
-
-  if (!isRoot && state == kStatePartial) Expand(item, TVE_EXPAND);
+  // A fresh item has no children to delete first.
+  for (const auto& pair : inserted) {
+    InsertChildren(pair.first, pair.second, partlyChosen);
+    if (FillState(pair.first) == kStatePartial) partlyChosen.push_back(pair.second);
+  }
 }
 
 void TMyTreeWnd::SetStateImage(int value, HTREEITEM item, bool withDescendants) {

@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <vector>
+
 #include "framework/image_list.h"
 #include "framework/tree_window.h"
 #include "markup/markup.h"
@@ -51,6 +53,11 @@ class TMyTreeWnd : public TTreeWindow {
   void SetupWindow() override;
 
  private:
+  // Inserts the items for element's children (but "Version" elements) and
+  // their subtrees below item; collects the items to expand once the fill
+  // is done, in the order the fill finishes them.
+  void InsertChildren(TXmlTreeNode* element, HTREEITEM item, std::vector<HTREEITEM>& partlyChosen);
+
   TImageList NormalImages;
   TImageList StateImages;
 };

@@ -1,0 +1,267 @@
+// Drives the real program for bench/app_scale.py, under Wine, and times it
+// from inside Wine so that the figures carry no start-up cost of the driver
+// itself. Commands come one per line on standard input; each gets one answer
+// line, "OK ..." or "ERR message".
+//   launch MS PATH     start PATH, wait up to MS ms until its main window is
+//                      visible; answers the milliseconds from the start
+//   tick HEXNAME       click the state icon of the top-level tree item with
+//                      that name (hex of its GBK bytes); answers the new
+//                      state image
+//   run LENGTH MS      press "download and install" and wait up to MS ms
+//                      until the log (control 104) holds LENGTH characters;
+//                      answers the milliseconds and the length reached;
+//                      on a time-out the program is ended
+//   log                hex of the log
+//   close MS           close the main window and wait up to MS ms for the
+//                      process to end; answers its exit code
+//   quit
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kCaption[] = "沃蒙在线安装";
+HWND MainWindow = nullptr;
+PROCESS_INFORMATION Program = {};
+
+double NowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+std::string Ms(double ms) {
+  char text[32];
+  snprintf(text, sizeof text, "%.1f", ms);
+  return text;
+}
+
+// The program's visible main window, if it has one yet.
+HWND FindProgramWindow() {
+  for (HWND w = FindWindowA(nullptr, kCaption); w; w = FindWindowExA(nullptr, w, nullptr, kCaption)) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == Program.dwProcessId && IsWindowVisible(w)) return w;
+  }
+  return nullptr;
+}
+
+std::string Launch(int ms, const std::string& path) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  std::string line = "\"" + path + "\"";
+  const double start = NowMs();
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &Program)) {
+    return "ERR CreateProcess " + std::to_string(GetLastError());
+  }
+  while (NowMs() - start < ms) {
+    if ((MainWindow = FindProgramWindow())) return "OK " + Ms(NowMs() - start);
+    if (WaitForSingleObject(Program.hProcess, 2) == WAIT_OBJECT_0) return "ERR program ended";
+  }
+  return "ERR no window";
+}
+
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchControl(HWND child, LPARAM p) {
+  auto* search = reinterpret_cast<ControlSearch*>(p);
+  if (GetDlgCtrlID(child) != search->id) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+
+HWND Control(int id) {
+  ControlSearch search{id, nullptr};
+  EnumChildWindows(MainWindow, MatchControl, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A page of memory in the program's process for the tree-view messages that
+// take pointers, which the system does not carry across processes.
+class RemotePage {
+ public:
+  RemotePage() {
+    Process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.dwProcessId);
+    if (Process) Base = static_cast<char*>(VirtualAllocEx(Process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
+  }
+  ~RemotePage() {
+    if (Base) VirtualFreeEx(Process, Base, 0, MEM_RELEASE);
+    if (Process) CloseHandle(Process);
+  }
+  bool Ok() const { return Base != nullptr; }
+  LPARAM At(size_t offset) const { return reinterpret_cast<LPARAM>(Base + offset); }
+  void Write(size_t offset, const void* data, size_t size) {
+    WriteProcessMemory(Process, Base + offset, data, size, nullptr);
+  }
+  void Read(size_t offset, void* data, size_t size) { ReadProcessMemory(Process, Base + offset, data, size, nullptr); }
+
+ private:
+  HANDLE Process = nullptr;
+  char* Base = nullptr;
+};
+
+struct ItemInfo {
+  std::string text;
+  int stateImage = 0;
+};
+
+ItemInfo GetItem(HWND tree, RemotePage& page, HTREEITEM item) {
+  TVITEMA tv = {};
+  tv.mask = TVIF_TEXT | TVIF_STATE;
+  tv.hItem = item;
+  tv.stateMask = TVIS_STATEIMAGEMASK;
+  tv.pszText = reinterpret_cast<char*>(page.At(512));
+  tv.cchTextMax = 1024;
+  page.Write(0, &tv, sizeof tv);
+  SendMessageA(tree, TVM_GETITEMA, 0, page.At(0));
+  page.Read(0, &tv, sizeof tv);
+  char text[1024] = "";
+  page.Read(512, text, sizeof text - 1);
+  return ItemInfo{text, static_cast<int>((tv.state & TVIS_STATEIMAGEMASK) >> 12)};
+}
+
+std::string Tick(const std::string& name) {
+  HWND tree = Control(103);
+  RemotePage page;
+  if (!tree || !page.Ok()) return "ERR no tree";
+  HTREEITEM item = TreeView_GetRoot(tree);
+  while (item && GetItem(tree, page, item).text != name) item = TreeView_GetNextSibling(tree, item);
+  if (!item) return "ERR no item";
+  SendMessageA(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+  // TVM_GETITEMRECT takes the item in the first bytes of the RECT.
+  page.Write(0, &item, sizeof item);
+  RECT rect;
+  if (!SendMessageA(tree, TVM_GETITEMRECT, TRUE, page.At(0))) return "ERR no rect";
+  page.Read(0, &rect, sizeof rect);
+  const int y = (rect.top + rect.bottom) / 2;
+  // The state icon lies left of the item's own icon, which lies left of the
+  // text: walk left until the control's hit test says we are on it.
+  for (int x = rect.left - 1; x >= 0; --x) {
+    TVHITTESTINFO hit = {};
+    hit.pt = {x, y};
+    page.Write(64, &hit, sizeof hit);
+    SendMessageA(tree, TVM_HITTEST, 0, page.At(64));
+    page.Read(64, &hit, sizeof hit);
+    if (hit.hItem != item || !(hit.flags & TVHT_ONITEMSTATEICON)) continue;
+    x -= 3;  // inside the icon, not on its edge
+    SendMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageA(tree, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    return "OK " + std::to_string(GetItem(tree, page, item).stateImage);
+  }
+  return "ERR no state icon";
+}
+
+// The log's length, or -1 while the program does not answer (it waits in a
+// transfer between two drains of its queue).
+long LogLength(HWND log) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(log, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 200, &length)) return -1;
+  return static_cast<long>(length);
+}
+
+std::string Run(long length, int ms) {
+  HWND log = Control(104);
+  HWND button = Control(102);
+  if (!log || !button) return "ERR no controls";
+  const double start = NowMs();
+  PostMessageA(button, BM_CLICK, 0, 0);
+  long reached = 0;
+  while (NowMs() - start < ms) {
+    long now = LogLength(log);
+    if (now >= 0) reached = now;
+    if (reached >= length) return "OK " + Ms(NowMs() - start) + " " + std::to_string(reached);
+    // Each poll makes the program count the whole log (Wine converts it to
+    // the ANSI length): poll sparingly so that the poll does not weigh on
+    // the figure it measures.
+    Sleep(25);
+  }
+  // A run that is not done in time would go on eating the machine under the
+  // next measurement.
+  TerminateProcess(Program.hProcess, 99);
+  WaitForSingleObject(Program.hProcess, 10000);
+  return "ERR timeout " + std::to_string(reached);
+}
+
+std::string Log() {
+  HWND log = Control(104);
+  if (!log) return "ERR no log";
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(log, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length)) return "ERR busy";
+  std::vector<char> text(length + 2);
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutA(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL, 10000,
+                           &got)) {
+    return "ERR busy";
+  }
+  return "OK " + Hex(std::string(text.data(), got));
+}
+
+std::string Close(int ms) {
+  PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(Program.hProcess, ms) != WAIT_OBJECT_0) {
+    TerminateProcess(Program.hProcess, 99);
+    return "ERR still running";
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(Program.hProcess, &code);
+  return "OK " + std::to_string(code);
+}
+
+}  // namespace
+
+int main() {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t space = line.find(' ');
+    const std::string command = line.substr(0, space);
+    const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
+    const size_t space2 = arg.find(' ');
+    const std::string rest = space2 == std::string::npos ? "" : arg.substr(space2 + 1);
+    std::string answer;
+    if (command == "quit") break;
+    if (command == "launch") answer = Launch(atoi(arg.c_str()), rest);
+    else if (!MainWindow || !IsWindow(MainWindow)) answer = "ERR no window";
+    else if (command == "tick") answer = Tick(Unhex(arg));
+    else if (command == "run") answer = Run(atol(arg.c_str()), atoi(rest.c_str()));
+    else if (command == "log") answer = Log();
+    else if (command == "close") answer = Close(atoi(arg.c_str()));
+    else answer = "ERR unknown command";
+    std::cout << answer << std::endl;
+  }
+  if (Program.hProcess) {
+    CloseHandle(Program.hProcess);
+    CloseHandle(Program.hThread);
+  }
+  return 0;
+}
