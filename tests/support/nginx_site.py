@@ -4,8 +4,9 @@
     with site:            # or site.start() ... site.stop()
         ...
 
-run_dir holds the configuration, the logs, the pid file and nginx's
-temporary folders. Each (port, document_root) pair is one server on
+run_dir holds the configuration, the logs (nginx-access.log for every
+server, nginx-access-PORT.log for each), the pid file and nginx's temporary
+folders. Each (port, document_root) pair is one server on
 127.0.0.1. With slow_rate set, any file whose URL contains "slow" is sent at
 that many bytes a second, so that a test can press cancel in the middle of
 its transfer.
@@ -39,10 +40,14 @@ http {{
 {servers}}}
 """
 
+# Each server also logs to a file of its own, so that a test can tell which
+# mirror was asked for what.
 SERVER = """\
   server {{
     listen 127.0.0.1:{port};
     root {root};
+    access_log {dir}/nginx-access.log;
+    access_log {dir}/nginx-access-{port}.log;
     location / {{ }}
 {slow}  }}
 """
@@ -106,7 +111,7 @@ def spawn(argv, log_path):
 def nginx_conf(run_dir, servers, slow_rate=None):
     """The configuration text for `servers`, (port, document root) pairs."""
     slow = SLOW.format(rate=slow_rate) if slow_rate else ""
-    text = "".join(SERVER.format(port=port, root=root, slow=slow) for port, root in servers)
+    text = "".join(SERVER.format(port=port, root=root, slow=slow, dir=run_dir) for port, root in servers)
     user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
     return CONF.format(dir=run_dir, servers=text, user=user)
 
@@ -123,6 +128,10 @@ class Nginx:
         """Writes the configuration, starts nginx and waits until every port
         answers. Raises NginxNotFound or NginxError (nginx stopped again)."""
         program = find_nginx()
+        # Another server on one of our ports would answer in nginx's stead.
+        for port, _ in self.servers:
+            if wait_for_port(port, 0):
+                raise NginxError("port %d is taken by another program" % port)
         os.makedirs(os.path.join(self.run_dir, "tmp"), exist_ok=True)
         conf = os.path.join(self.run_dir, "nginx.conf")
         with open(conf, "w") as f:
