@@ -143,6 +143,7 @@ class World:
         else:
             with open(ini, "wb") as f:
                 f.write(ini_text.encode("gbk"))
+        self.before = self.files()
 
     def site_file(self, name):
         for path in glob.glob(os.path.join(self.args.work, "site", "mirror*", "download", "**", name),
@@ -243,6 +244,19 @@ class World:
                 continue
             changed.append(path)
         return changed
+
+    def check_aftermath(self, runs, downloads, records=None):
+        """After the program has ended: runs.log holds exactly `runs`
+        ("file|arguments|package name" lines, in order), the download folder
+        exactly the files `downloads`, section "Dek Files" exactly `records`
+        (none when None), and nothing else on drive C changed since reset()
+        but the quota libraries and WinINet's cache."""
+        check(self.runs() == list(runs), "installers run: %s, expected %s" % (self.runs(), list(runs)))
+        check(self.downloaded() == sorted(downloads), "downloads: %s, expected %s"
+              % (self.downloaded(), sorted(downloads)))
+        check(self.ini() == (records or {}), "records: %s" % self.ini())
+        changed = self.changed_outside(self.before, self.files(), downloads)
+        check(not changed, "files written outside the download folder: %s" % changed)
 
     def files(self):
         """{path below drive_c: (size, mtime_ns)} of every file in the prefix's drive C."""

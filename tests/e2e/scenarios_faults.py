@@ -75,7 +75,7 @@ def catalogue_fault(world, route, ended, site=fault_site, leftover=()):
     lines = wait_fault_line(world, ended)
     check(len(lines) == 1, "the fault server did not see the client leave: %s" % lines)
     check(world.requests(1) == [CATALOGUE], "mirror 1 asked for %s" % world.requests(1))
-    check(world.downloaded() == list(leftover), "downloads after the fetch: %s" % world.downloaded())
+    world.check_aftermath([], leftover)
     return log, items, sent_bytes(lines[0])
 
 
@@ -88,7 +88,7 @@ def catalogue_longer_than_announced(world):
     # An endless read would have taken everything the server offers (16
     # GiB); stopping at the first block past the length leaves only what the
     # sockets' buffers held.
-    check(sent < 32 * MIB, "the client took %d bytes of the flood" % sent)
+    check(sent < 16 * MIB, "the client took %d bytes of the flood" % sent)
 
 
 def catalogue_trickle(world):
@@ -162,8 +162,7 @@ def package_trickle(world):
     else:
         raise Failure("no trickling package tried mirror 1 first in three runs")
     files = ["t%d.exe" % i for i in range(1, len(TRICKLING) + 1)] + ["steady.exe"]
-    check([r.split("|")[0] for r in world.runs()] == files, "installers run: %s" % world.runs())
-    check(world.downloaded() == sorted(files), "downloads: %s" % world.downloaded())
+    world.check_aftermath(["%s|/auto /s|%s" % (f, n) for f, n in zip(files, TRICKLING + ["稳包"])], files)
     for name in files:
         with open(os.path.join(world.downloads(), name), "rb") as f:
             mirror = 1 if name == "steady.exe" else 2

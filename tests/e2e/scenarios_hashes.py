@@ -77,8 +77,7 @@ def hash_mirror1_tampered(world):
     else:
         raise Failure("no package tried mirror 1 first in three runs")
     files = ["h%d.exe" % i for i in range(1, 7)] + ["hu.exe"]
-    check(world.runs() == published_runs(files), "installers run: %s" % world.runs())
-    check(world.downloaded() == sorted(files), "downloads: %s" % world.downloaded())
+    world.check_aftermath(published_runs(files), files)
     for name in files:
         with open(os.path.join(world.downloads(), name), "rb") as f:
             check(f.read() == published_bytes(world, name), name + " is not the published file")
@@ -137,9 +136,8 @@ def hash_rejections(world):
         p.close()
     finally:
         p.kill()
-    check(world.runs() == published_runs(["hl.exe", "hc.exe"]), "installers run: %s" % world.runs())
     # Every rejected transfer was deleted; the tampered local copy was replaced.
-    check(world.downloaded() == ["hc.exe", "hl.exe"], "downloads: %s" % world.downloaded())
+    world.check_aftermath(published_runs(["hl.exe", "hc.exe"]), ["hc.exe", "hl.exe"])
     with open(os.path.join(world.downloads(), "hl.exe"), "rb") as f:
         check(f.read() == published_bytes(world, "hl.exe"), "hl.exe is not the published file")
     check(os.stat(current).st_mtime_ns == stamp, "the current local copy hc.exe was fetched again")

@@ -79,7 +79,6 @@ def refused_run(world, site, refused, stray, prepare=None):
     that a refused package could have left anywhere on drive C."""
     world.reset("[Dek Files]\r\n", site=site)
     os.makedirs(os.path.join(world.downloads(), "sub"))  # "sub\x.exe" would find its folder
-    before = world.files()
     p = Program(world)
     try:
         p.ask("press 102")
@@ -91,17 +90,14 @@ def refused_run(world, site, refused, stray, prepare=None):
         p.close()
     finally:
         p.kill()
-    check([r.split("|")[0] for r in world.runs()] == ["fine.exe"], "installers run: %s" % world.runs())
-    check(world.downloaded() == ["fine.exe", "sub"], "downloads: %s" % world.downloaded())
-    check(os.listdir(os.path.join(world.downloads(), "sub")) == [], "something landed in Downloads\\sub")
     asked = set(world.requests(1) + world.requests(2))
     check(asked <= {"/download/InstallFiles.zip", "/download/tools/fine.exe"},
           "requests beyond the catalogue and the ordinary package: %s" % sorted(asked))
     after = world.files()
-    strays = [path for path in after if stray(os.path.basename(path))]
-    check(not strays, "files of refused packages: %s" % strays)
-    changed = world.changed_outside(before, after, ["fine.exe"])
-    check(not changed, "files written outside the download folder: %s" % changed)
+    strays = [path for path in after if world.before.get(path) != after[path] and stray(os.path.basename(path))]
+    check(not strays, "files of refused packages (WinINet's cache included): %s" % strays)
+    check(os.listdir(os.path.join(world.downloads(), "sub")) == [], "something landed in Downloads\\sub")
+    world.check_aftermath(["fine.exe|/auto /s|正常工具"], ["fine.exe", "sub"])
 
 
 def climbing_names(world):
@@ -126,13 +122,14 @@ def bomb_site(world):
 
 
 class SizeWatch:
-    """Watches the download folder and the Wine temporary folders while the
-    program runs and keeps the largest file size seen: a file that is
+    """Watches the user folders (the download folder among them) and Wine's
+    temporary folder while the program runs, and keeps the largest size seen
+    of a file that is new or changed since world.reset(): a file that is
     written and deleted again within the fetch is still caught."""
 
     def __init__(self, world):
-        self.folders = [world.downloads()] + [os.path.join(world.drive_c, *p.split("/"))
-                                              for p in ("windows/temp", "users")]
+        self.world = world
+        self.folders = [os.path.join(world.drive_c, *p.split("/")) for p in ("windows/temp", "users")]
         self.largest, self.where = 0, None
         self.stop = threading.Event()
         self.thread = threading.Thread(target=self.run, daemon=True)
@@ -140,9 +137,10 @@ class SizeWatch:
     def run(self):
         while not self.stop.is_set():
             for folder in self.folders:
-                for path, size in walk_sizes(folder):
-                    if size > self.largest:
-                        self.largest, self.where = size, path
+                for path, stat in walk_files(folder):
+                    known = self.world.before.get(os.path.relpath(path, self.world.drive_c))
+                    if stat != known and stat[0] > self.largest:
+                        self.largest, self.where = stat[0], path
             time.sleep(0.02)
 
     def __enter__(self):
@@ -154,13 +152,15 @@ class SizeWatch:
         self.thread.join()
 
 
-def walk_sizes(folder):
+def walk_files(folder):
+    """(path, (size, mtime_ns)) of every file below `folder`, as World.files() has them."""
     for parent, _, names in os.walk(folder):
         for name in names:
             try:
-                yield os.path.join(parent, name), os.lstat(os.path.join(parent, name)).st_size
+                st = os.lstat(os.path.join(parent, name))
             except OSError:
-                pass
+                continue
+            yield os.path.join(parent, name), (st.st_size, st.st_mtime_ns)
 
 
 def zip_bomb(world):
@@ -177,9 +177,10 @@ def zip_bomb(world):
     finally:
         p.kill()
     check(watch.largest <= CATALOGUE_MAX, "a file of %d bytes was written: %s" % (watch.largest, watch.where))
-    largest = max(size for size, _ in world.files().values())
-    check(largest <= CATALOGUE_MAX, "drive C holds a file of %d bytes" % largest)
-    check(world.downloaded() == [], "downloads: %s" % world.downloaded())
+    written = [(stat[0], path) for path, stat in world.files().items() if world.before.get(path) != stat]
+    check(max(written, default=(0, None))[0] <= CATALOGUE_MAX, "drive C has new files of over 64 MiB: %s"
+          % [w for w in written if w[0] > CATALOGUE_MAX])
+    world.check_aftermath([], [])
     check(world.requests(1) == ["/download/InstallFiles.zip"] and world.requests(2) == [],
           "catalogue requests: mirror 1 %s, mirror 2 %s" % (world.requests(1), world.requests(2)))
 

@@ -14,14 +14,14 @@ BAD_SIGNATURE = "配置文件签名无效。\r\n"
 def catalogue(extra=()):
     return N("InstallFiles", [("name", "签名目录")], [
         N("Group", [("name", "签名"), ("path", "signed")], [
-            N("Tool", [("name", "签名工具"), ("fileName", "signed.exe"), ("state", "2")],
-              package=pkg("签名工具", "signed.dat", "no")),
+            N("Dek", [("name", "签名定额"), ("fileName", "signed.exe"), ("state", "2")],
+              package=pkg("签名定额", "signed.dek")),
         ] + list(extra)),
     ])
 
 
 # The tree of catalogue() as the driver lists it: depth|state image|text.
-ITEMS = "0|1|签名\n1|2|签名工具\n"
+ITEMS = "0|1|签名\n1|2|签名定额\n"
 
 
 def tampered_catalogue():
@@ -111,7 +111,7 @@ def fetch_result(world, site):
         p.close()
     finally:
         p.kill()
-    check(world.downloaded() == [], "downloads after the fetch: %s" % world.downloaded())
+    world.check_aftermath([], [])
     return log, items
 
 
@@ -153,13 +153,12 @@ def signed_valid(world):
         check(p.text("items") == ITEMS, "tree: %r" % p.text("items"))
         p.ask("press 102")
         log = Log(world.urls)
-        log.fetch("签名工具", "both", "安装完成。\r\n")
+        log.fetch("签名定额", "both", "安装完成。\r\n")
         p.wait_log(log.pattern())
         p.close()
     finally:
         p.kill()
-    check([r.split("|")[0] for r in world.runs()] == ["signed.exe"], "installers run: %s" % world.runs())
-    check(world.downloaded() == ["signed.exe"], "downloads: %s" % world.downloaded())
+    world.check_aftermath(["signed.exe|/auto /s|签名定额"], ["signed.exe"], {"签名定额": "C:\\QuotaLib\\signed.dek"})
     check(world.requests(1).count("/download/InstallFiles.zip") == 1 and
           "/download/InstallFiles.zip" not in world.requests(2), "the catalogue came from mirror 1 alone")
 
@@ -178,6 +177,7 @@ def unsigned_build_ignores_signature(world):
     finally:
         p.kill()
     check(world.requests(2) == [], "mirror 2 was asked for %s" % world.requests(2))
+    world.check_aftermath([], [])
 
 
 SCENARIOS = [signed_valid, signed_mirror1_invalid, signed_both_invalid]
