@@ -142,7 +142,7 @@ def package_routes(world):
 def package_trickle(world):
     # A run in which every trickling package happens to try mirror 2 first
     # meets no trickle; it is run again.
-    for attempt in range(3):
+    for _ in range(3):
         world.reset("[Dek Files]\r\n", site=package_site, routes=package_routes(world))
         p = Program(world)
         try:

@@ -58,7 +58,7 @@ def published_runs(file_names):
 def hash_mirror1_tampered(world):
     # A run in which no package happens to try mirror 1 first tests nothing
     # here; it is run again (each run has six draws).
-    for attempt in range(3):
+    for _ in range(3):
         world.reset("[Dek Files]\r\n", site=mirror1_tampered_site)
         p = Program(world)
         try:

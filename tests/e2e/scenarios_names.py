@@ -72,7 +72,7 @@ RESERVED = ["空设备", "控制台", "串口", "打印口", "大写设备", "�
 RESERVED_FILES = {"nul.exe", "con", "com1.exe", "lpt9.txt", "aux.exe", "dotted.exe", "spaced.exe"}
 
 
-def refused_run(world, site, refused, stray, prepare=None):
+def refused_run(world, site, refused, stray):
     """Chooses every package of `site` and runs: each of `refused` gets its
     two "from" lines and "下载失败" with nothing asked of a server, and the
     ordinary package after them installs. `stray(name)` tells a file name
