@@ -5,6 +5,14 @@ Each scenario builds the download site, resets the download folder, the
 settings file qmtz.ini and the installed quota libraries in the Wine prefix,
 starts the program, drives it through driver.exe (ticks, buttons, the log)
 and checks the log, the downloaded files and the settings file.
+
+The scenarios come in suites (--suite), each for a build of its own:
+  plain    the program with both mirrors on nginx (this file, and the
+           hostile catalogues and package hashes of scenarios_names.py and
+           scenarios_hashes.py)
+  faults   a build whose mirror 1 is the scripted fault server, with
+           transfer limits of seconds (scenarios_faults.py)
+  signed   a build with a catalogue key (scenarios_signed.py)
 """
 import argparse
 import glob
@@ -14,10 +22,17 @@ import shutil
 import subprocess
 import sys
 import time
+import traceback
+import urllib.parse
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "demo"))
 import site_builder as sb  # noqa: E402
+
+# The scenario modules import this one as "e2e"; run as a script it is
+# "__main__", and they must share its classes (Failure above all).
+sys.modules.setdefault("e2e", sys.modules[__name__])
+SERVERS_PY = os.path.join(ROOT, "tests", "servers", "servers.py")
 
 N = sb.Node
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
@@ -59,6 +74,10 @@ def catalogue():
     ])
 
 
+def standard_site(world):
+    return catalogue()
+
+
 class Failure(Exception):
     pass
 
@@ -69,19 +88,54 @@ class World:
         self.prefix = os.environ.get("IZ_WINEPREFIX") or os.path.join(ROOT, "build", "wineprefix")
         self.urls = ["http://127.0.0.1:%d/download/" % p for p in args.ports]
         self.drive_c = os.path.join(self.prefix, "drive_c")
+        self.fault_dir = os.path.join(args.work, "fault")
+        fault_port = getattr(args, "fault_port", None)
+        if fault_port:
+            # The fault build's mirror 1 is the fault server, its mirror 2 nginx's second port.
+            self.urls = ["http://127.0.0.1:%d/download/" % fault_port, self.urls[1]]
+        self.published = None
+        self.marks = {}
+
+    # -- the site ------------------------------------------------------
+
+    def publish(self, site):
+        """Builds the download site from `site`, a function of the world that
+        returns the catalogue's root node, or (root, site_builder.build()
+        options); kept while the same function is asked for again."""
+        if self.published is site:
+            return
+        made = site(self)
+        root, options = made if isinstance(made, tuple) else (made, {})
+        sb.build(os.path.join(self.args.work, "site"), root, self.args.sample, **options)
+        self.published = site
+
+    def site_path(self, mirror, relative):
+        """A file of the site as mirror 1 or 2 has it, by its path below "download"."""
+        return os.path.join(self.args.work, "site", "mirror%d" % mirror, "download", *relative.split("/"))
 
     def downloads(self):
         desktops = [d for d in glob.glob(os.path.join(self.drive_c, "users", "*", "Desktop"))
                     if "/Public/" not in d]
         return os.path.join(os.path.dirname(desktops[0]), "Downloads")
 
-    def reset(self, ini_text=None, seed=()):
+    def reset(self, ini_text=None, seed=(), site=None, files=None, routes=None):
+        """Publishes `site` (the standard catalogue when None), empties the
+        download folder and the quota libraries, copies the site files named
+        in `seed` and writes `files` ({name: bytes}) into the download folder,
+        sets qmtz.ini, gives the fault server `routes` and marks the servers'
+        logs."""
+        self.publish(site or standard_site)
         for path in (self.downloads(), os.path.join(self.drive_c, "QuotaLib")):
             shutil.rmtree(path, ignore_errors=True)
         os.makedirs(self.downloads())
         os.makedirs(os.path.join(self.drive_c, "QuotaLib"))
         for name in seed:  # already current in the download folder
             shutil.copy(self.site_file(name), os.path.join(self.downloads(), name))
+        for name, data in (files or {}).items():
+            with open(os.path.join(self.downloads(), name), "wb") as f:
+                f.write(data)
+        self.set_routes(routes or {})
+        self.mark()
         ini = os.path.join(self.drive_c, "windows", "qmtz.ini")
         if ini_text is None:
             if os.path.exists(ini):
@@ -89,6 +143,7 @@ class World:
         else:
             with open(ini, "wb") as f:
                 f.write(ini_text.encode("gbk"))
+        self.before = self.files()
 
     def site_file(self, name):
         for path in glob.glob(os.path.join(self.args.work, "site", "mirror*", "download", "**", name),
@@ -124,18 +179,116 @@ class World:
     def downloaded(self):
         return sorted(os.listdir(self.downloads()))
 
+    # -- what the servers saw ---------------------------------------------
+
+    def server_logs(self):
+        logs = {port: os.path.join(self.args.work, "nginx", "nginx-access-%d.log" % port)
+                for port in self.args.ports}
+        logs["fault"] = os.path.join(self.fault_dir, "fault-requests.log")
+        return logs
+
+    def mark(self):
+        """Later calls of requests() and fault_lines() see only what comes after this."""
+        self.marks = {key: os.path.getsize(path) if os.path.exists(path) else 0
+                      for key, path in self.server_logs().items()}
+
+    def _since_mark(self, key):
+        path = self.server_logs()[key]
+        if not os.path.exists(path):
+            return []
+        with open(path, "rb") as f:
+            f.seek(self.marks.get(key, 0))
+            return f.read().decode("latin-1").splitlines()
+
+    def requests(self, mirror):
+        """Decoded paths that mirror 1 or 2 was asked for since the mark, in
+        order: nginx's port, or in the fault suite the fault server for 1."""
+        if mirror == 1 and getattr(self.args, "fault_port", None):
+            lines = [l.split("\t")[0] for l in self._since_mark("fault") if l.startswith("GET ")]
+        else:
+            # nginx's request line, or the whole log line when it has none (a request it could not read).
+            lines = [(re.search(r'"(\S+ \S+)[^"]*"', l) or re.search("(.*)", l)).group(1)
+                     for l in self._since_mark(self.args.ports[mirror - 1])]
+        return [urllib.parse.unquote(l.split(" ")[1] if " " in l else l) for l in lines]
+
+    def fault_lines(self, prefix):
+        """Lines of the fault server's log since the mark that start with `prefix`."""
+        return [l for l in self._since_mark("fault") if l.startswith(prefix)]
+
+    def set_routes(self, routes):
+        """Gives the fault server its routes: {request path: mode} or
+        {request path: (mode, file)}."""
+        os.makedirs(self.fault_dir, exist_ok=True)
+        lines = []
+        for path, mode in routes.items():
+            lines.append("\t".join((path,) + (mode if isinstance(mode, tuple) else (mode,))))
+        tmp = os.path.join(self.fault_dir, "routes.tmp")
+        with open(tmp, "w", encoding="utf-8") as f:
+            f.write("".join(l + "\n" for l in lines))
+        os.replace(tmp, os.path.join(self.fault_dir, "routes"))
+
+    # -- the disk --------------------------------------------------------
+
+    def changed_outside(self, before, after, allowed=()):
+        """Paths below drive C that are new, changed or gone between two
+        files() listings, less those the program or the test installers may
+        write: the download folder's files named in `allowed`, the quota
+        libraries, qmtz.ini and WinINet's own cache."""
+        downloads = os.path.relpath(self.downloads(), self.drive_c)
+        keep = {os.path.join(downloads, name) for name in allowed} | {os.path.join("windows", "qmtz.ini")}
+        changed = []
+        for path in sorted(set(before) | set(after)):
+            if before.get(path) == after.get(path) or path in keep:
+                continue
+            if path.startswith("QuotaLib" + os.sep) or os.sep + "INetCache" + os.sep in path:
+                continue
+            changed.append(path)
+        return changed
+
+    def check_aftermath(self, runs, downloads, records=None):
+        """After the program has ended: runs.log holds exactly `runs`
+        ("file|arguments|package name" lines, in order), the download folder
+        exactly the files `downloads`, section "Dek Files" exactly `records`
+        (none when None), and nothing else on drive C changed since reset()
+        but the quota libraries and WinINet's cache."""
+        check(self.runs() == list(runs), "installers run: %s, expected %s" % (self.runs(), list(runs)))
+        check(self.downloaded() == sorted(downloads), "downloads: %s, expected %s"
+              % (self.downloaded(), sorted(downloads)))
+        check(self.ini() == (records or {}), "records: %s" % self.ini())
+        changed = self.changed_outside(self.before, self.files(), downloads)
+        check(not changed, "files written outside the download folder: %s" % changed)
+
+    def files(self):
+        """{path below drive_c: (size, mtime_ns)} of every file in the prefix's drive C."""
+        found = {}
+        for folder, _, names in os.walk(self.drive_c):
+            for name in names:
+                path = os.path.join(folder, name)
+                try:
+                    st = os.lstat(path)
+                except OSError:
+                    continue
+                found[os.path.relpath(path, self.drive_c)] = (st.st_size, st.st_mtime_ns)
+        return found
+
 
 class Program:
-    """The program and the driver, started together."""
+    """The program and the driver, started together; `program` is another
+    build's path (default: --program), `find_ms` how long its window may
+    take to show (the catalogue is fetched before it does)."""
 
-    def __init__(self, world):
+    def __init__(self, world, program=None, find_ms=60000):
         self.world = world
         env = world.env()
-        self.program = subprocess.Popen([WINE_RUN, world.args.program], env=env,
+        self.program = subprocess.Popen([WINE_RUN, program or world.args.program], env=env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.driver = subprocess.Popen([WINE_RUN, world.args.driver], env=env, stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.ask("find 60000")
+        try:
+            self.ask("find %d" % find_ms)
+        except BaseException:
+            self.kill()
+            raise
 
     def ask(self, line, ok=True):
         self.driver.stdin.write((line + "\n").encode())
@@ -221,6 +374,29 @@ class Log:
         done = q("下载完成 ") + speed_re + q('KB/S\r\n现在安装"%s"...\r\n' % name)
         self.parts.append(start + froms + done + (q(result) if result else ""))
 
+    def package(self, name, on1, on2, result=None, speed=None):
+        """One package's lines, in either server order. on1, on2: what an
+        attempt on mirror 1 or 2 gives: "ok", "fail" (no line of its own) or
+        "reject" (the file's SHA-256 is wrong: "文件校验失败。")."""
+        urls = {1: self.u1, 2: self.u2}
+        outcome = {1: on1, 2: on2}
+        speed_re = q(speed) if speed else r"\d+\.\d\d"
+        orders = []
+        for order in ((1, 2), (2, 1)):
+            lines = ""
+            for m in order:
+                lines += q("from %s\r\n" % urls[m])
+                if outcome[m] == "ok":
+                    lines += q("下载完成 ") + speed_re + q('KB/S\r\n现在安装"%s"...\r\n' % name)
+                    lines += q(result) if result else ""
+                    break
+                if outcome[m] == "reject":
+                    lines += q("文件校验失败。\r\n")
+            else:
+                lines += q("下载失败\r\n")
+            orders.append(lines)
+        self.parts.append(q('正在下载"%s"...\r\n' % name) + "(?:%s|%s)" % tuple(orders))
+
     def text(self, text):
         self.parts.append(q(text))
 
@@ -231,6 +407,14 @@ class Log:
 def check(cond, message):
     if not cond:
         raise Failure(message)
+
+
+def first_tried(log, urls):
+    """{package name: 1 or 2}: the mirror each package of the log was asked first."""
+    found = {}
+    for name, url in re.findall('正在下载"([^"]*)"...\r\nfrom ([^\r]*)\r\n', log):
+        found[name] = urls.index(url) + 1
+    return found
 
 
 # ---- scenarios ----------------------------------------------------------
@@ -374,6 +558,51 @@ def close_during_uninstall(world):
 SCENARIOS = [nothing_chosen, install_run, uninstall_run, cancel_and_reentry, close_between_transfers,
              close_during_uninstall]
 
+import scenarios_faults  # noqa: E402
+import scenarios_hashes  # noqa: E402
+import scenarios_names  # noqa: E402
+import scenarios_signed  # noqa: E402
+
+SUITES = {
+    "plain": SCENARIOS + scenarios_names.SCENARIOS + scenarios_hashes.SCENARIOS + scenarios_signed.PLAIN_SCENARIOS,
+    "faults": scenarios_faults.SCENARIOS,
+    "signed": scenarios_signed.SCENARIOS,
+}
+
+
+class FaultServerError(RuntimeError):
+    pass
+
+
+class FaultServer:
+    """The scripted fault server of tests/servers on --fault-port, reading
+    its routes from the world's route file; a context manager that does
+    nothing without --fault-port."""
+
+    def __init__(self, world):
+        self.world, self.process = world, None
+
+    def __enter__(self):
+        port = self.world.args.fault_port
+        if not port:
+            return self
+        if sb.nginx_site.wait_for_port(port, 0):
+            raise FaultServerError("port %d of the fault server is taken" % port)
+        self.world.set_routes({})
+        self.process = sb.nginx_site.spawn(
+            [sys.executable, SERVERS_PY, "fault", self.world.fault_dir, str(port),
+             os.path.join(self.world.fault_dir, "routes")], os.path.join(self.world.fault_dir, "fault.out"))
+        if not sb.nginx_site.wait_for_port(port, 10, self.process):
+            self.__exit__()
+            raise FaultServerError("the fault server did not start on port %d (see %s/fault.out)"
+                                   % (port, self.world.fault_dir))
+        return self
+
+    def __exit__(self, *exc):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(10)
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -383,6 +612,12 @@ def main():
     parser.add_argument("--ports", type=int, nargs=2, required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("-k", default="", help="run only scenarios whose name contains this")
+    parser.add_argument("--suite", default="plain", choices=sorted(SUITES))
+    parser.add_argument("--fault-port", type=int, help="faults: the fault build's mirror 1")
+    parser.add_argument("--short-limits", type=int, nargs=2, metavar=("STALL_MS", "DEADLINE_MS"),
+                        help="faults: the fault build's stall window and catalogue deadline")
+    parser.add_argument("--signed-program", help="the build with a catalogue key")
+    parser.add_argument("--signing-key", help="the private half of that key")
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
 
@@ -391,25 +626,36 @@ def main():
         print("FAIL e2e: DISPLAY is not set; run it under scripts/test, or start Xvfb first "
               "(iz_start_xvfb in tests/support/xvfb.sh)", flush=True)
         return 1
+    if args.suite == "faults" and not (args.fault_port and args.short_limits):
+        print("FAIL e2e: the faults suite needs --fault-port and --short-limits", flush=True)
+        return 1
     world = World(args)
     site = os.path.join(args.work, "site")
-    sb.build(site, catalogue(), args.sample)
-    failed = 0
+    os.makedirs(site, exist_ok=True)
+    failed = ran = 0
     try:
         with sb.serve(os.path.join(args.work, "nginx"),
-                      [(args.ports[0], os.path.join(site, "mirror1")), (args.ports[1], os.path.join(site, "mirror2"))]):
-            for scenario in SCENARIOS:
+                      [(args.ports[0], os.path.join(site, "mirror1")), (args.ports[1], os.path.join(site, "mirror2"))]), \
+                FaultServer(world):
+            for scenario in SUITES[args.suite]:
                 if args.k not in scenario.__name__:
                     continue
                 started = time.time()
+                ran += 1
                 try:
                     scenario(world)
                     print("PASS %s (%.1f s)" % (scenario.__name__, time.time() - started), flush=True)
                 except Failure as e:
                     failed += 1
                     print("FAIL %s: %s" % (scenario.__name__, e), flush=True)
-    except sb.nginx_site.NginxError as e:
+                except Exception:  # a broken scenario fails alone; the others still run
+                    failed += 1
+                    print("FAIL %s: %s" % (scenario.__name__, traceback.format_exc()), flush=True)
+    except (sb.nginx_site.NginxError, FaultServerError) as e:
         print("FAIL e2e: %s" % e, flush=True)
+        return 1
+    if not ran:
+        print("FAIL e2e: no scenario of suite %s matches -k %r" % (args.suite, args.k), flush=True)
         return 1
     print("%d scenario(s) failed" % failed if failed else "all scenarios passed")
     return 1 if failed else 0

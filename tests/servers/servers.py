@@ -5,7 +5,9 @@
                          server on free ports of 127.0.0.1, and writes
                          DIR/servers.info (KEY=VALUE lines) once both answer
   servers.py stop DIR    stops the two servers started in DIR
-  servers.py fault DIR   runs the fault server in the foreground (internal)
+  servers.py fault DIR PORT [ROUTES]
+                         runs the fault server in the foreground on PORT
+                         (internal; the end-to-end tests start it this way)
 
 The fault server picks its behaviour from the first path segments, so that a
 test can put a whole "base URL" in front of a file name:
@@ -26,6 +28,23 @@ test can put a whole "base URL" in front of a file name:
   /stall/...           reads the request and answers nothing
   /stallbody/N/...     headers with Content-Length N, then nothing
   /length/TEXT/...     200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
+
+A drip logs "drip N sent S" when it ends, S being the bytes it sent.
+
+ROUTES names a file that gives fixed paths a mode, so that a program whose
+base URL is this server's "/download/" meets a fault at a file's own URL. It
+is read at every request, so a test can change it between runs. One route a
+line, fields separated by tabs, "#" starting a comment:
+
+  PATH  MODE [FILE]    e.g. "/download/InstallFiles.zip<TAB>/flood/2000"
+
+PATH is compared with the request path, both URL-decoded; a request for it
+is answered as one for MODE. FILE (an absolute path) goes with the mode
+
+  /file/B/MS           200, Content-Length and bytes of FILE, B-byte pieces
+                       every MS ms (B = 0: all at once)
+
+A path that no route names is answered 404.
 
 Every request line and its User-Agent is appended to DIR/fault-requests.log.
 """
@@ -95,15 +114,41 @@ def hold(conn):
         pass
 
 
-def handle(conn, log_path):
+def read_routes(routes_path):
+    """{decoded path: (mode path, file or None)} from the route file."""
+    routes = {}
+    if not routes_path:
+        return routes
+    try:
+        with open(routes_path, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except OSError:
+        return routes
+    for line in lines:
+        if not line.strip() or line.lstrip().startswith("#"):
+            continue
+        fields = line.split("\t")
+        routes[urllib.parse.unquote(fields[0])] = (fields[1], fields[2] if len(fields) > 2 else None)
+    return routes
+
+
+def log_line(log_path, text):
+    with open(log_path, "a", encoding="latin-1") as log:
+        log.write(text + "\n")
+
+
+def handle(conn, log_path, routes_path=None):
     try:
         request_line, headers = read_request(conn)
         if not request_line:
             return
-        with open(log_path, "a", encoding="latin-1") as log:
-            log.write("%s\t%s\n" % (request_line, headers.get("user-agent", "")))
+        log_line(log_path, "%s\t%s" % (request_line, headers.get("user-agent", "")))
         parts = request_line.split(" ")
         path = parts[1] if len(parts) > 1 else "/"
+        file_path = None
+        if routes_path:
+            # A routed server answers only what its routes name.
+            path, file_path = read_routes(routes_path).get(urllib.parse.unquote(path), ("/", None))
         seg = [urllib.parse.unquote(s) for s in path.split("/") if s]
         mode = seg[0] if seg else ""
         arg = lambda i, d=0: int(seg[i]) if len(seg) > i and seg[i].isdigit() else d
@@ -139,10 +184,22 @@ def handle(conn, log_path):
             n, piece, ms = arg(1), max(1, arg(2, 1)), arg(3, 1000)
             send_head(conn, 200, n)
             sent = 0
-            while sent < n:
-                conn.sendall(body_bytes(min(piece, n - sent), sent))
-                sent += piece
-                time.sleep(ms / 1000.0)
+            try:
+                while sent < n:
+                    conn.sendall(body_bytes(min(piece, n - sent), sent))
+                    sent += min(piece, n - sent)
+                    time.sleep(ms / 1000.0)
+            finally:
+                log_line(log_path, "drip %d sent %d" % (n, sent))
+        elif mode == "file" and file_path:
+            with open(file_path, "rb") as f:
+                data = f.read()
+            piece, ms = arg(1) or len(data) or 1, arg(2)
+            send_head(conn, 200, len(data))
+            for at in range(0, len(data), piece):
+                conn.sendall(data[at:at + piece])
+                if ms:
+                    time.sleep(ms / 1000.0)
         elif mode == "flood":
             n = arg(1)
             piece = body_bytes(65536)
@@ -153,8 +210,7 @@ def handle(conn, log_path):
                     conn.sendall(piece)
                     sent += len(piece)
             finally:
-                with open(log_path, "a", encoding="latin-1") as log:
-                    log.write("flood %d sent %d\n" % (n, sent))
+                log_line(log_path, "flood %d sent %d" % (n, sent))
         elif mode == "trickleheader":
             ms = arg(1, 200)
             conn.sendall(b"HTTP/1.1 200 OK\r\nX-Slow: ")
@@ -183,7 +239,7 @@ def handle(conn, log_path):
         conn.close()
 
 
-def run_fault(directory, port):
+def run_fault(directory, port, routes_path=None):
     log_path = os.path.join(directory, "fault-requests.log")
     srv = socket.socket()
     srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -191,7 +247,7 @@ def run_fault(directory, port):
     srv.listen(64)
     while True:
         conn, _ = srv.accept()
-        threading.Thread(target=handle, args=(conn, log_path), daemon=True).start()
+        threading.Thread(target=handle, args=(conn, log_path, routes_path), daemon=True).start()
 
 
 def start(directory):
@@ -265,7 +321,7 @@ def main():
     if cmd == "stop":
         return stop(directory)
     if cmd == "fault":
-        run_fault(directory, int(sys.argv[3]))
+        run_fault(directory, int(sys.argv[3]), sys.argv[4] if len(sys.argv) > 4 else None)
     return 2
 
 

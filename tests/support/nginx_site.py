@@ -4,11 +4,12 @@
     with site:            # or site.start() ... site.stop()
         ...
 
-run_dir holds the configuration, the logs, the pid file and nginx's
-temporary folders. Each (port, document_root) pair is one server on
-127.0.0.1; a Server in its place can also speak TLS and redirect. With
-slow_rate set, any file whose URL contains "slow" is sent at that many bytes
-a second, so that a test can press cancel in the middle of its transfer.
+run_dir holds the configuration, the logs (nginx-access.log for every
+server, nginx-access-PORT.log for each), the pid file and nginx's temporary
+folders. Each (port, document_root) pair is one server on 127.0.0.1; a
+Server in its place can also speak TLS and redirect. With slow_rate set, any
+file whose URL contains "slow" is sent at that many bytes a second, so that
+a test can press cancel in the middle of its transfer.
 
     Server(port, root, cert="good.crt", key="good.key",
            redirects=[("/to-http/", "http://127.0.0.1:8080/")])
@@ -47,10 +48,14 @@ http {{
 {servers}}}
 """
 
+# Each server also logs to a file of its own, so that a test can tell which
+# mirror was asked for what.
 SERVER = """\
   server {{
     listen 127.0.0.1:{port}{ssl};
 {tls}    root {root};
+    access_log {dir}/nginx-access.log;
+    access_log {dir}/nginx-access-{port}.log;
     location / {{ }}
 {redirects}{slow}  }}
 """
@@ -90,11 +95,11 @@ class Server:
                 raise ValueError("redirect %r -> %r: the prefix must be a plain /folder/ path and "
                                  "the target a plain URL" % (prefix, target))
 
-    def conf(self, slow):
+    def conf(self, slow, run_dir):
         tls = TLS.format(cert=self.cert, key=self.key) if self.cert else ""
         redirects = "".join(REDIRECT.format(prefix=p, target=t) for p, t in self.redirects)
         return SERVER.format(port=self.port, ssl=" ssl" if self.cert else "", tls=tls, root=self.root,
-                             redirects=redirects, slow=slow)
+                             redirects=redirects, slow=slow, dir=run_dir)
 
 
 def as_server(server):
@@ -159,7 +164,7 @@ def spawn(argv, log_path):
 def nginx_conf(run_dir, servers, slow_rate=None):
     """The configuration text for `servers`, Servers or (port, document root) pairs."""
     slow = SLOW.format(rate=slow_rate) if slow_rate else ""
-    text = "".join(as_server(s).conf(slow) for s in servers)
+    text = "".join(as_server(s).conf(slow, run_dir) for s in servers)
     user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
     return CONF.format(dir=run_dir, servers=text, user=user)
 
@@ -179,6 +184,10 @@ class Nginx:
         program = find_nginx()
         if any(s.cert for s in self.servers):
             check_tls(program)
+        # Another server on one of our ports would answer in nginx's stead.
+        for server in self.servers:
+            if wait_for_port(server.port, 0):
+                raise NginxError("port %d is taken by another program" % server.port)
         os.makedirs(os.path.join(self.run_dir, "tmp"), exist_ok=True)
         conf = os.path.join(self.run_dir, "nginx.conf")
         with open(conf, "w") as f:

@@ -1,0 +1,146 @@
+"""End-to-end scenarios: packages whose catalogue entry carries their SHA-256
+(the plain suite of e2e.py). A tampered copy has the published file's size
+and differs only in its settings block, so that nothing but the hash tells
+them apart; started, it would log "tampered" in runs.log."""
+import os
+import time
+
+from e2e import Failure, Log, N, Program, check, first_tried, pkg
+import site_builder as sb
+
+PUBLISHED, TAMPERED = "published", "tampered!"  # equal lengths: equal file sizes
+
+
+def package(file_name, build=PUBLISHED):
+    return pkg(build, file_name + ".dat", "no")
+
+
+def tampered(file_name):
+    return package(file_name, TAMPERED)
+
+
+def tool(name, file_name, attrs=(), **kw):
+    """A chosen non-Dek package, published with its SHA-256 unless `attrs`
+    gives "sha256" itself."""
+    return N("Tool", [("name", name), ("fileName", file_name), ("state", "2")] + list(attrs),
+             package=package(file_name), digest=not attrs, **kw)
+
+
+def published_bytes(world, file_name):
+    return sb.package_bytes(world.args.sample, **package(file_name))
+
+
+def tampered_bytes(world, file_name):
+    data = sb.package_bytes(world.args.sample, **tampered(file_name))
+    check(len(data) == len(published_bytes(world, file_name)), "a tampered copy must keep the size")
+    return data
+
+
+# Packages that mirror 1 serves tampered: with the server order drawn per
+# package, six make it likely that some try mirror 1 first in one run.
+MIRROR1_TAMPERED = ["篡改%d" % i for i in range(1, 7)]
+
+
+def mirror1_tampered_site(world):
+    upper = sb.sha256_hex(published_bytes(world, "hu.exe")).upper()
+    return N("InstallFiles", [("name", "校验目录")], [
+        N("Group", [("name", "校验"), ("path", "hash")], [
+            tool(name, "h%d.exe" % i, variants={1: tampered("h%d.exe" % i)})
+            for i, name in enumerate(MIRROR1_TAMPERED, 1)
+        ] + [tool("大写校验", "hu.exe", [("sha256", upper)])]),
+    ])
+
+
+def published_runs(file_names):
+    return ["%s|/auto /s|%s" % (name, PUBLISHED) for name in file_names]
+
+
+def hash_mirror1_tampered(world):
+    # A run in which no package happens to try mirror 1 first tests nothing
+    # here; it is run again (each run has six draws).
+    for _ in range(3):
+        world.reset("[Dek Files]\r\n", site=mirror1_tampered_site)
+        p = Program(world)
+        try:
+            p.ask("press 102")
+            log = Log(world.urls)
+            for name in MIRROR1_TAMPERED:
+                log.package(name, "reject", "ok", "安装完成。\r\n")
+            log.package("大写校验", "ok", "ok", "安装完成。\r\n")
+            text = p.wait_log(log.pattern())
+            p.close()
+        finally:
+            p.kill()
+        first = first_tried(text, world.urls)
+        if any(first[name] == 1 for name in MIRROR1_TAMPERED):
+            break
+    else:
+        raise Failure("no package tried mirror 1 first in three runs")
+    files = ["h%d.exe" % i for i in range(1, 7)] + ["hu.exe"]
+    world.check_aftermath(published_runs(files), files)
+    for name in files:
+        with open(os.path.join(world.downloads(), name), "rb") as f:
+            check(f.read() == published_bytes(world, name), name + " is not the published file")
+    # Mirror 1 was asked exactly for the packages that tried it first.
+    asked1 = sorted(path for path in world.requests(1) if path != "/download/InstallFiles.zip")
+    want = sorted("/download/hash/h%d.exe" % i for i, name in enumerate(MIRROR1_TAMPERED, 1) if first[name] == 1)
+    want += ["/download/hash/hu.exe"] if first["大写校验"] == 1 else []
+    check(asked1 == sorted(want), "mirror 1 asked for %s, expected %s" % (asked1, sorted(want)))
+
+
+def rejections_site(world):
+    good = sb.sha256_hex(published_bytes(world, "hm.exe"))
+    malformed = [
+        ("63位", good[:-1]),
+        ("65位", good + "0"),
+        ("非十六进制", "g" + good[1:]),
+        ("空值", ""),
+        ("前导空格", " " + good[:-1]),
+    ]
+    return N("InstallFiles", [("name", "校验目录")], [
+        N("Group", [("name", "校验"), ("path", "hash")], [
+            tool("双篡改", "hb.exe", variants={1: tampered("hb.exe"), 2: tampered("hb.exe")}),
+        ] + [
+            tool("畸形" + label, "hm.exe", [("sha256", value)]) for label, value in malformed
+        ] + [
+            tool("本地篡改", "hl.exe"),
+            tool("本地完好", "hc.exe"),
+        ]),
+    ])
+
+
+MALFORMED = ["畸形63位", "畸形65位", "畸形非十六进制", "畸形空值", "畸形前导空格"]
+
+
+def hash_rejections(world):
+    # hl.exe: a tampered copy of the published size, written just now; hc.exe:
+    # the published file, written a while ago today (UTC). Both pass the
+    # size and date test; only the hash tells them apart.
+    world.reset("[Dek Files]\r\n", site=rejections_site,
+                files={"hl.exe": tampered_bytes(world, "hl.exe"), "hc.exe": published_bytes(world, "hc.exe")})
+    now = time.time()
+    earlier = max(now - 120, now - now % 86400 + 1)
+    current = os.path.join(world.downloads(), "hc.exe")
+    os.utime(current, (earlier, earlier))
+    stamp = os.stat(current).st_mtime_ns
+    p = Program(world)
+    try:
+        p.ask("press 102")
+        log = Log(world.urls)
+        log.package("双篡改", "reject", "reject")
+        for name in MALFORMED:
+            log.package(name, "reject", "reject")
+        log.package("本地篡改", "ok", "ok", "安装完成。\r\n")
+        log.package("本地完好", "ok", "ok", "安装完成。\r\n", speed="0.00")
+        p.wait_log(log.pattern())
+        p.close()
+    finally:
+        p.kill()
+    # Every rejected transfer was deleted; the tampered local copy was replaced.
+    world.check_aftermath(published_runs(["hl.exe", "hc.exe"]), ["hc.exe", "hl.exe"])
+    with open(os.path.join(world.downloads(), "hl.exe"), "rb") as f:
+        check(f.read() == published_bytes(world, "hl.exe"), "hl.exe is not the published file")
+    check(os.stat(current).st_mtime_ns == stamp, "the current local copy hc.exe was fetched again")
+
+
+SCENARIOS = [hash_mirror1_tampered, hash_rejections]

@@ -1,0 +1,184 @@
+"""End-to-end scenarios: signed catalogues. The signed suite of e2e.py runs
+the build that carries a catalogue key (--signed-program, made fresh by the
+build; --signing-key is its private half); the plain suite checks that a
+build without a key takes an archive whatever its signature member holds."""
+import os
+import subprocess
+
+from e2e import Failure, Log, N, Program, check, pkg
+import site_builder as sb
+
+BAD_SIGNATURE = "配置文件签名无效。\r\n"
+
+
+def catalogue(extra=()):
+    return N("InstallFiles", [("name", "签名目录")], [
+        N("Group", [("name", "签名"), ("path", "signed")], [
+            N("Dek", [("name", "签名定额"), ("fileName", "signed.exe"), ("state", "2")],
+              package=pkg("签名定额", "signed.dek")),
+        ] + list(extra)),
+    ])
+
+
+# The tree of catalogue() as the driver lists it: depth|state image|text.
+ITEMS = "0|1|签名\n1|2|签名定额\n"
+
+
+def tampered_catalogue():
+    """catalogue() with one more package, as a mirror that was broken into
+    might serve it under the genuine signature."""
+    return catalogue([N("Tool", [("name", "篡改项"), ("fileName", "evil.exe"), ("state", "2")],
+                        package=pkg("篡改项", "evil.dat", "no"))])
+
+
+def signing_key(world):
+    if not world.args.signing_key or not os.path.exists(world.args.signing_key):
+        raise Failure("no catalogue signing key (--signing-key): the build found no openssl to make one")
+    return world.args.signing_key
+
+
+def other_key(world):
+    """A key the program does not know, made fresh for this run."""
+    path = os.path.join(world.args.work, "other-key.pem")
+    if not os.path.exists(path):
+        subprocess.run(["openssl", "genpkey", "-quiet", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048",
+                        "-out", path], check=True)
+    return path
+
+
+def signature(world, xml):
+    return sb.archive_members(sb.signed_archive(signing_key(world), xml))[sb.SIGNATURE_MEMBER]
+
+
+def genuine_xml():
+    return sb.catalogue_xml(catalogue())
+
+
+# Archives a mirror might serve instead of the genuine signed one; none
+# carries the key's signature of its own catalogue.
+def tampered_archive(world):
+    return sb.zip_archive([(sb.CATALOGUE_MEMBER, sb.catalogue_xml(tampered_catalogue())),
+                           (sb.SIGNATURE_MEMBER, signature(world, genuine_xml()))])
+
+
+def unsigned_archive(world):
+    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml())])
+
+
+def other_key_archive(world):
+    return sb.signed_archive(other_key(world), genuine_xml())
+
+
+def truncated_archive(world):
+    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()),
+                           (sb.SIGNATURE_MEMBER, signature(world, genuine_xml())[:128])])
+
+
+def empty_signature_archive(world):
+    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()), (sb.SIGNATURE_MEMBER, b"")])
+
+
+def misplaced_signature_archive(world):
+    # The right signature, but in a folder of the archive: not the member.
+    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()),
+                           ("sig/" + sb.SIGNATURE_MEMBER, signature(world, genuine_xml()))])
+
+
+def site_with(mirror1=None, mirror2=None, catalogue_mirrors=(1, 2)):
+    """A site function: the signed catalogue, with archives of the given
+    makers on the mirrors named."""
+    def site(world):
+        archives = {m: make(world) for m, make in ((1, mirror1), (2, mirror2)) if make}
+        return catalogue(), {"signing_key": signing_key(world), "archives": archives,
+                             "catalogue_mirrors": catalogue_mirrors}
+    site.__name__ = "signed_site_%s_%s" % (getattr(mirror1, "__name__", "-"), getattr(mirror2, "__name__", "-"))
+    return site
+
+
+def start_signed(world, site):
+    world.reset("[Dek Files]\r\n", site=site)
+    return Program(world, program=world.args.signed_program)
+
+
+def fetch_result(world, site):
+    """The log and the tree of the signed build just after its window
+    showed; the download folder must be empty again by then."""
+    if not world.args.signed_program:
+        raise Failure("no signed build (--signed-program): the build found no openssl to make its key")
+    p = start_signed(world, site)
+    try:
+        log, items = p.log(), p.text("items")
+        p.close()
+    finally:
+        p.kill()
+    world.check_aftermath([], [])
+    return log, items
+
+
+SIGNED = site_with()
+
+# Mirror 1 serves each of these, mirror 2 the genuine archive.
+INVALID = [tampered_archive, unsigned_archive, other_key_archive, truncated_archive, empty_signature_archive,
+           misplaced_signature_archive]
+
+
+def signed_mirror1_invalid(world):
+    for make in INVALID:
+        log, items = fetch_result(world, site_with(mirror1=make))
+        check(log == BAD_SIGNATURE, "%s on mirror 1: log %r" % (make.__name__, log))
+        check(items == ITEMS, "%s on mirror 1: the tree is not mirror 2's catalogue:\n%s" % (make.__name__, items))
+        check(world.requests(2) == ["/download/InstallFiles.zip"], "%s: mirror 2 not asked" % make.__name__)
+
+
+def signed_both_invalid(world):
+    cases = [
+        # Both mirrors answer, neither with a valid catalogue: one line each.
+        (site_with(mirror1=unsigned_archive, mirror2=other_key_archive), BAD_SIGNATURE * 2),
+        # Mirror 1 has no archive: its download failed, which the signature
+        # line of mirror 2 does not turn into the network line.
+        (site_with(mirror2=tampered_archive, catalogue_mirrors=(2,)), BAD_SIGNATURE),
+    ]
+    for site, want in cases:
+        log, items = fetch_result(world, site)
+        check(log == want, "%s: log %r, expected %r" % (site.__name__, log, want))
+        check(items == "", "%s: the tree shows a catalogue:\n%s" % (site.__name__, items))
+
+
+def signed_valid(world):
+    if not world.args.signed_program:
+        raise Failure("no signed build (--signed-program): the build found no openssl to make its key")
+    p = start_signed(world, SIGNED)
+    try:
+        check(p.log() == "", "log not empty: %r" % p.log())
+        check(p.text("items") == ITEMS, "tree: %r" % p.text("items"))
+        p.ask("press 102")
+        log = Log(world.urls)
+        log.fetch("签名定额", "both", "安装完成。\r\n")
+        p.wait_log(log.pattern())
+        p.close()
+    finally:
+        p.kill()
+    world.check_aftermath(["signed.exe|/auto /s|签名定额"], ["signed.exe"], {"签名定额": "C:\\QuotaLib\\signed.dek"})
+    check(world.requests(1).count("/download/InstallFiles.zip") == 1 and
+          "/download/InstallFiles.zip" not in world.requests(2), "the catalogue came from mirror 1 alone")
+
+
+def unsigned_build_ignores_signature(world):
+    # Mirror 1's archive has a signature member that is no signature at all.
+    def site(world):
+        return catalogue(), {"archives": {1: sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()),
+                                                             (sb.SIGNATURE_MEMBER, b"no signature")])}}
+    world.reset("[Dek Files]\r\n", site=site)
+    p = Program(world)
+    try:
+        check(p.log() == "", "log not empty: %r" % p.log())
+        check(p.text("items") == ITEMS, "tree: %r" % p.text("items"))
+        p.close()
+    finally:
+        p.kill()
+    check(world.requests(2) == [], "mirror 2 was asked for %s" % world.requests(2))
+    world.check_aftermath([], [])
+
+
+SCENARIOS = [signed_valid, signed_mirror1_invalid, signed_both_invalid]
+PLAIN_SCENARIOS = [unsigned_build_ignores_signature]
