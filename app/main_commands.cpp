@@ -5,6 +5,7 @@
 #include <htmlhelp.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "app/build_settings.h"
 #include "app/download.h"
@@ -116,5 +117,24 @@ void TInstallZelmDlgClient::CmUninstallUnselected() {
 void TInstallZelmDlgClient::CmCancelDownload() { CancelRequested = true; }
 
 void TInstallZelmDlgClient::CmHelp() {
-  HtmlHelpA(HWindow, "InstallZelm.chm::/html/main.htm>simple", HH_DISPLAY_TOPIC, 0);
+  // The help file lies beside the program, but a shortcut may start us in
+  // any folder: name it by the program's own folder. When that would not fit
+  // the 255 characters of a path, the bare name is all we can give (HTML Help
+  // then looks in the current folder).
+  static const char kTopic[] = "InstallZelm.chm::/html/main.htm>simple";
+  char path[256];
+  const char* help = kTopic;
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (length > 0 && length < sizeof path) {  // a full buffer is a name cut short
+    // The last backslash, walked by characters: a GBK trail byte may be 0x5C.
+    char* name = nullptr;
+    for (char* p = path; *p; p = CharNextA(p)) {
+      if (*p == '\\') name = p + 1;
+    }
+    if (name && static_cast<size_t>(name - path) + sizeof kTopic <= sizeof path) {
+      memcpy(name, kTopic, sizeof kTopic);
+      help = path;
+    }
+  }
+  HtmlHelpA(HWindow, help, HH_DISPLAY_TOPIC, 0);
 }

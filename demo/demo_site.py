@@ -1,15 +1,25 @@
 #!/usr/bin/env python3
 """The demo's download site: a sample catalogue of quota libraries and tools
-with their packages, laid out as the two mirror folders.
+with their packages, laid out as the two mirror folders, the way a vendor
+publishes one: every package carries its "sha256" and the catalogue archive
+is signed.
 
-  demo_site.py SAMPLE_EXE OUT     builds OUT/mirror1 and OUT/mirror2
-  demo_site.py --serve OUT PORT   serves OUT/mirror2 with nginx on PORT
-                                  until stopped (mirror 1 stays down)
+  demo_site.py SAMPLE_EXE OUT [--sign PRIVATE.pem]
+      builds OUT/mirror1 and OUT/mirror2; with --sign the catalogue archive
+      is made by scripts/sign-catalogue with that key
+  demo_site.py --serve ROOT PORT RUN_DIR
+      serves ROOT (the folder that holds download/) with nginx on PORT until
+      stopped; nginx keeps its configuration and logs in RUN_DIR
 """
+import hashlib
 import os
+import shutil
 import signal
+import subprocess
 import sys
+import tempfile
 import time
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import site_builder as sb  # noqa: E402
@@ -56,13 +66,42 @@ def catalogue():
     ])
 
 
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+SIGN_CATALOGUE = os.path.join(ROOT, "scripts", "sign-catalogue")
+
+
+def publish_hashes(root, sample):
+    """Gives every package of the catalogue its "sha256", as a vendor does
+    with scripts/package-hash."""
+    for node, _ in sb.walk_packages(root):
+        data = sb.package_bytes(sample, **node.package)
+        node.attrs = [(k, v) for k, v in node.attrs if k != "sha256"]
+        node.attrs.append(("sha256", hashlib.sha256(data).hexdigest()))
+
+
+def sign_catalogue(out, private_key):
+    """Replaces the catalogue archive on both mirrors with the one that
+    scripts/sign-catalogue makes from the same InstallFiles.xml."""
+    archives = [os.path.join(out, "mirror%d" % m, "download", "InstallFiles.zip") for m in (1, 2)]
+    with tempfile.TemporaryDirectory() as tmp:
+        xml = os.path.join(tmp, "InstallFiles.xml")
+        with zipfile.ZipFile(archives[0]) as z, open(xml, "wb") as f:
+            f.write(z.read("InstallFiles.xml"))
+        signed = os.path.join(tmp, "InstallFiles.zip")
+        subprocess.run([SIGN_CATALOGUE, private_key, xml, signed], check=True, stdout=subprocess.DEVNULL)
+        for archive in archives:
+            if os.path.exists(archive):
+                shutil.copy(signed, archive)
+
+
 def main():
     if sys.argv[1] == "--serve":
-        out, port = sys.argv[2], int(sys.argv[3])
+        site, port, run_dir = sys.argv[2], int(sys.argv[3]), sys.argv[4]
         signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
         try:
-            with sb.serve(os.path.join(out, "nginx"), [(port, os.path.join(out, "mirror2"))]):
-                print("demo: mirror 2 on http://127.0.0.1:%d/download/ (mirror 1 is down)" % port, flush=True)
+            with sb.serve(run_dir, [(port, site)], slow_rate=None):
+                print("demo: %s on http://127.0.0.1:%d/download/ as mirror 2 (mirror 1 is down)"
+                      % (site, port), flush=True)
                 try:
                     while True:
                         time.sleep(3600)
@@ -73,7 +112,12 @@ def main():
             return 1
         return 0
     sample, out = sys.argv[1], sys.argv[2]
-    sb.build(out, catalogue(), sample)
+    key = sys.argv[4] if sys.argv[3:4] == ["--sign"] else None
+    root = catalogue()
+    publish_hashes(root, sample)
+    sb.build(out, root, sample)
+    if key:
+        sign_catalogue(out, key)
     return 0
 
 

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Takes a picture of the main window with the sample catalogue:
+# Takes a picture of the main window alone, filled from the test build's
+# sample catalogue with a run's log (the README's pictures come from the real
+# program, through scripts/demo):
 #   tests/app_window_screenshot.sh [BUILD_DIR] [OUTPUT.png]
-# (defaults build/win32 and docs/main-window.png). Needs app_tests built in
+# (defaults build/win32 and BUILD_DIR/app-window.png). Needs app_tests built in
 # BUILD_DIR, Xvfb and ImageMagick. The window runs in a Wine virtual desktop
 # so that Wine draws its caption and border; without DISPLAY a private Xvfb
 # is started.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/win32}" && pwd)
-out=${2:-$root/docs/main-window.png}
+out=${2:-$build/app-window.png}
 source "$root/scripts/wine-env"
 iz_make_prefix
 

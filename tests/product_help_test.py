@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""The help button finds the help file beside the program, whatever folder
+the program was started in (a shortcut's "Start in" may be any folder).
+
+The real program (the end-to-end build) is copied into a folder and started
+from another one; driver.exe presses "帮  助" (105). Under Wine HTML Help
+shows nothing (no mshtml), so the test reads what the program asked for:
+Wine's htmlhelp trace of HtmlHelpW, which HtmlHelpA calls with the same name.
+
+  product_help_test.py --program InstallZelmE2E.exe --driver e2e_driver.exe --work DIR
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
+TOPIC = "InstallZelm.chm::/html/main.htm>simple"
+# The paths of the program are 255 characters at most; so is what it gives
+# HTML Help.
+MAX_PATH_CHARS = 255
+
+
+class Failure(Exception):
+    pass
+
+
+def windows_path(unix_path):
+    """The program's view of a path: Wine's drive Z: is the Unix root."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def unescape_wine(text):
+    """The text of a Wine debugstr_w: \\\\ \\" \\n \\r \\t and \\XXXX escapes."""
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        nxt = text[i + 1]
+        if nxt in "\\\"":
+            out.append(nxt)
+            i += 2
+        elif nxt in "nrt":
+            out.append({"n": "\n", "r": "\r", "t": "\t"}[nxt])
+            i += 2
+        else:
+            out.append(chr(int(text[i + 1:i + 5], 16)))
+            i += 5
+    return "".join(out)
+
+
+def help_requests(trace):
+    """The file arguments of every HH_DISPLAY_TOPIC call in a trace."""
+    return [unescape_wine(m.group(1)) for m in
+            re.finditer(r'HtmlHelpW \([0-9A-Fa-f]+, L"((?:[^"\\]|\\.)*)", command=HH_DISPLAY_TOPIC', trace)]
+
+
+def press_help(args, folder, start_in, name):
+    """Starts the copy of the program in `folder` from `start_in`, presses
+    help once, closes it and returns the names HTML Help was asked for."""
+    os.makedirs(folder, exist_ok=True)
+    os.makedirs(start_in, exist_ok=True)
+    program = os.path.join(folder, "InstallZelm.exe")
+    shutil.copy(args.program, program)
+    trace_path = os.path.join(args.work, name + ".trace")
+    env = dict(os.environ, WINEDEBUG="-all,trace+htmlhelp")
+    driver_env = dict(os.environ, WINEDEBUG="-all")
+    with open(trace_path, "wb") as trace:
+        proc = subprocess.Popen([WINE_RUN, program], cwd=start_in, env=env,
+                                stdout=subprocess.DEVNULL, stderr=trace)
+        driver = subprocess.Popen([WINE_RUN, args.driver], env=driver_env, stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+        def ask(line):
+            driver.stdin.write((line + "\n").encode())
+            driver.stdin.flush()
+            answer = driver.stdout.readline().decode().strip()
+            if not answer.startswith("OK"):
+                raise Failure("driver: %s -> %s" % (line, answer))
+
+        try:
+            ask("find 60000")
+            ask("press 105")
+            # The press is posted; wait for its call to reach the trace.
+            deadline = time.time() + 30
+            while not help_requests(open(trace_path, "rb").read().decode("utf-8", "replace")):
+                if time.time() > deadline:
+                    break
+                time.sleep(0.2)
+            ask("close")
+            driver.stdin.write(b"quit\n")
+            driver.stdin.flush()
+            driver.wait(30)
+            if proc.wait(60) != 0:
+                raise Failure("the program did not end cleanly")
+        finally:
+            for p in (driver, proc):
+                if p.poll() is None:
+                    p.kill()
+    return help_requests(open(trace_path, "rb").read().decode("utf-8", "replace"))
+
+
+def padded_folder(base, total):
+    """A folder under `base` whose Windows path is `total` characters long."""
+    pad = total - len(windows_path(base)) - 1
+    if pad < 1 or pad > 255:
+        raise Failure("the work folder %s leaves no room for a %d-character folder" % (base, total))
+    return os.path.join(base, "p" * pad)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--work", required=True)
+    args = parser.parse_args()
+    if os.path.isdir(args.work):
+        shutil.rmtree(args.work)
+    os.makedirs(args.work)
+    start_in = os.path.join(args.work, "elsewhere")
+    # The longest program folder whose help name still fits, and one more.
+    fits = MAX_PATH_CHARS - len("\\" + TOPIC)
+    cases = [
+        # name, program folder, what HTML Help is asked for (None: the full path)
+        ("chinese", os.path.join(args.work, "沃蒙 安装"), None),
+        ("longest", padded_folder(os.path.join(args.work, "a"), fits), None),
+        ("too-long", padded_folder(os.path.join(args.work, "b"), fits + 1), TOPIC),
+    ]
+    failures = 0
+    for name, folder, expected in cases:
+        if expected is None:
+            expected = windows_path(folder) + "\\" + TOPIC
+        try:
+            asked = press_help(args, folder, start_in, name)
+            if asked != [expected]:
+                raise Failure("asked for %r, expected [%r]" % (asked, expected))
+            print("ok: %s: %s" % (name, expected))
+        except (Failure, subprocess.TimeoutExpired) as e:
+            failures += 1
+            print("FAILED: %s: %s" % (name, e))
+    print("%d passed, %d failed" % (len(cases) - failures, failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
