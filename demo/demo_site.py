@@ -11,15 +11,10 @@ is signed.
       serves ROOT (the folder that holds download/) with nginx on PORT until
       stopped; nginx keeps its configuration and logs in RUN_DIR
 """
-import hashlib
 import os
-import shutil
 import signal
-import subprocess
 import sys
-import tempfile
 import time
-import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import site_builder as sb  # noqa: E402
@@ -66,34 +61,6 @@ def catalogue():
     ])
 
 
-ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-SIGN_CATALOGUE = os.path.join(ROOT, "scripts", "sign-catalogue")
-
-
-def publish_hashes(root, sample):
-    """Gives every package of the catalogue its "sha256", as a vendor does
-    with scripts/package-hash."""
-    for node, _ in sb.walk_packages(root):
-        data = sb.package_bytes(sample, **node.package)
-        node.attrs = [(k, v) for k, v in node.attrs if k != "sha256"]
-        node.attrs.append(("sha256", hashlib.sha256(data).hexdigest()))
-
-
-def sign_catalogue(out, private_key):
-    """Replaces the catalogue archive on both mirrors with the one that
-    scripts/sign-catalogue makes from the same InstallFiles.xml."""
-    archives = [os.path.join(out, "mirror%d" % m, "download", "InstallFiles.zip") for m in (1, 2)]
-    with tempfile.TemporaryDirectory() as tmp:
-        xml = os.path.join(tmp, "InstallFiles.xml")
-        with zipfile.ZipFile(archives[0]) as z, open(xml, "wb") as f:
-            f.write(z.read("InstallFiles.xml"))
-        signed = os.path.join(tmp, "InstallFiles.zip")
-        subprocess.run([SIGN_CATALOGUE, private_key, xml, signed], check=True, stdout=subprocess.DEVNULL)
-        for archive in archives:
-            if os.path.exists(archive):
-                shutil.copy(signed, archive)
-
-
 def main():
     if sys.argv[1] == "--serve":
         site, port, run_dir = sys.argv[2], int(sys.argv[3]), sys.argv[4]
@@ -114,10 +81,10 @@ def main():
     sample, out = sys.argv[1], sys.argv[2]
     key = sys.argv[4] if sys.argv[3:4] == ["--sign"] else None
     root = catalogue()
-    publish_hashes(root, sample)
-    sb.build(out, root, sample)
-    if key:
-        sign_catalogue(out, key)
+    # Every package carries its "sha256", as a vendor's do (scripts/package-hash).
+    for node, _ in sb.walk_packages(root):
+        node.digest = True
+    sb.build(out, root, sample, signing_key=key)
     return 0
 
 
