@@ -22,7 +22,8 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
-#include <vector>
+
+#include "e2e/window_probe.h"
 
 namespace {
 
@@ -41,22 +42,6 @@ double NowMs() {
   return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string Unhex(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
-
 std::string Ms(double ms) {
   char text[32];
   snprintf(text, sizeof text, "%.1f", ms);
@@ -66,9 +51,7 @@ std::string Ms(double ms) {
 // The program's visible main window, if it has one yet.
 HWND FindProgramWindow() {
   for (HWND w = FindWindowA(nullptr, kCaption); w; w = FindWindowExA(nullptr, w, nullptr, kCaption)) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    if (pid == Program.dwProcessId && IsWindowVisible(w)) return w;
+    if (WindowProcessId(w) == Program.dwProcessId && IsWindowVisible(w)) return w;
   }
   return nullptr;
 }
@@ -88,97 +71,19 @@ std::string Launch(int ms, const std::string& path) {
   return "ERR no window";
 }
 
-struct ControlSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchControl(HWND child, LPARAM p) {
-  auto* search = reinterpret_cast<ControlSearch*>(p);
-  if (GetDlgCtrlID(child) != search->id) return TRUE;
-  search->found = child;
-  return FALSE;
-}
-
-HWND Control(int id) {
-  ControlSearch search{id, nullptr};
-  EnumChildWindows(MainWindow, MatchControl, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// A page of memory in the program's process for the tree-view messages that
-// take pointers, which the system does not carry across processes.
-class RemotePage {
- public:
-  RemotePage() {
-    Process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.dwProcessId);
-    if (Process) Base = static_cast<char*>(VirtualAllocEx(Process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
-  }
-  ~RemotePage() {
-    if (Base) VirtualFreeEx(Process, Base, 0, MEM_RELEASE);
-    if (Process) CloseHandle(Process);
-  }
-  bool Ok() const { return Base != nullptr; }
-  LPARAM At(size_t offset) const { return reinterpret_cast<LPARAM>(Base + offset); }
-  void Write(size_t offset, const void* data, size_t size) {
-    WriteProcessMemory(Process, Base + offset, data, size, nullptr);
-  }
-  void Read(size_t offset, void* data, size_t size) { ReadProcessMemory(Process, Base + offset, data, size, nullptr); }
-
- private:
-  HANDLE Process = nullptr;
-  char* Base = nullptr;
-};
-
-struct ItemInfo {
-  std::string text;
-  int stateImage = 0;
-};
-
-ItemInfo GetItem(HWND tree, RemotePage& page, HTREEITEM item) {
-  TVITEMA tv = {};
-  tv.mask = TVIF_TEXT | TVIF_STATE;
-  tv.hItem = item;
-  tv.stateMask = TVIS_STATEIMAGEMASK;
-  tv.pszText = reinterpret_cast<char*>(page.At(512));
-  tv.cchTextMax = 1024;
-  page.Write(0, &tv, sizeof tv);
-  SendMessageA(tree, TVM_GETITEMA, 0, page.At(0));
-  page.Read(0, &tv, sizeof tv);
-  char text[1024] = "";
-  page.Read(512, text, sizeof text - 1);
-  return ItemInfo{text, static_cast<int>((tv.state & TVIS_STATEIMAGEMASK) >> 12)};
-}
+HWND Control(int id) { return FindControl(MainWindow, id); }
 
 std::string Tick(const std::string& name) {
   HWND tree = Control(103);
-  RemotePage page;
+  RemotePage page(Program.dwProcessId);
   if (!tree || !page.Ok()) return "ERR no tree";
   HTREEITEM item = TreeView_GetRoot(tree);
   while (item && GetItem(tree, page, item).text != name) item = TreeView_GetNextSibling(tree, item);
   if (!item) return "ERR no item";
-  SendMessageA(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
-  // TVM_GETITEMRECT takes the item in the first bytes of the RECT.
-  page.Write(0, &item, sizeof item);
-  RECT rect;
-  if (!SendMessageA(tree, TVM_GETITEMRECT, TRUE, page.At(0))) return "ERR no rect";
-  page.Read(0, &rect, sizeof rect);
-  const int y = (rect.top + rect.bottom) / 2;
-  // The state icon lies left of the item's own icon, which lies left of the
-  // text: walk left until the control's hit test says we are on it.
-  for (int x = rect.left - 1; x >= 0; --x) {
-    TVHITTESTINFO hit = {};
-    hit.pt = {x, y};
-    page.Write(64, &hit, sizeof hit);
-    SendMessageA(tree, TVM_HITTEST, 0, page.At(64));
-    page.Read(64, &hit, sizeof hit);
-    if (hit.hItem != item || !(hit.flags & TVHT_ONITEMSTATEICON)) continue;
-    x -= 3;  // inside the icon, not on its edge
-    SendMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-    SendMessageA(tree, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-    return "OK " + std::to_string(GetItem(tree, page, item).stateImage);
-  }
-  return "ERR no state icon";
+  POINT icon;
+  if (const char* error = FindStateIcon(tree, page, item, &icon)) return std::string("ERR ") + error;
+  ClickAt(tree, icon);
+  return "OK " + std::to_string(GetItem(tree, page, item).stateImage);
 }
 
 // The log's length, or -1 while the program does not answer (it waits in a
@@ -215,15 +120,9 @@ std::string Run(long length, int ms) {
 std::string Log() {
   HWND log = Control(104);
   if (!log) return "ERR no log";
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(log, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length)) return "ERR busy";
-  std::vector<char> text(length + 2);
-  DWORD_PTR got = 0;
-  if (!SendMessageTimeoutA(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL, 10000,
-                           &got)) {
-    return "ERR busy";
-  }
-  return "OK " + Hex(std::string(text.data(), got));
+  std::string text;
+  if (!ReadText(log, SMTO_NORMAL, 10000, &text)) return "ERR busy";
+  return "OK " + Hex(text);
 }
 
 std::string Close(int ms) {

@@ -21,93 +21,12 @@
 #include <cstring>
 #include <iostream>
 #include <string>
-#include <vector>
+
+#include "e2e/window_probe.h"
 
 namespace {
 
 HWND MainWindow = nullptr;
-
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-std::string Unhex(const std::string& hex) {
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return out;
-}
-
-struct ControlSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchControl(HWND child, LPARAM p) {
-  auto* search = reinterpret_cast<ControlSearch*>(p);
-  if (GetDlgCtrlID(child) != search->id) return TRUE;
-  search->found = child;
-  return FALSE;
-}
-
-HWND FindControl(int id) {
-  ControlSearch search{id, nullptr};
-  EnumChildWindows(MainWindow, MatchControl, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// A page of memory in the program's process, for the tree-view messages
-// that take pointers (the system does not carry those across processes).
-class RemotePage {
- public:
-  explicit RemotePage(HWND window) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    Process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (Process) Base = static_cast<char*>(VirtualAllocEx(Process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
-  }
-  ~RemotePage() {
-    if (Base) VirtualFreeEx(Process, Base, 0, MEM_RELEASE);
-    if (Process) CloseHandle(Process);
-  }
-  bool Ok() const { return Base != nullptr; }
-  char* At(size_t offset) const { return Base + offset; }
-  void Write(size_t offset, const void* data, size_t size) {
-    WriteProcessMemory(Process, Base + offset, data, size, nullptr);
-  }
-  void Read(size_t offset, void* data, size_t size) {
-    ReadProcessMemory(Process, Base + offset, data, size, nullptr);
-  }
-
- private:
-  HANDLE Process = nullptr;
-  char* Base = nullptr;
-};
-
-struct ItemInfo {
-  std::string text;
-  int stateImage = 0;
-};
-
-ItemInfo GetItem(HWND tree, RemotePage& page, HTREEITEM item) {
-  TVITEMA tv = {};
-  tv.mask = TVIF_TEXT | TVIF_STATE;
-  tv.hItem = item;
-  tv.stateMask = TVIS_STATEIMAGEMASK;
-  tv.pszText = page.At(512);
-  tv.cchTextMax = 1024;
-  page.Write(0, &tv, sizeof tv);
-  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(page.At(0)));
-  page.Read(0, &tv, sizeof tv);
-  char text[1024] = "";
-  page.Read(512, text, sizeof text - 1);
-  return ItemInfo{text, static_cast<int>((tv.state & TVIS_STATEIMAGEMASK) >> 12)};
-}
 
 HTREEITEM Next(HWND tree, HTREEITEM item, UINT how) {
   return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
@@ -122,8 +41,8 @@ void ListItems(HWND tree, RemotePage& page, HTREEITEM first, int depth, std::str
 }
 
 std::string Items() {
-  HWND tree = FindControl(103);
-  RemotePage page(tree);
+  HWND tree = FindControl(MainWindow, 103);
+  RemotePage page(WindowProcessId(tree));
   if (!tree || !page.Ok()) return "ERR no tree";
   std::string out;
   ListItems(tree, page, Next(tree, nullptr, TVGN_ROOT), 0, out);
@@ -131,8 +50,8 @@ std::string Items() {
 }
 
 std::string Tick(const std::string& path) {
-  HWND tree = FindControl(103);
-  RemotePage page(tree);
+  HWND tree = FindControl(MainWindow, 103);
+  RemotePage page(WindowProcessId(tree));
   if (!tree || !page.Ok()) return "ERR no tree";
   HTREEITEM item = nullptr;
   HTREEITEM level = Next(tree, nullptr, TVGN_ROOT);
@@ -150,46 +69,20 @@ std::string Tick(const std::string& path) {
     level = Next(tree, item, TVGN_CHILD);
     pos = slash + 1;
   }
-  SendMessageA(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
-  // TVM_GETITEMRECT takes the item in the first bytes of the RECT.
-  page.Write(0, &item, sizeof item);
-  RECT rect;
-  if (!SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(page.At(0)))) return "ERR no rect";
-  page.Read(0, &rect, sizeof rect);
-  int y = (rect.top + rect.bottom) / 2;
-  // The state icon lies left of the text (and of the item's own icon): walk
-  // left until the control's hit test says we are on it.
-  for (int x = rect.left - 1; x >= 0; --x) {
-    TVHITTESTINFO hit = {};
-    hit.pt = {x, y};
-    page.Write(64, &hit, sizeof hit);
-    SendMessageA(tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(page.At(64)));
-    page.Read(64, &hit, sizeof hit);
-    if (hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON)) {
-      int before = GetItem(tree, page, item).stateImage;
-      x -= 3;  // a few pixels inside the icon, not on its edge
-      SendMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-      SendMessageA(tree, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-      int after = GetItem(tree, page, item).stateImage;
-      return "OK " + std::to_string(before) + " " + std::to_string(after);
-    }
-  }
-  return "ERR no state icon";
+  POINT icon;
+  if (const char* error = FindStateIcon(tree, page, item, &icon)) return std::string("ERR ") + error;
+  int before = GetItem(tree, page, item).stateImage;
+  ClickAt(tree, icon);
+  int after = GetItem(tree, page, item).stateImage;
+  return "OK " + std::to_string(before) + " " + std::to_string(after);
 }
 
 std::string Log() {
-  HWND log = FindControl(104);
+  HWND log = FindControl(MainWindow, 104);
   if (!log) return "ERR no log";
-  // The system carries WM_GETTEXT across processes itself.
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(log, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return "ERR busy";
-  std::vector<char> text(length + 2);
-  DWORD_PTR got = 0;
-  if (!SendMessageTimeoutA(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                           2000, &got)) {
-    return "ERR busy";
-  }
-  return "OK " + Hex(std::string(text.data(), got));
+  std::string text;
+  if (!ReadText(log, SMTO_ABORTIFHUNG, 2000, &text)) return "ERR busy";
+  return "OK " + Hex(text);
 }
 
 std::string Find(int ms) {
@@ -218,7 +111,7 @@ int main() {
     else if (command == "items") answer = Items();
     else if (command == "tick") answer = Tick(Unhex(arg));
     else if (command == "press") {
-      HWND button = FindControl(atoi(arg.c_str()));
+      HWND button = FindControl(MainWindow, atoi(arg.c_str()));
       answer = button && PostMessageA(button, BM_CLICK, 0, 0) ? "OK" : "ERR no button";
     } else if (command == "log") answer = Log();
     else if (command == "close") answer = PostMessageA(MainWindow, WM_CLOSE, 0, 0) ? "OK" : "ERR";
