@@ -27,6 +27,8 @@ import urllib.parse
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "demo"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import display  # noqa: E402
 import site_builder as sb  # noqa: E402
 
 # The scenario modules import this one as "e2e"; run as a script it is
@@ -326,6 +328,14 @@ class Program:
                 raise Failure("log does not match.\n--- log:\n%s\n--- pattern:\n%s" % (text, pattern))
             time.sleep(0.3)
 
+    def install(self, log, seconds=60):
+        """Presses "download and install", waits until the log matches `log`
+        (a Log) and closes the program; answers the log."""
+        self.ask("press 102")
+        text = self.wait_log(log.pattern(), seconds)
+        self.close()
+        return text
+
     def close(self, expect_exit=True):
         if self.ask("alive") == "OK 1":
             self.ask("close", ok=False)
@@ -417,6 +427,24 @@ def first_tried(log, urls):
     return found
 
 
+def install_until_mirror1_first(world, reset, log, names, seconds=60):
+    """The program draws each package's order of mirrors itself, and a run in
+    which none of `names` tried mirror 1 first may test nothing: up to three
+    runs of reset() and a Program through "download and install" (its log
+    matching `log`, a Log) until one of them did. Answers {package name: 1
+    or 2} of that run; Failure when no run had one."""
+    for _ in range(3):
+        reset()
+        p = Program(world)
+        try:
+            first = first_tried(p.install(log, seconds), world.urls)
+        finally:
+            p.kill()
+        if any(first[name] == 1 for name in names):
+            return first
+    raise Failure("none of %s tried mirror 1 first in three runs" % ", ".join(names))
+
+
 # ---- scenarios ----------------------------------------------------------
 
 def nothing_chosen(world):
@@ -442,7 +470,6 @@ def install_run(world):
         for path in ["定额库/北京定额2008", "定额库/上海定额", "定额库/广东定额", "定额库/天津定额",
                      "定额库/重庆定额", "定额库/河北定额", "定额库/北京定额2008副本", "工具"]:
             p.tick(path)
-        p.ask("press 102")
         log = Log(world.urls)
         log.fetch("北京定额2008", "both", "安装完成。\r\n")
         log.fetch("上海定额", "both")
@@ -453,8 +480,7 @@ def install_run(world):
         log.fetch("北京定额2008副本", "both", "安装完成。\r\n", speed="0.00")
         log.fetch("报表工具", "both", "安装完成。\r\n")
         log.text("以下定额库安装失败:\r\n    上海定额\r\n    广东定额\r\n")
-        p.wait_log(log.pattern())
-        p.close()
+        p.install(log)
     finally:
         p.kill()
     want = sorted(["bj2008.exe", "sh.exe", "gd.exe", "tj 2012.exe", "cq.exe", "report.exe"])
@@ -604,7 +630,10 @@ class FaultServer:
             self.process.wait(10)
 
 
-def main():
+def argument_parser():
+    """The options of every runner of scenarios: the build under test, the
+    driver, the sample installer, the mirrors' two ports, the work folder
+    and -k."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--driver", required=True)
@@ -612,6 +641,11 @@ def main():
     parser.add_argument("--ports", type=int, nargs=2, required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("-k", default="", help="run only scenarios whose name contains this")
+    return parser
+
+
+def main():
+    parser = argument_parser()
     parser.add_argument("--suite", default="plain", choices=sorted(SUITES))
     parser.add_argument("--fault-port", type=int, help="faults: the fault build's mirror 1")
     parser.add_argument("--short-limits", type=int, nargs=2, metavar=("STALL_MS", "DEADLINE_MS"),
@@ -621,10 +655,7 @@ def main():
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
 
-    if not os.environ.get("DISPLAY"):
-        # scripts/test starts one X server for every Windows suite.
-        print("FAIL e2e: DISPLAY is not set; run it under scripts/test, or start Xvfb first "
-              "(iz_start_xvfb in tests/support/xvfb.sh)", flush=True)
+    if display.missing("e2e"):
         return 1
     if args.suite == "faults" and not (args.fault_port and args.short_limits):
         print("FAIL e2e: the faults suite needs --fault-port and --short-limits", flush=True)

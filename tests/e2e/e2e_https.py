@@ -21,6 +21,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "https"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+import display  # noqa: E402
 import e2e  # noqa: E402
 import trust  # noqa: E402
 from e2e import N, Failure, Log, Program, World, check, pkg, sb  # noqa: E402
@@ -91,11 +93,9 @@ def good_https_mirrors(world):
         try:
             check_real_tree(world, p)
             p.tick("定额库/北京定额2008")
-            p.ask("press 102")
             log = Log(world.urls)
             log.fetch("北京定额2008", "both", "安装完成。\r\n")
-            p.wait_log(log.pattern())
-            p.close()
+            p.install(log)
         finally:
             p.kill()
     check_installed(world, CHOSEN[:1])
@@ -110,12 +110,10 @@ def install_after_fallback(world, cert):
             check_real_tree(world, p)
             for name, _ in CHOSEN:
                 p.tick("定额库/" + name)
-            p.ask("press 102")
             log = Log(world.urls)
             for name, _ in CHOSEN:
                 log.fetch(name, "m2", "安装完成。\r\n")
-            text = p.wait_log(log.pattern())
-            p.close()
+            text = p.install(log)
         finally:
             p.kill()
     check_installed(world, CHOSEN)
@@ -179,22 +177,14 @@ def inside(args):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--driver", required=True)
-    parser.add_argument("--sample", required=True)
-    parser.add_argument("--ports", type=int, nargs=2, required=True)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("-k", default="", help="run only scenarios whose name contains this")
+    parser = e2e.argument_parser()
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
     if args.inside:
         return inside(args)
 
-    if not os.environ.get("DISPLAY"):
-        print("FAIL e2e_https: DISPLAY is not set; run it under scripts/test, or start Xvfb first "
-              "(iz_start_xvfb in tests/support/xvfb.sh)", flush=True)
+    if display.missing("e2e_https"):
         return 1
     try:
         trust.check_namespace()

@@ -10,7 +10,7 @@ import os
 import re
 import time
 
-from e2e import Failure, Log, N, Program, check, first_tried, pkg
+from e2e import Log, N, Program, check, install_until_mirror1_first, pkg
 
 CATALOGUE = "/download/InstallFiles.zip"
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
@@ -140,27 +140,16 @@ def package_routes(world):
 
 
 def package_trickle(world):
+    log = Log(world.urls)
+    for name in TRICKLING:
+        log.package(name, "fail", "ok", "安装完成。\r\n")
+    log.package("稳包", "ok", "fail", "安装完成。\r\n")
     # A run in which every trickling package happens to try mirror 2 first
-    # meets no trickle; it is run again.
-    for _ in range(3):
-        world.reset("[Dek Files]\r\n", site=package_site, routes=package_routes(world))
-        p = Program(world)
-        try:
-            p.ask("press 102")
-            log = Log(world.urls)
-            for name in TRICKLING:
-                log.package(name, "fail", "ok", "安装完成。\r\n")
-            log.package("稳包", "ok", "fail", "安装完成。\r\n")
-            text = p.wait_log(log.pattern(), 120)
-            p.close()
-        finally:
-            p.kill()
-        first = first_tried(text, world.urls)
-        trickled = [name for name in TRICKLING if first[name] == 1]
-        if trickled:
-            break
-    else:
-        raise Failure("no trickling package tried mirror 1 first in three runs")
+    # meets no trickle.
+    first = install_until_mirror1_first(
+        world, lambda: world.reset("[Dek Files]\r\n", site=package_site, routes=package_routes(world)),
+        log, TRICKLING, 120)
+    trickled = [name for name in TRICKLING if first[name] == 1]
     files = ["t%d.exe" % i for i in range(1, len(TRICKLING) + 1)] + ["steady.exe"]
     world.check_aftermath(["%s|/auto /s|%s" % (f, n) for f, n in zip(files, TRICKLING + ["稳包"])], files)
     for name in files:

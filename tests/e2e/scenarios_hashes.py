@@ -5,7 +5,7 @@ them apart; started, it would log "tampered" in runs.log."""
 import os
 import time
 
-from e2e import Failure, Log, N, Program, check, first_tried, pkg
+from e2e import Log, N, Program, check, install_until_mirror1_first, pkg
 import site_builder as sb
 
 PUBLISHED, TAMPERED = "published", "tampered!"  # equal lengths: equal file sizes
@@ -56,26 +56,14 @@ def published_runs(file_names):
 
 
 def hash_mirror1_tampered(world):
+    log = Log(world.urls)
+    for name in MIRROR1_TAMPERED:
+        log.package(name, "reject", "ok", "安装完成。\r\n")
+    log.package("大写校验", "ok", "ok", "安装完成。\r\n")
     # A run in which no package happens to try mirror 1 first tests nothing
-    # here; it is run again (each run has six draws).
-    for _ in range(3):
-        world.reset("[Dek Files]\r\n", site=mirror1_tampered_site)
-        p = Program(world)
-        try:
-            p.ask("press 102")
-            log = Log(world.urls)
-            for name in MIRROR1_TAMPERED:
-                log.package(name, "reject", "ok", "安装完成。\r\n")
-            log.package("大写校验", "ok", "ok", "安装完成。\r\n")
-            text = p.wait_log(log.pattern())
-            p.close()
-        finally:
-            p.kill()
-        first = first_tried(text, world.urls)
-        if any(first[name] == 1 for name in MIRROR1_TAMPERED):
-            break
-    else:
-        raise Failure("no package tried mirror 1 first in three runs")
+    # here (each run has six draws).
+    first = install_until_mirror1_first(
+        world, lambda: world.reset("[Dek Files]\r\n", site=mirror1_tampered_site), log, MIRROR1_TAMPERED)
     files = ["h%d.exe" % i for i in range(1, 7)] + ["hu.exe"]
     world.check_aftermath(published_runs(files), files)
     for name in files:
@@ -125,15 +113,13 @@ def hash_rejections(world):
     stamp = os.stat(current).st_mtime_ns
     p = Program(world)
     try:
-        p.ask("press 102")
         log = Log(world.urls)
         log.package("双篡改", "reject", "reject")
         for name in MALFORMED:
             log.package(name, "reject", "reject")
         log.package("本地篡改", "ok", "ok", "安装完成。\r\n")
         log.package("本地完好", "ok", "ok", "安装完成。\r\n", speed="0.00")
-        p.wait_log(log.pattern())
-        p.close()
+        p.install(log)
     finally:
         p.kill()
     # Every rejected transfer was deleted; the tampered local copy was replaced.

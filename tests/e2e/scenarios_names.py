@@ -81,13 +81,11 @@ def refused_run(world, site, refused, stray):
     os.makedirs(os.path.join(world.downloads(), "sub"))  # "sub\x.exe" would find its folder
     p = Program(world)
     try:
-        p.ask("press 102")
         log = Log(world.urls)
         for name in refused:
             log.fetch(name, "none")
         log.fetch("正常工具", "both", "安装完成。\r\n")
-        p.wait_log(log.pattern())
-        p.close()
+        p.install(log)
     finally:
         p.kill()
     asked = set(world.requests(1) + world.requests(2))

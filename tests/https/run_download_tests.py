@@ -29,6 +29,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import display  # noqa: E402
 import nginx_site  # noqa: E402
 import trust  # noqa: E402
 
@@ -83,9 +84,7 @@ def main():
     parser.add_argument("--work", required=True)
     args, gtest_args = parser.parse_known_args()
     work = os.path.abspath(args.work)
-    if not os.environ.get("DISPLAY"):
-        print("FAIL https: DISPLAY is not set; run it under scripts/test, or start Xvfb first "
-              "(iz_start_xvfb in tests/support/xvfb.sh)", flush=True)
+    if display.missing("https"):
         return 1
     try:
         trust.check_namespace()
