@@ -20,6 +20,13 @@ const UINT kCmd = 300;
 
 std::vector<std::string> Calls;
 
+// A handler's body that notes the call and takes the message with a result.
+bool Took(const char* call, LRESULT result, LRESULT& res) {
+  Calls.push_back(call);
+  res = result;
+  return true;
+}
+
 class TBaseWin : public TWindow {
  public:
   TBaseWin() : TWindow(nullptr, "base") { Attr.Style = WS_OVERLAPPEDWINDOW; }
@@ -27,21 +34,9 @@ class TBaseWin : public TWindow {
  protected:
   bool Dispatch(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r) override {
     static const TMessageEntry kTable[] = {
-        {kMsgBoth, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) {
-           Calls.push_back("base-both");
-           res = 1;
-           return true;
-         }},
-        {kMsgBaseOnly, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) {
-           Calls.push_back("base-only");
-           res = 2;
-           return true;
-         }},
-        {kMsgPassOn, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) {
-           Calls.push_back("base-passon");
-           res = 3;
-           return true;
-         }},
+        {kMsgBoth, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-both", 1, res); }},
+        {kMsgBaseOnly, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-only", 2, res); }},
+        {kMsgPassOn, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-passon", 3, res); }},
         {WM_COMMAND, kCmd, [](TWindow&, WPARAM, LPARAM, LRESULT&) {
            Calls.push_back("base-cmd");
            return true;
@@ -55,11 +50,7 @@ class TDerivedWin : public TBaseWin {
  protected:
   bool Dispatch(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r) override {
     static const TMessageEntry kTable[] = {
-        {kMsgBoth, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) {
-           Calls.push_back("derived-both");
-           res = 10;
-           return true;
-         }},
+        {kMsgBoth, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("derived-both", 10, res); }},
         {kMsgPassOn, 0, [](TWindow&, WPARAM, LPARAM, LRESULT&) {
            Calls.push_back("derived-passon");
            return false;

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -129,6 +130,24 @@ class TreeTest : public ::testing::Test {
   }
 
   int StateImage(const TXmlTreeNode* node) const { return Tree->GetStateImage(ItemOf(node)); }
+
+  // What a node shows after clicks: the state image of its item (kAnyImage:
+  // not looked at) and its "state" attribute (StateOf).
+  static constexpr int kAnyImage = -1;
+  struct Shows {
+    const TXmlTreeNode* node;
+    int image;
+    const char* state;
+  };
+  void ExpectShows(std::initializer_list<Shows> table) const {
+    for (const Shows& s : table) {
+      const char* name = FindAttributeOr(s.node, "name", s.node->Name.c_str());
+      if (s.image != kAnyImage) {
+        EXPECT_EQ(s.image, StateImage(s.node)) << name;
+      }
+      EXPECT_STREQ(s.state, StateOf(s.node)) << name;
+    }
+  }
 
   const TXmlTreeNode* NodeOf(HTREEITEM item) const {
     TVITEMA tv = {};
@@ -363,26 +382,14 @@ TEST_F(TreeTest, ClickOnAPackageChangesItsSubtreeAndGreysItsGroups) {
   Tree->FillTreeItem(&Doc, TVI_ROOT);
   Tree->Expand(ItemOf(S1), TVE_EXPAND);
   ClickStateIcon(P4);
-  EXPECT_EQ(2, StateImage(P4));
-  EXPECT_STREQ("2", StateOf(P4));
-  EXPECT_EQ(3, StateImage(S1));
-  EXPECT_EQ(3, StateImage(G1));
   // Ancestors only change their picture; siblings and later groups nothing.
-  EXPECT_STREQ("(none)", StateOf(S1));
-  EXPECT_STREQ("3", StateOf(G1));
-  EXPECT_STREQ("(none)", StateOf(P2));
-  EXPECT_EQ(1, StateImage(P2));
-  EXPECT_STREQ("1", StateOf(G2));
-  EXPECT_STREQ("02", StateOf(P3));
-  EXPECT_STREQ(" 2", StateOf(G3));
+  ExpectShows({{P4, 2, "2"}, {S1, 3, "(none)"}, {G1, 3, "3"}, {P2, 1, "(none)"},
+               {G2, kAnyImage, "1"}, {P3, kAnyImage, "02"}, {G3, kAnyImage, " 2"}});
 
   ClickStateIcon(P1);  // chosen -> not chosen, with its hidden Version
-  EXPECT_EQ(1, StateImage(P1));
-  EXPECT_STREQ("1", StateOf(P1));
-  EXPECT_STREQ("1", StateOf(P1Version));
+  ExpectShows({{P1, 1, "1"}, {P1Version, kAnyImage, "1"}});
   ClickStateIcon(P1);
-  EXPECT_STREQ("2", StateOf(P1));
-  EXPECT_STREQ("2", StateOf(P1Version));
+  ExpectShows({{P1, kAnyImage, "2"}, {P1Version, kAnyImage, "2"}});
 }
 
 TEST_F(TreeTest, ClickOnAGroupSetsEverythingBelowIt) {
@@ -395,12 +402,7 @@ TEST_F(TreeTest, ClickOnAGroupSetsEverythingBelowIt) {
   EXPECT_STREQ("2", StateOf(&Doc));
 
   ClickStateIcon(G2);  // the last member of its level: nothing after it changes
-  EXPECT_EQ(2, StateImage(G2));
-  EXPECT_EQ(2, StateImage(P3));
-  EXPECT_STREQ("2", StateOf(G2));
-  EXPECT_STREQ("2", StateOf(P3));
-  EXPECT_STREQ(" 2", StateOf(G3));
-  EXPECT_EQ(1, StateImage(G3));
+  ExpectShows({{G2, 2, "2"}, {P3, 2, "2"}, {G3, 1, " 2"}});
 }
 
 TEST_F(TreeTest, ClicksElsewhereAreLeftToTheControl) {
