@@ -74,6 +74,30 @@ FileObject* FromHandle(HANDLE h) {
   return static_cast<FileObject*>(h);
 }
 
+// Repeats read(2) or write(2) until `size` bytes have moved, again after a
+// signal, since one ReadFile or WriteFile call moves them all. io(done) moves
+// bytes from offset `done` on and answers as read and write do. A call that
+// moves nothing ends the loop: with endAtZero it is end of file (success
+// with fewer bytes, as a read has it), else a failure (as a write has it).
+// *moved, when asked, gets the count moved either way.
+template <typename Io>
+BOOL MoveAll(DWORD size, LPDWORD moved, bool endAtZero, Io io) {
+  DWORD done = 0;
+  while (done < size) {
+    ssize_t n = io(done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 && endAtZero) break;
+    if (n <= 0) {
+      SetLastError(ErrorFromErrno(errno));
+      if (moved) *moved = done;
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (moved) *moved = done;
+  return TRUE;
+}
+
 }  // namespace
 
 int NativeDescriptor(HANDLE file) {
@@ -123,39 +147,16 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*) {
   if (read) *read = 0;
   FileObject* f = FromHandle(file);
   if (!f) return FALSE;
-  DWORD done = 0;
-  while (done < toRead) {
-    ssize_t n = ::read(f->fd, static_cast<char*>(buffer) + done, toRead - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      SetLastError(ErrorFromErrno(errno));
-      if (read) *read = done;
-      return FALSE;
-    }
-    if (n == 0) break;  // end of file is success with fewer bytes
-    done += static_cast<DWORD>(n);
-  }
-  if (read) *read = done;
-  return TRUE;
+  return MoveAll(toRead, read, true,
+                 [&](DWORD done) { return ::read(f->fd, static_cast<char*>(buffer) + done, toRead - done); });
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void*) {
   if (written) *written = 0;
   FileObject* f = FromHandle(file);
   if (!f) return FALSE;
-  DWORD done = 0;
-  while (done < toWrite) {
-    ssize_t n = ::write(f->fd, static_cast<const char*>(buffer) + done, toWrite - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      SetLastError(ErrorFromErrno(errno));
-      if (written) *written = done;
-      return FALSE;
-    }
-    done += static_cast<DWORD>(n);
-  }
-  if (written) *written = done;
-  return TRUE;
+  return MoveAll(toWrite, written, false,
+                 [&](DWORD done) { return ::write(f->fd, static_cast<const char*>(buffer) + done, toWrite - done); });
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
