@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,14 +21,48 @@ std::string DownloadedLine(float speed, const char* name) {
   return std::string("下载完成 ") + number + "KB/S\r\n现在安装\"" + name + "\"...\r\n";
 }
 
+// Codes with which an installer reports success that still needs a restart
+// (Windows Installer's ERROR_SUCCESS_REBOOT_REQUIRED) or has already begun
+// one (ERROR_SUCCESS_REBOOT_INITIATED); setup programs of every make use them.
+constexpr unsigned long kRestartRequired = 3010;
+constexpr unsigned long kRestartInitiated = 1641;
+
 struct RunLists {
-  std::set<std::string> RunSet;         // fileNames whose installer has been started
-  std::vector<std::string> FailedList;  // Dek names without a record afterwards
+  std::map<std::string, unsigned long> RunSet;  // fileName whose installer has run -> its exit code
+  std::vector<std::string> FailedList;          // Dek names without a record afterwards
+  std::vector<std::string> SoftwareFailed;      // other packages whose installer reported failure
+  bool RestartNeeded = false;
 };
 
+// The result line of a package that is not a quota library, judged by the
+// exit code of its installer; a failure is also listed at the end.
+std::string SoftwareResult(const std::string& name, unsigned long code, RunLists& lists) {
+  if (code == 0 || code == kRestartRequired || code == kRestartInitiated) {
+    if (code != 0) lists.RestartNeeded = true;
+    return "安装完成。\r\n";
+  }
+  lists.SoftwareFailed.push_back(name);
+  char number[16];
+  snprintf(number, sizeof number, "%lu", code);
+  return std::string("安装失败，返回值 ") + number + "。\r\n";
+}
+
+// Downloads one chosen package from either mirror; false when both failed.
+bool DownloadEither(TXmlTreeNode* element, TInstallRunHost& host, const char* baseUrl1,
+                    const char* baseUrl2, float& speed) {
+  const bool firstIsOne = host.Draw() % 2 != 0;
+  const char* first = firstIsOne ? baseUrl1 : baseUrl2;
+  const char* second = firstIsOne ? baseUrl2 : baseUrl1;
+  host.AppendLog(FromLine(first).c_str());
+  if (host.Download(element, speed, first)) return true;
+  // Tried even after a cancel: a current local copy still counts.
+  host.AppendLog(FromLine(second).c_str());
+  return host.Download(element, speed, second);
+}
+
 // Downloads and installs one chosen package; returns the result line to log
-// (null when there is none).
-const char* HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const char* baseUrl1,
+// (empty when there is none).
+std::string HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const char* baseUrl1,
                           const char* baseUrl2, RunLists& lists) {
   // Copies: a tree click handled inside a download may add a "state"
   // attribute to this element while we hold on to these.
@@ -37,35 +71,38 @@ const char* HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
   host.AppendLog((std::string("正在下载\"") + name + "\"...\r\n").c_str());
   host.RefreshLog();
 
-  const bool firstIsOne = host.Draw() % 2 != 0;
-  const char* first = firstIsOne ? baseUrl1 : baseUrl2;
-  const char* second = firstIsOne ? baseUrl2 : baseUrl1;
   float speed = 0;
-  host.AppendLog(FromLine(first).c_str());
-  bool downloaded = host.Download(element, speed, first);
-  if (!downloaded) {
-    // Tried even after a cancel: a current local copy still counts.
-    host.AppendLog(FromLine(second).c_str());
-    downloaded = host.Download(element, speed, second);
-  }
-  if (!downloaded) {
+  if (!DownloadEither(element, host, baseUrl1, baseUrl2, speed)) {
     if (host.Cancelled()) {
       host.RefreshLog();
-      return nullptr;
+      return std::string();
     }
     return "下载失败\r\n";
   }
 
   host.AppendLog(DownloadedLine(speed, name.c_str()).c_str());
   host.RefreshLog();
-  if (lists.RunSet.count(fileName)) return "安装完成。\r\n";
-  if (!host.RunInstaller(fileName.c_str())) return "安装失败。\r\n";
-  lists.RunSet.insert(fileName);
-  if (element->Name != kTagDek) return "安装完成。\r\n";
+  // A quota library's installer proves its work by its record in "Dek
+  // Files": that stays the judge, whatever code the installer ends with.
+  const bool isDek = element->Name == kTagDek;
+  auto ran = lists.RunSet.find(fileName);
+  if (ran != lists.RunSet.end()) return isDek ? "安装完成。\r\n" : SoftwareResult(name, ran->second, lists);
+  unsigned long code = 0;
+  if (!host.RunInstaller(fileName.c_str(), code)) return "安装失败。\r\n";
+  lists.RunSet[fileName] = code;
+  if (!isDek) return SoftwareResult(name, code, lists);
   if (host.IsDekRecorded(name.c_str())) return "安装完成。\r\n";
   lists.FailedList.push_back(name);
   host.RefreshLog();
-  return nullptr;
+  return std::string();
+}
+
+// Appends `heading` and one indented line per name; false when there are none.
+bool AppendList(TInstallRunHost& host, const char* heading, const std::vector<std::string>& names) {
+  if (names.empty()) return false;
+  host.AppendLog(heading);
+  for (const std::string& name : names) host.AppendLog(("    " + name + "\r\n").c_str());
+  return true;
 }
 
 }  // namespace
@@ -76,14 +113,17 @@ void DownloadAndInstall(TXmlTreeNode& catalogue, TInstallRunHost& host, const ch
   for (TXmlTreeNode* element = catalogue.NextInDocument(); element && !host.Cancelled();
        element = element->NextInDocument()) {
     if (!IsChosen(*element) || !element->FindAttribute(kAttrFileName)) continue;
-    if (const char* result = HandlePackage(element, host, baseUrl1, baseUrl2, lists)) {
-      host.AppendLog(result);
+    const std::string result = HandlePackage(element, host, baseUrl1, baseUrl2, lists);
+    if (!result.empty()) {
+      host.AppendLog(result.c_str());
       host.RefreshLog();
     }
   }
-  if (!lists.FailedList.empty()) {
-    host.AppendLog("以下定额库安装失败:\r\n");
-    for (const std::string& name : lists.FailedList) host.AppendLog(("    " + name + "\r\n").c_str());
-    host.RefreshLog();
+  bool closing = AppendList(host, "以下定额库安装失败:\r\n", lists.FailedList);
+  closing = AppendList(host, "以下软件安装失败:\r\n", lists.SoftwareFailed) || closing;
+  if (lists.RestartNeeded) {
+    host.AppendLog("需要重新启动计算机才能完成安装。\r\n");
+    closing = true;
   }
+  if (closing) host.RefreshLog();
 }

@@ -20,8 +20,9 @@ class TInstallRunHost {
   // A pseudo-random number; its parity picks the first server.
   virtual int Draw() = 0;
   // Flushes the settings file, then starts the downloaded installer and
-  // waits for it (RunInstaller). True when it was started and has ended.
-  virtual bool RunInstaller(const char* fileName) = 0;
+  // waits for it (RunInstaller). True when it was started and has ended;
+  // then `exitCode` is the code it ended with.
+  virtual bool RunInstaller(const char* fileName, unsigned long& exitCode) = 0;
   // Whether the quota library `name` is recorded in "Dek Files".
   virtual bool IsDekRecorded(const char* name) = 0;
 };
@@ -30,6 +31,8 @@ class TInstallRunHost {
 // cancelled; every chosen element with a "fileName" is downloaded (from the
 // two base URLs in a random order, the second as fall-back) and installed,
 // and every step is logged. Quota libraries ("Dek") whose record is missing
-// after their installer ran are listed at the end.
+// after their installer ran are listed at the end, and so is other software
+// whose installer ended with a failure code; a code that asks for a restart
+// adds one closing line saying so.
 void DownloadAndInstall(TXmlTreeNode& catalogue, TInstallRunHost& host, const char* baseUrl1,
                         const char* baseUrl2);

@@ -23,7 +23,8 @@ bool FormatInstallerCommand(const char* folder, const char* fileName, char* comm
   return true;
 }
 
-bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context) {
+bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context,
+                  unsigned long* exitCode) {
   char commandLine[kCommandLineSize];
   if (!FormatInstallerCommand(folder, fileName, commandLine)) return false;
   STARTUPINFOA startup;
@@ -37,5 +38,11 @@ bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* c
   TKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
   if (pump) pump(context);
   WaitForSingleObject(processHandle.Get(), INFINITE);
+  if (exitCode) {
+    DWORD code = 0;
+    // An ended process always has its code; should Windows still not give
+    // it, the run says no more than it knows: the installer ran.
+    *exitCode = GetExitCodeProcess(processHandle.Get(), &code) ? code : 0;
+  }
   return true;
 }

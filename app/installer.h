@@ -15,6 +15,8 @@ bool FormatInstallerCommand(const char* folder, const char* fileName, char* comm
 // Starts folder\fileName with "/auto /s", calls `pump` (may be null) once
 // so that the window can show the log line written just before, then waits
 // for the installer without a time-out. Returns true when the process was
-// started and has ended; its exit code is not read. False when the command
-// line is refused (see above) or the process cannot be created.
-bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context);
+// started and has ended, with its exit code in `exitCode` (when not null;
+// 0 when Windows cannot tell it). False when the command line is refused
+// (see above) or the process cannot be created.
+bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context,
+                  unsigned long* exitCode = nullptr);

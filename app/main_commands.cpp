@@ -33,11 +33,11 @@ class TDialogInstallHost : public TInstallRunHost {
     return DownloadFile(Client, Client.DownloadDir, element, speed, baseUrl);
   }
   int Draw() override { return rand(); }
-  bool RunInstaller(const char* fileName) override {
+  bool RunInstaller(const char* fileName, unsigned long& exitCode) override {
     // The installer may read or write the settings file; let it find ours on
     // disk rather than in the system's cache.
     FlushSettingsFile();
-    return ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client);
+    return ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client, &exitCode);
   }
   bool IsDekRecorded(const char* name) override { return ::IsDekRecorded(name); }
 

@@ -41,7 +41,10 @@ class TFuzzHost : public TInstallRunHost {
     return IsBareFileName(element->GetAttribute(kAttrFileName));
   }
   int Draw() override { return ++Draws; }
-  bool RunInstaller(const char* fileName) override { return IsBareFileName(fileName); }
+  bool RunInstaller(const char* fileName, unsigned long& exitCode) override {
+    exitCode = static_cast<unsigned char>(fileName[0]) % 3 == 0 ? 1603 : 0;
+    return IsBareFileName(fileName);
+  }
   bool IsDekRecorded(const char* name) override { return (name[0] & 1) != 0; }
 
   std::string Log;

@@ -1,5 +1,5 @@
 // The download-and-install walk against scripted downloads and installers:
-// the exact log, the server order, RunSet, FailedList and cancel.
+// the exact log, the server order, RunSet, FailedList, exit codes and cancel.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -54,9 +54,11 @@ class FakeHost : public TInstallRunHost {
     if (!Draws.empty()) Draws.erase(Draws.begin());
     return value;
   }
-  bool RunInstaller(const char* fileName) override {
+  bool RunInstaller(const char* fileName, unsigned long& exitCode) override {
     Calls.push_back(std::string("run ") + fileName);
     if (Unstartable.count(fileName)) return false;
+    auto code = Codes.find(fileName);
+    exitCode = code == Codes.end() ? 0 : code->second;
     auto rec = Records.find(fileName);
     if (rec != Records.end()) Recorded.insert(rec->second);
     return true;
@@ -75,6 +77,7 @@ class FakeHost : public TInstallRunHost {
   std::vector<std::string> Calls;
   std::set<std::string> Mirror1, Mirror2, Local, Unstartable, Recorded;
   std::map<std::string, std::string> Records;  // fileName -> name its installer records
+  std::map<std::string, unsigned long> Codes;  // fileName -> its installer's exit code (else 0)
   std::vector<int> Draws;
   void (*OnDownload)(TXmlTreeNode*) = nullptr;
 };
@@ -255,6 +258,101 @@ TEST_F(InstallRunTest, ChoicesMadeDuringTheRunAheadOfTheWalkAreHonoured) {
   };
   Run();
   EXPECT_NE(Host.Pending.find("正在下载\"乙\""), std::string::npos);
+}
+
+// One package per exit code, all chosen and on both mirrors; the log of
+// each is its download lines and then `result`.
+struct CodeCase {
+  const char* tag;
+  const char* name;
+  unsigned long code;
+  bool recorded;  // whether its installer leaves a "Dek Files" record
+  const char* result;
+};
+
+std::string DownloadLines(const char* name) {
+  return std::string("正在下载\"") + name + "\"...\r\nfrom http://one.test/download/\r\n"
+         "下载完成 12.35KB/S\r\n现在安装\"" + name + "\"...\r\n";
+}
+
+TEST_F(InstallRunTest, ExitCodesJudgeOtherSoftwareButNotQuotaLibraries) {
+  const CodeCase cases[] = {
+      {"Tool", "成功", 0, false, "安装完成。\r\n"},
+      {"Tool", "失败", 1603, false, "安装失败，返回值 1603。\r\n"},
+      {"Tool", "需重启", 3010, false, "安装完成。\r\n"},
+      {"Tool", "已重启", 1641, false, "安装完成。\r\n"},
+      {"Tool", "一", 1, false, "安装失败，返回值 1。\r\n"},
+      {"Tool", "崩溃", 0xC0000005ul, false, "安装失败，返回值 3221225477。\r\n"},
+      {"Tool", "近似", 3011, false, "安装失败，返回值 3011。\r\n"},
+      // The record decides for a quota library, whatever the code says.
+      {"Dek", "有记录", 1603, true, "安装完成。\r\n"},
+      {"Dek", "无记录", 0, false, ""},
+      {"Dek", "重启定额", 3010, false, ""},
+  };
+  std::string expected;
+  int index = 0;
+  for (const CodeCase& c : cases) {
+    std::string file = "p" + std::to_string(index++) + ".exe";
+    AddNode(&Doc, c.tag, {{"name", c.name}, {"fileName", file.c_str()}, {"state", "2"}});
+    Host.Mirror1.insert(file);
+    Host.Codes[file] = c.code;
+    if (c.recorded) Host.Records[file] = c.name;
+    expected += DownloadLines(c.name) + c.result;
+  }
+  Run();
+  const std::string closing =
+      "以下定额库安装失败:\r\n    无记录\r\n    重启定额\r\n"
+      "以下软件安装失败:\r\n    失败\r\n    一\r\n    崩溃\r\n    近似\r\n"
+      "需要重新启动计算机才能完成安装。\r\n";
+  EXPECT_EQ(Host.Pending, expected + closing);
+  ASSERT_GE(Host.Snapshots.size(), 2u);
+  EXPECT_EQ(Host.Snapshots[Host.Snapshots.size() - 2] + closing, Host.Snapshots.back())
+      << "the closing lines are shown together";
+}
+
+TEST_F(InstallRunTest, RestartIsAskedOnlyByOtherSoftware) {
+  // A quota library's code goes unheeded even when it asks for a restart.
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  Host.Mirror1 = {"a.exe"};
+  Host.Records = {{"a.exe", "甲"}};
+  Host.Codes = {{"a.exe", 1641}};
+  Run();
+  EXPECT_EQ(Host.Pending, DownloadLines("甲") + "安装完成。\r\n");
+}
+
+TEST_F(InstallRunTest, SameFileTwiceKeepsTheVerdictOfItsOneRun) {
+  AddNode(&Doc, "Tool", {{"name", "甲"}, {"fileName", "bad.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "乙"}, {"fileName", "bad.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "丙"}, {"fileName", "boot.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "丁"}, {"fileName", "boot.exe"}, {"state", "2"}});
+  Host.Mirror1 = {"bad.exe", "boot.exe"};
+  Host.Codes = {{"bad.exe", 1603}, {"boot.exe", 3010}};
+  Run();
+  std::string repeat = "正在下载\"乙\"...\r\nfrom http://one.test/download/\r\n"
+                       "下载完成 0.00KB/S\r\n现在安装\"乙\"...\r\n";
+  std::string repeat2 = "正在下载\"丁\"...\r\nfrom http://one.test/download/\r\n"
+                        "下载完成 0.00KB/S\r\n现在安装\"丁\"...\r\n";
+  EXPECT_EQ(Host.Pending, DownloadLines("甲") + "安装失败，返回值 1603。\r\n" + repeat +
+                              "安装失败，返回值 1603。\r\n" + DownloadLines("丙") + "安装完成。\r\n" +
+                              repeat2 + "安装完成。\r\n" + "以下软件安装失败:\r\n    甲\r\n    乙\r\n" +
+                              "需要重新启动计算机才能完成安装。\r\n");
+  std::vector<std::string> calls = {"get 1 bad.exe", "run bad.exe", "get 1 bad.exe",
+                                    "get 1 boot.exe", "run boot.exe", "get 1 boot.exe"};
+  EXPECT_EQ(Host.Calls, calls) << "each installer runs once";
+}
+
+TEST_F(InstallRunTest, CancelStillEndsWithTheFailuresAndTheRestartSoFar) {
+  AddNode(&Doc, "Tool", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
+  Host.Mirror1 = Host.Mirror2 = {"a.exe", "b.exe", "c.exe"};
+  Host.Codes = {{"a.exe", 3010}, {"b.exe", 2}};
+  Host.CancelAtDownload = 3;
+  Run();
+  EXPECT_EQ(Host.Pending, DownloadLines("甲") + "安装完成。\r\n" + DownloadLines("乙") +
+                              "安装失败，返回值 2。\r\n正在下载\"丙\"...\r\nfrom http://one.test/download/\r\n"
+                              "下载中止。\r\nfrom http://two.test/download/\r\n下载中止。\r\n"
+                              "以下软件安装失败:\r\n    乙\r\n需要重新启动计算机才能完成安装。\r\n");
 }
 
 }  // namespace

@@ -44,4 +44,15 @@ TEST(RunInstallerTest, StartsTheFileWithItsArgumentsAndWaits) {
   EXPECT_FALSE(RunInstaller(folder.Path().c_str(), std::string(300, 'x').c_str(), nullptr, nullptr));
 }
 
+TEST(RunInstallerTest, GivesTheInstallersExitCode) {
+  TScratchDir folder("installer codes");
+  for (unsigned long code : {0ul, 1603ul, 3010ul, 1641ul, 1ul}) {
+    std::string name = "code " + std::to_string(code) + ".bat";
+    ASSERT_TRUE(WriteFileBytes(folder.File(name), "@exit /b " + std::to_string(code) + "\r\n"));
+    unsigned long exitCode = 12345;
+    ASSERT_TRUE(RunInstaller(folder.Path().c_str(), name.c_str(), nullptr, nullptr, &exitCode)) << code;
+    EXPECT_EQ(exitCode, code);
+  }
+}
+
 }  // namespace
