@@ -37,11 +37,14 @@ SIGNATURE_MEMBER = "InstallFiles.xml.sig"
 
 
 def package_bytes(sample_exe, name="", target="", record="yes", delay_ms=0, runlog="", pad=0,
-                  close_host=False):
+                  close_host=False, exit_code=0):
     """The sample installer with its settings block appended (GBK text);
-    `pad` zero bytes between the two make a bigger file."""
+    `pad` zero bytes between the two make a bigger file; `exit_code` is the
+    code it ends with after installing."""
     lines = ["name=" + name, "target=" + target, "record=" + record,
              "delay=%d" % delay_ms, "runlog=" + runlog, "closehost=" + ("yes" if close_host else "no")]
+    if exit_code:  # only when asked: the other packages keep their bytes
+        lines.append("exitcode=%d" % exit_code)
     block = ("\n".join(lines) + "\n").encode("gbk")
     with open(sample_exe, "rb") as f:
         exe = f.read()

@@ -16,9 +16,13 @@
 //   closehost=yes|no            ask the installing program's window to close
 //                               just before exiting, so a test can place a
 //                               close request exactly between two transfers
+//   exitcode=<number>           the code to exit with after installing, as a
+//                               failing (1603) or restart-asking (3010)
+//                               installer ends
 //
-// Started with "/auto /s" it installs silently and exits with 0. Started any
-// other way it only says what it is, as a real package would open its wizard.
+// Started with "/auto /s" it installs silently and exits with 0 (or the
+// exitcode given; 1 when it could not write its target). Started any other
+// way it only says what it is, as a real package would open its wizard.
 #include <windows.h>
 
 #include <cstdio>
@@ -42,6 +46,7 @@ struct SampleConfig {
   DWORD delayMs = 0;
   std::string runLog;
   bool closeHost = false;
+  DWORD exitCode = 0;
 };
 
 bool ReadOwnBlock(std::string& block) {
@@ -89,6 +94,7 @@ SampleConfig ParseBlock(const std::string& block) {
       else if (key == "delay") config.delayMs = strtoul(value.c_str(), nullptr, 10);
       else if (key == "runlog") config.runLog = value;
       else if (key == "closehost") config.closeHost = value == "yes";
+      else if (key == "exitcode") config.exitCode = strtoul(value.c_str(), nullptr, 10);
     }
     pos = end + 1;
   }
@@ -172,5 +178,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     HWND host = FindWindowA(nullptr, "沃蒙在线安装");
     if (host) PostMessageA(host, WM_CLOSE, 0, 0);
   }
-  return installed ? 0 : 1;
+  return installed ? static_cast<int>(config.exitCode) : 1;
 }

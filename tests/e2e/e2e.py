@@ -7,9 +7,10 @@ starts the program, drives it through driver.exe (ticks, buttons, the log)
 and checks the log, the downloaded files and the settings file.
 
 The scenarios come in suites (--suite), each for a build of its own:
-  plain    the program with both mirrors on nginx (this file, and the
-           hostile catalogues and package hashes of scenarios_names.py and
-           scenarios_hashes.py)
+  plain    the program with both mirrors on nginx (this file, the hostile
+           catalogues and package hashes of scenarios_names.py and
+           scenarios_hashes.py, and the installers' exit codes of
+           scenarios_results.py)
   faults   a build whose mirror 1 is the scripted fault server, with
            transfer limits of seconds (scenarios_faults.py)
   signed   a build with a catalogue key (scenarios_signed.py)
@@ -587,10 +588,12 @@ SCENARIOS = [nothing_chosen, install_run, uninstall_run, cancel_and_reentry, clo
 import scenarios_faults  # noqa: E402
 import scenarios_hashes  # noqa: E402
 import scenarios_names  # noqa: E402
+import scenarios_results  # noqa: E402
 import scenarios_signed  # noqa: E402
 
 SUITES = {
-    "plain": SCENARIOS + scenarios_names.SCENARIOS + scenarios_hashes.SCENARIOS + scenarios_signed.PLAIN_SCENARIOS,
+    "plain": SCENARIOS + scenarios_names.SCENARIOS + scenarios_hashes.SCENARIOS + scenarios_results.SCENARIOS
+    + scenarios_signed.PLAIN_SCENARIOS,
     "faults": scenarios_faults.SCENARIOS,
     "signed": scenarios_signed.SCENARIOS,
 }
