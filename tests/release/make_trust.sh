@@ -7,6 +7,7 @@
 #   wrong.pass     another password
 #   tsa.pem/.key   a time-stamping certificate from ca.pem, with tsa.cnf, the
 #                  openssl configuration of tsa.py
+#   catalogue-public.pem  a catalogue key to build the program with
 # Valid for two days from now. Sourced; make_trust DIR returns non-zero when
 # openssl fails.
 make_trust() {
@@ -65,6 +66,8 @@ EOF
       openssl x509 -req -in "$name.csr" -CA ca.pem -CAkey ca.key -set_serial "0x$(openssl rand -hex 8)" \
         -days 2 -out "$name.pem" -extfile openssl.cnf -extensions "${name}_ext"
     done
+    openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out catalogue.key
+    openssl pkey -in catalogue.key -pubout -out catalogue-public.pem
     openssl pkcs12 -export -inkey sign.key -in sign.pem -certfile ca.pem -out sign.p12 \
       -passout "file:p12.pass"
   ) >"$dir/make_trust.log" 2>&1 || { cat "$dir/make_trust.log" >&2; return 1; }

@@ -2,8 +2,8 @@
 # Checks the signing of the release by scripts/package from the outside,
 # with a throw-away CA, code-signing certificate and time-stamping authority
 # that this test makes (nothing secret is kept: the folder goes at the end).
-# The release is built once into WORK (IZ_RELEASE_DIR); the later runs only
-# sign and zip the same program again.
+# The release is built once into WORK/release (IZ_RELEASE_DIR); the later
+# runs only sign and zip the same program again.
 #   signing_test.sh SOURCE_DIR WORK
 set -uo pipefail
 
@@ -42,8 +42,10 @@ refused() {  # refused NAME COMMAND...: the command must fail
   if "$@" >/dev/null 2>&1; then echo "FAILED: $name: accepted" >&2; failed=$((failed + 1)); else passed=$((passed + 1)); fi
 }
 
-rm -rf "$work"
+# The release's build folder stays from run to run: only what it builds anew
+# is compiled again.
 trust=$work/trust
+rm -rf "$trust" "$work"/*.exe "$work"/*.out "$work"/*.err "$work"/*.verify "$work"/tsa.log
 mkdir -p "$trust"
 # shellcheck source=tests/release/make_trust.sh
 source "$(dirname "${BASH_SOURCE[0]}")/make_trust.sh"
@@ -57,12 +59,32 @@ tsa_url=http://127.0.0.1:$(cat "$trust/tsa.port")/
 
 # package NAME OPTIONS...: packages into $work/release; the program of the
 # archive goes to $work/NAME.exe, the output to $work/NAME.out and .err.
+# The program is built with loopback mirrors and a key of the test's own:
+# nothing that this test leaves behind may name the vendor's hosts.
 package() {
   local name=$1
   shift
   rm -f "$work/$name.exe"
-  IZ_RELEASE_DIR=$work/release "$package" "$@" >"$work/$name.out" 2>"$work/$name.err" || return 1
+  IZ_RELEASE_DIR=$work/release "$package" --base-url1 http://127.0.0.1/download/ \
+    --base-url2 http://127.0.0.1/download/ --catalogue-key "$trust/catalogue-public.pem" "$@" \
+    >"$work/$name.out" 2>"$work/$name.err" || return 1
   unzip -p "$(tail -n 1 "$work/$name.out")" InstallZelm.exe >"$work/$name.exe"
+}
+
+# package_refused NAME TEXT OPTIONS...: scripts/package must fail with TEXT
+# on standard error.
+package_refused() {
+  local name=$1 text=$2
+  shift 2
+  if package "$name" "$@"; then
+    echo "FAILED: $name: accepted" >&2
+    failed=$((failed + 1))
+  elif ! grep -qF -- "$text" "$work/$name.err"; then
+    echo "FAILED: $name: no '$text' in: $(cat "$work/$name.err")" >&2
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
+  fi
 }
 
 verifies() {  # verifies FILE [osslsigncode verify options]
@@ -115,14 +137,14 @@ check "the password is not on any output line" \
 # 3. What must not give a release.
 release_zip=$(tail -n 1 "$work/p12.out")
 rm -f "$release_zip"
-refused "wrong password" package badpass --sign-pkcs12 "$trust/sign.p12" --sign-pass-file "$trust/wrong.pass"
+package_refused badpass "signing failed" --sign-pkcs12 "$trust/sign.p12" --sign-pass-file "$trust/wrong.pass"
 check "no archive after a failed signing" test ! -e "$release_zip"
-refused "certificate without key" package nokey --sign-cert "$trust/sign.pem"
-refused "PKCS#12 and a certificate" package both --sign-pkcs12 "$trust/sign.p12" \
+package_refused nokey "--sign-cert and --sign-key go together" --sign-cert "$trust/sign.pem"
+package_refused both "--sign-pkcs12 goes without" --sign-pkcs12 "$trust/sign.p12" \
   --sign-cert "$trust/sign.pem" --sign-key "$trust/sign.key"
-refused "timestamp without signing" package tsonly --timestamp-url "$tsa_url"
-refused "missing key file" package nofile --sign-cert "$trust/sign.pem" --sign-key "$trust/none.key"
-refused "timestamp URL not http" package badurl --sign-cert "$trust/sign.pem" \
+package_refused tsonly "need --sign-cert and --sign-key, or --sign-pkcs12" --timestamp-url "$tsa_url"
+package_refused nofile "no key file" --sign-cert "$trust/sign.pem" --sign-key "$trust/none.key"
+package_refused badurl "must be an http:// or https:// URL" --sign-cert "$trust/sign.pem" \
   --sign-key "$trust/sign.key" --timestamp-url "ftp://127.0.0.1/"
 
 # 4. Without signing options: a warning, and the program as it was built.
