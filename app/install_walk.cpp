@@ -21,6 +21,20 @@ std::string DownloadedLine(float speed, const char* name) {
   return std::string("下载完成 ") + number + "KB/S\r\n现在安装\"" + name + "\"...\r\n";
 }
 
+// A "sha256" value as the download checks it: exactly 64 hexadecimal
+// digits, either case. Without one, a signed catalogue would vouch for a name
+// only, and any file of that name would run.
+bool IsWellFormedSha256(const char* text) {
+  if (!text) return false;
+  size_t count = 0;
+  for (; text[count]; ++count) {
+    const char c = text[count];
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex || count == 64) return false;
+  }
+  return count == 64;
+}
+
 struct RunLists {
   std::set<std::string> RunSet;         // fileNames whose installer has been started
   std::vector<std::string> FailedList;  // Dek names without a record afterwards
@@ -36,6 +50,8 @@ const char* HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
   const std::string fileName = element->GetAttribute(kAttrFileName);
   host.AppendLog((std::string("正在下载\"") + name + "\"...\r\n").c_str());
   host.RefreshLog();
+  if (host.RequiresPackageHash() && !IsWellFormedSha256(element->FindAttribute("sha256")))
+    return "文件校验失败。\r\n";
 
   const bool firstIsOne = host.Draw() % 2 != 0;
   const char* first = firstIsOne ? baseUrl1 : baseUrl2;
