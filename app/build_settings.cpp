@@ -41,3 +41,5 @@ const TCatalogueKey CatalogueKeys[] = {
     {nullptr, 0},  // keeps the array whole in a build without keys
 };
 const size_t CatalogueKeyCount = sizeof(CatalogueKeys) / sizeof(CatalogueKeys[0]) - 1;
+static_assert(sizeof(CatalogueKeys) / sizeof(CatalogueKeys[0]) - 1 <= kCatalogueMaxKeys,
+              "a build carries at most kCatalogueMaxKeys catalogue keys");

@@ -1,7 +1,7 @@
 // The signature that vouches for the catalogue. The catalogue comes over
-// plain HTTP and names programs that we run, so a build made with a public
-// key accepts only a catalogue whose exact bytes were signed with the
-// matching private key:
+// plain HTTP and names programs that we run, so a build made with public
+// keys (one to kCatalogueMaxKeys) accepts only a catalogue whose exact bytes
+// were signed with the private half of one of them:
 //
 //   openssl dgst -sha256 -sign KEY -out InstallFiles.xml.sig InstallFiles.xml
 //
@@ -25,7 +25,7 @@ constexpr const char* kCatalogueSignatureMembers[] = {
 constexpr size_t kCatalogueMaxKeys = 4;
 
 // A public key that catalogues may be signed with: PEM text as
-// `openssl pkey -pubout` writes it, pemLength bytes, no terminator needed.
+// `openssl pkey -pubout` writes it, Length bytes, no terminator needed.
 struct TCatalogueKey {
   const char* Pem = nullptr;
   size_t Length = 0;
