@@ -6,10 +6,12 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/build_settings.h"
 #include "app/catalogue_archive.h"
-#include "app/catalogue_signature.h"
+#include "app/catalogue_freshness.h"
+#include "app/catalogue_serial_store.h"
 #include "app/download.h"
 #include "app/main_dialog.h"
 #include "markup/markup.h"
@@ -19,9 +21,22 @@
 namespace {
 
 enum class TArchiveVerdict {
-  Shown,         // the catalogue (or whatever the archive held) is in the tree
-  BadSignature,  // the key's signature is missing or wrong: try the next mirror
+  Shown,         // the catalogue is in the tree
+  Damaged,       // no archive, no member, or a member that cannot be read
+  BadSignature,  // whole, but no key's signature of it
+  Expired,       // signed, but past its "expires" (or without one)
+  Older,         // signed, but its "serial" is below one accepted before
 };
+
+const char* VerdictLine(TArchiveVerdict verdict) {
+  switch (verdict) {
+    case TArchiveVerdict::Damaged: return kCatalogueDamagedLine;
+    case TArchiveVerdict::BadSignature: return kCatalogueBadSignatureLine;
+    case TArchiveVerdict::Expired: return kCatalogueExpiredLine;
+    case TArchiveVerdict::Older: return kCatalogueOlderLine;
+    default: return "";
+  }
+}
 
 // Parses the catalogue's bytes into the document and shows it in the tree.
 void LoadCatalogue(TInstallZelmDlgClient& client, const std::string& bytes) {
@@ -32,43 +47,83 @@ void LoadCatalogue(TInstallZelmDlgClient& client, const std::string& bytes) {
   client.TreeWnd->FillTreeItem(&client.CatalogueDoc, TVI_ROOT);
 }
 
-// True when the archive holds the key's signature of `catalogue`.
-bool IsSignedBy(ZipHandle zip, const TCatalogueKey& key, const std::string& catalogue) {
-  ZipEntryInfo info;
-  int index = FindArchiveMember(zip, kCatalogueSignatureMember, &info);
-  std::string signature;
-  return index >= 0 &&
-         ReadArchiveMember(zip, index, info, kCatalogueSignatureMaxSize, &signature) &&
-         VerifyCatalogueSignature(key.Pem, key.Length, catalogue.data(), catalogue.size(),
-                                  signature.data(), signature.size());
+// Every signature member the archive holds that can be read; one that
+// cannot is passed over, as another may still vouch for the catalogue.
+std::vector<std::string> ReadSignatures(ZipHandle zip) {
+  std::vector<std::string> signatures;
+  for (const char* member : kCatalogueSignatureMembers) {
+    ZipEntryInfo info;
+    int index = FindArchiveMember(zip, member, &info);
+    std::string signature;
+    if (index >= 0 && ReadArchiveMember(zip, index, info, kCatalogueSignatureMaxSize, &signature))
+      signatures.push_back(signature);
+  }
+  return signatures;
 }
 
-// Reads the downloaded archive. Without a key, whatever it holds is shown
-// (an archive that cannot be opened or lacks the member leaves the tree
-// empty, silently). With a key, only a member whose exact bytes carry the
-// key's signature is shown; anything else sends the fetch to the next mirror.
-TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, ZipHandle zip, const TCatalogueKey& key) {
-  const bool checked = key.Pem && key.Length;
-  if (!zip) return checked ? TArchiveVerdict::BadSignature : TArchiveVerdict::Shown;
+uint64_t UtcNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+// Judges a signed catalogue by its root element's start tag alone, read the
+// way the document's parse reads it (declarations and comments passed over),
+// so that a refused catalogue is never parsed. On Fresh, *serial is its serial.
+TFreshness JudgeFreshness(const std::string& catalogue, const TCatalogueTrust& trust,
+                          uint64_t* serial) {
+  TMemoryStream in(catalogue.data(), catalogue.size());
+  TXmlElement root(true);
+  bool read;
+  do {
+    read = ReadTag(root, in);
+  } while (read && root.IsDeclaration);
+  const uint64_t accepted = trust.Serials ? trust.Serials->Load() : 0;
+  return JudgeCatalogueFreshness(read ? root.FindAttribute(kAttrExpires) : nullptr,
+                                 read ? root.FindAttribute(kAttrSerial) : nullptr, UtcNow(),
+                                 accepted, serial);
+}
+
+// Reads the downloaded archive. Without keys whatever a whole archive holds
+// is shown. With keys, only a member whose exact bytes carry a key's
+// signature, within its time and not older than before, is shown: the parser
+// never sees anything else.
+TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, ZipHandle zip,
+                            const TCatalogueTrust& trust) {
+  if (!zip) return TArchiveVerdict::Damaged;
   ZipEntryInfo info;
   std::string catalogue;
   int index = FindArchiveMember(zip, kCatalogueMember, &info);
-  bool read = index >= 0 && ReadArchiveMember(zip, index, info, kCatalogueMaxSize, &catalogue);
-  // Verified first, parsed only then: the parser never sees unsigned bytes.
-  bool trusted = read && (!checked || IsSignedBy(zip, key, catalogue));
-  if (trusted) LoadCatalogue(client, catalogue);
-  return trusted || !checked ? TArchiveVerdict::Shown : TArchiveVerdict::BadSignature;
+  if (index < 0 || !ReadArchiveMember(zip, index, info, kCatalogueMaxSize, &catalogue))
+    return TArchiveVerdict::Damaged;
+  const bool checked = trust.Keys && trust.KeyCount;
+  uint64_t serial = 0;
+  if (checked) {
+    if (!VerifyCatalogueSignatures(trust.Keys, trust.KeyCount, catalogue.data(), catalogue.size(),
+                                   ReadSignatures(zip))) {
+      return TArchiveVerdict::BadSignature;
+    }
+    TFreshness freshness = JudgeFreshness(catalogue, trust, &serial);
+    if (freshness == TFreshness::Expired) return TArchiveVerdict::Expired;
+    if (freshness == TFreshness::Older) return TArchiveVerdict::Older;
+  }
+  LoadCatalogue(client, catalogue);
+  // Kept only once the catalogue is shown. There is no log for a failed
+  // write: the next catalogue is judged against the older value, which is
+  // no worse than before this one came.
+  if (checked && trust.Serials) trust.Serials->Keep(serial);
+  return TArchiveVerdict::Shown;
 }
 
 // ReadArchive on the archive file, which is closed afterwards. A catalogue
 // too big for the address space is no catalogue: what was read of it goes,
 // the tree stays empty and the program carries on.
 TArchiveVerdict ReadArchiveFile(TInstallZelmDlgClient& client, const char* zipPath,
-                                const TCatalogueKey& key) {
+                                const TCatalogueTrust& trust) {
   ZipHandle zip = ZipOpenFile(zipPath, nullptr);
   TArchiveVerdict verdict = TArchiveVerdict::Shown;
   try {
-    verdict = ReadArchive(client, zip, key);
+    verdict = ReadArchive(client, zip, trust);
   } catch (const std::bad_alloc&) {
     HWND tree = client.TreeWnd->GetHandle();
     if (tree) TreeView_DeleteItem(tree, TVI_ROOT);
@@ -81,7 +136,7 @@ TArchiveVerdict ReadArchiveFile(TInstallZelmDlgClient& client, const char* zipPa
 }  // namespace
 
 void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, const char* baseUrl2,
-                        const TCatalogueKey& key) {
+                        const TCatalogueTrust& trust) {
   if (!client.CatalogueDoc.Children.IsEmpty()) return;
   TXmlTreeNode scratch(nullptr, false);
   scratch.SetAttribute(kAttrFileName, kCatalogueArchive);
@@ -94,20 +149,25 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
     float speed;
     if (!DownloadFile(client, client.DownloadDir, &scratch, speed, baseUrl, deadline)) continue;
     downloaded = true;
-    TArchiveVerdict verdict = ReadArchiveFile(client, zipPath, key);
+    TArchiveVerdict verdict = ReadArchiveFile(client, zipPath, trust);
     DeleteFileA(zipPath);
     if (verdict == TArchiveVerdict::Shown) return;
-    client.LogText += "配置文件签名无效。\r\n";
+    client.LogText += VerdictLine(verdict);
     client.RefreshLog();
   }
   // Only when no mirror could be reached: a mirror that answered with a
-  // catalogue that failed its check has been reported already.
+  // catalogue that could not be used has been reported already.
   if (!downloaded) {
-    client.LogText += "无法联网取得配置文件，请检查网络设置。\r\n";
+    client.LogText += kCatalogueNetworkLine;
     client.RefreshLog();
   }
 }
 
 void TInstallZelmDlgClient::FetchCatalogue() {
-  FetchCatalogueFrom(*this, BaseUrl1, BaseUrl2, TCatalogueKey{CatalogueKey, CatalogueKeyLength});
+  TCatalogueSerialStore serials(HKEY_LOCAL_MACHINE, kSerialStoreKey);
+  TCatalogueTrust trust;
+  trust.Keys = CatalogueKeys;
+  trust.KeyCount = CatalogueKeyCount;
+  trust.Serials = &serials;
+  FetchCatalogueFrom(*this, BaseUrl1, BaseUrl2, trust);
 }

@@ -1,32 +1,57 @@
 // The catalogue fetch behind TInstallZelmDlgClient::FetchCatalogue, with the
-// two server base URLs and the catalogue key as parameters so that tests can
-// point it at servers and keys of their own. The program itself passes
-// BaseUrl1, BaseUrl2 and the key it was built with.
+// two server base URLs and the trust material as parameters so that tests can
+// point it at servers, keys and a serial store of their own. The program
+// itself passes BaseUrl1, BaseUrl2, the keys it was built with and the
+// machine's serial store.
 #pragma once
 
 #include <cstddef>
 
-class TInstallZelmDlgClient;
+#include "app/catalogue_signature.h"
 
-// The public key that catalogues must be signed with: PEM text as
-// `openssl pkey -pubout` writes it. Empty (Pem null or Length 0): no key, and
-// catalogues are not checked.
-struct TCatalogueKey {
-  const char* Pem = nullptr;
-  size_t Length = 0;
+class TInstallZelmDlgClient;
+class TCatalogueSerialStore;
+
+// What a catalogue must satisfy to be trusted. Without keys (KeyCount 0)
+// nothing is checked and nothing is stored: the build behaves as one that
+// knows no signatures.
+struct TCatalogueTrust {
+  const TCatalogueKey* Keys = nullptr;  // not owned; KeyCount of them
+  size_t KeyCount = 0;
+  // Not owned. Where the highest accepted serial is kept; null: every serial
+  // counts as new and none is recorded.
+  TCatalogueSerialStore* Serials = nullptr;
 };
 
+// Log lines of the fetch, each for one attempt that downloaded an archive
+// but could not use it; the fetch then goes on with the next mirror.
+constexpr const char* kCatalogueDamagedLine = "配置文件已损坏。\r\n";
+constexpr const char* kCatalogueBadSignatureLine = "配置文件签名无效。\r\n";
+constexpr const char* kCatalogueExpiredLine = "配置文件已过期，请检查本机的日期和时间。\r\n";
+constexpr const char* kCatalogueOlderLine = "配置文件版本低于已使用的版本。\r\n";
+// When neither mirror could be reached at all.
+constexpr const char* kCatalogueNetworkLine = "无法联网取得配置文件，请检查网络设置。\r\n";
+
 // Does nothing when client.CatalogueDoc already has children. Otherwise, for
-// baseUrl1 and then baseUrl2 (no log line between the attempts), downloads
-// "InstallFiles.zip" into client.DownloadDir and takes its first top-level
-// member named "InstallFiles.xml" (letter case ignored, recorded size at
-// most kCatalogueMaxSize). With a key, the archive's "InstallFiles.xml.sig"
-// must be the key's signature of that member's exact bytes; otherwise
-// "配置文件签名无效。" is logged, nothing is parsed, and the next mirror is
-// fetched as if this one's download had failed. The member is parsed into
-// CatalogueDoc and shown in the package tree. When both downloads fail,
-// "无法联网取得配置文件，请检查网络设置。" is logged; an archive that cannot
-// be opened, lacks the member or holds a damaged one is passed over silently.
-// The archive is deleted after each attempt that downloaded it.
+// baseUrl1 and then baseUrl2, downloads "InstallFiles.zip" into
+// client.DownloadDir and takes its first top-level member named
+// "InstallFiles.xml" (letter case ignored, recorded size at most
+// kCatalogueMaxSize). The archive file is deleted after each attempt that
+// downloaded it. An attempt whose archive cannot be used logs one line and
+// the next mirror is tried, as if its download had failed:
+//   - an archive that cannot be opened, lacks the member, or whose member
+//     cannot be read in full: kCatalogueDamagedLine;
+// and with keys:
+//   - no member "InstallFiles.xml.sig" to ".sig4" holds a signature of the
+//     member's exact bytes by any of the keys: kCatalogueBadSignatureLine;
+//   - the root element's "expires" is missing, malformed or before the PC's
+//     UTC time: kCatalogueExpiredLine;
+//   - its "serial" is missing, malformed or lower than the stored one:
+//     kCatalogueOlderLine.
+// Nothing of a refused catalogue is parsed beyond its root's start tag. An
+// accepted member is parsed into CatalogueDoc and shown in the package tree;
+// with keys, its serial is then kept in trust.Serials (a failed write does not
+// stop the program). kCatalogueNetworkLine is logged only when neither
+// download succeeded.
 void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, const char* baseUrl2,
-                        const TCatalogueKey& key = TCatalogueKey());
+                        const TCatalogueTrust& trust = TCatalogueTrust());

@@ -99,7 +99,7 @@ unsigned ModulusBits(const CRYPT_BIT_BLOB& publicKey) {
 }
 
 // A catalogue key imported into a verify-only provider context.
-class TCatalogueKey {
+class TImportedKey {
  public:
   bool Import(const char* pem, size_t pemLength);
   bool Verify(const void* data, size_t length, const void* signature, size_t signatureLength);
@@ -111,7 +111,7 @@ class TCatalogueKey {
   unsigned ModulusBitCount = 0;
 };
 
-bool TCatalogueKey::Import(const char* pem, size_t pemLength) {
+bool TImportedKey::Import(const char* pem, size_t pemLength) {
   std::vector<BYTE> der;
   if (!PublicKeyDer(pem, pemLength, &der)) return false;
   // Handles and blocks are taken over only on success: what a failed call
@@ -143,7 +143,7 @@ bool TCatalogueKey::Import(const char* pem, size_t pemLength) {
   return true;
 }
 
-bool TCatalogueKey::Verify(const void* data, size_t length, const void* signature,
+bool TImportedKey::Verify(const void* data, size_t length, const void* signature,
                            size_t signatureLength) {
   // A PKCS#1 signature is exactly as long as the modulus; anything else is
   // cut short or padded, whatever the provider would make of it.
@@ -170,7 +170,7 @@ bool TCatalogueKey::Verify(const void* data, size_t length, const void* signatur
 }  // namespace
 
 bool IsUsableCatalogueKey(const char* pem, size_t pemLength, unsigned* modulusBits) {
-  TCatalogueKey key;
+  TImportedKey key;
   if (!key.Import(pem, pemLength)) return false;
   if (modulusBits) *modulusBits = key.Bits();
   return true;
@@ -178,6 +178,19 @@ bool IsUsableCatalogueKey(const char* pem, size_t pemLength, unsigned* modulusBi
 
 bool VerifyCatalogueSignature(const char* pem, size_t pemLength, const void* data, size_t length,
                               const void* signature, size_t signatureLength) {
-  TCatalogueKey key;
+  TImportedKey key;
   return key.Import(pem, pemLength) && key.Verify(data, length, signature, signatureLength);
+}
+
+bool VerifyCatalogueSignatures(const TCatalogueKey* keys, size_t keyCount, const void* data,
+                               size_t length, const std::vector<std::string>& signatures) {
+  for (size_t k = 0; k < keyCount; ++k) {
+    TImportedKey key;
+    // An unusable key is no reason to stop: another may still vouch.
+    if (!keys || !key.Import(keys[k].Pem, keys[k].Length)) continue;
+    for (const std::string& signature : signatures) {
+      if (key.Verify(data, length, signature.data(), signature.size())) return true;
+    }
+  }
+  return false;
 }

@@ -1,7 +1,7 @@
 // The signature that vouches for the catalogue. The catalogue comes over
-// plain HTTP and names programs that we run, so a build made with a public
-// key accepts only a catalogue whose exact bytes were signed with the
-// matching private key:
+// plain HTTP and names programs that we run, so a build made with public
+// keys (one to kCatalogueMaxKeys) accepts only a catalogue whose exact bytes
+// were signed with the private half of one of them:
 //
 //   openssl dgst -sha256 -sign KEY -out InstallFiles.xml.sig InstallFiles.xml
 //
@@ -12,9 +12,24 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
-// The archive member beside the catalogue that holds its signature.
+// The archive members beside the catalogue that may hold its signatures, one
+// per signing key: a vendor who replaces a key signs with the old and the new
+// one for a while. The first is the one every signed catalogue has.
 constexpr const char* kCatalogueSignatureMember = "InstallFiles.xml.sig";
+constexpr const char* kCatalogueSignatureMembers[] = {
+    "InstallFiles.xml.sig", "InstallFiles.xml.sig2", "InstallFiles.xml.sig3", "InstallFiles.xml.sig4"};
+// A build carries one to this many keys.
+constexpr size_t kCatalogueMaxKeys = 4;
+
+// A public key that catalogues may be signed with: PEM text as
+// `openssl pkey -pubout` writes it, Length bytes, no terminator needed.
+struct TCatalogueKey {
+  const char* Pem = nullptr;
+  size_t Length = 0;
+};
 // Modulus sizes accepted: smaller keys are within reach of a determined
 // forger; larger ones are no key we make and would only slow the check.
 constexpr unsigned kCatalogueKeyMinBits = 2048;
@@ -39,3 +54,12 @@ bool IsUsableCatalogueKey(const char* pem, size_t pemLength, unsigned* modulusBi
 // calls and nothing here shows UI.
 bool VerifyCatalogueSignature(const char* pem, size_t pemLength, const void* data, size_t length,
                               const void* signature, size_t signatureLength);
+
+// True when at least one of `signatures` is a valid signature (as for
+// VerifyCatalogueSignature) of the `length` bytes at `data` by at least one
+// of the keyCount keys. Keys that IsUsableCatalogueKey refuses and
+// signatures that are malformed (empty, cut short, of other bytes) are
+// passed over; they never end the search. False with no keys or no
+// signatures.
+bool VerifyCatalogueSignatures(const TCatalogueKey* keys, size_t keyCount, const void* data,
+                               size_t length, const std::vector<std::string>& signatures);

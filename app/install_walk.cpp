@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/catalogue.h"
+#include "app/package_hash.h"
 #include "markup/markup.h"
 
 namespace {
@@ -26,6 +27,20 @@ std::string DownloadedLine(float speed, const char* name) {
 // one (ERROR_SUCCESS_REBOOT_INITIATED); setup programs of every make use them.
 constexpr unsigned long kRestartRequired = 3010;
 constexpr unsigned long kRestartInitiated = 1641;
+
+// A "sha256" value as the download checks it: exactly 64 hexadecimal
+// digits, either case. Without one, a signed catalogue would vouch for a name
+// only, and any file of that name would run.
+bool IsWellFormedSha256(const char* text) {
+  if (!text) return false;
+  size_t count = 0;
+  for (; text[count]; ++count) {
+    const char c = text[count];
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex || count == 64) return false;
+  }
+  return count == 64;
+}
 
 struct RunLists {
   std::map<std::string, unsigned long> RunSet;  // fileName whose installer has run -> its exit code
@@ -70,6 +85,8 @@ std::string HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
   const std::string fileName = element->GetAttribute(kAttrFileName);
   host.AppendLog((std::string("正在下载\"") + name + "\"...\r\n").c_str());
   host.RefreshLog();
+  if (host.RequiresPackageHash() && !IsWellFormedSha256(element->FindAttribute(kSha256Attribute)))
+    return "文件校验失败。\r\n";
 
   float speed = 0;
   if (!DownloadEither(element, host, baseUrl1, baseUrl2, speed)) {

@@ -25,6 +25,10 @@ class TInstallRunHost {
   virtual bool RunInstaller(const char* fileName, unsigned long& exitCode) = 0;
   // Whether the quota library `name` is recorded in "Dek Files".
   virtual bool IsDekRecorded(const char* name) = 0;
+  // True in a build with catalogue keys: a package must then carry a
+  // well-formed "sha256" (64 hexadecimal digits), or it is neither
+  // downloaded nor started and its download lines are "文件校验失败。".
+  virtual bool RequiresPackageHash() { return false; }
 };
 
 // Walks every node below `catalogue` in document order while the host is not

@@ -40,6 +40,7 @@ class TDialogInstallHost : public TInstallRunHost {
     return ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client, &exitCode);
   }
   bool IsDekRecorded(const char* name) override { return ::IsDekRecorded(name); }
+  bool RequiresPackageHash() override { return CatalogueKeyCount != 0; }
 
  private:
   static void Pump(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }

@@ -4,13 +4,14 @@
 # carries the vendor's hosts and key; every test, benchmark and demo build
 # names loopback servers and keys of its own.
 #
-#   iz_build_settings(TARGET URL1 URL2 [KEY pem-file])
+#   iz_build_settings(TARGET URL1 URL2 [KEY pem-file...])
 #
-# KEY names a PEM public key ("-----BEGIN PUBLIC KEY-----", RSA of 2048 to
-# 4096 bits); without it the executable checks no signatures. The key may
-# be a file that the build itself makes.
+# KEY names one to four PEM public keys ("-----BEGIN PUBLIC KEY-----", RSA of
+# 2048 to 4096 bits); a catalogue signed by any of them is trusted. Without
+# KEY the executable checks no signatures. A key may be a file that the
+# build itself makes.
 function(iz_build_settings target url1 url2)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "" "KEY" "")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "KEY")
   foreach(url IN ITEMS "${url1}" "${url2}")
     if(NOT url MATCHES "^https?://[^/]+/(.*/)?download/$")
       message(FATAL_ERROR "${target}: base URL '${url}' must be http(s) and end in /download/")
@@ -20,16 +21,22 @@ function(iz_build_settings target url1 url2)
   add_library(${settings} OBJECT ${PROJECT_SOURCE_DIR}/app/build_settings.cpp)
   target_include_directories(${settings} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${settings} PRIVATE IZ_BASE_URL1="${url1}" IZ_BASE_URL2="${url2}")
-  if(arg_KEY)
-    get_filename_component(key "${arg_KEY}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
-    set(bytes ${CMAKE_CURRENT_BINARY_DIR}/${target}_catalogue_key.inc)
+  list(LENGTH arg_KEY key_count)
+  if(key_count GREATER 4)
+    message(FATAL_ERROR "${target}: ${key_count} catalogue keys; a build carries one to four")
+  endif()
+  set(index 0)
+  foreach(key_file IN LISTS arg_KEY)
+    math(EXPR index "${index} + 1")
+    get_filename_component(key "${key_file}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    set(bytes ${CMAKE_CURRENT_BINARY_DIR}/${target}_catalogue_key${index}.inc)
     add_custom_command(OUTPUT ${bytes}
       COMMAND ${CMAKE_COMMAND} -DKEY=${key} -DOUT=${bytes} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
       DEPENDS ${key} ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
-      COMMENT "Embedding the catalogue key ${key} in ${target}")
+      COMMENT "Embedding catalogue key ${index}, ${key}, in ${target}")
     target_sources(${settings} PRIVATE ${bytes})
-    target_compile_definitions(${settings} PRIVATE IZ_CATALOGUE_KEY_BYTES="${bytes}")
-  endif()
+    target_compile_definitions(${settings} PRIVATE IZ_CATALOGUE_KEY${index}_BYTES="${bytes}")
+  endforeach()
   target_sources(${target} PRIVATE $<TARGET_OBJECTS:${settings}>)
 endfunction()
 

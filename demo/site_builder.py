@@ -119,14 +119,15 @@ def zip_archive(members):
     return out.getvalue()
 
 
-def signed_archive(signing_key, xml):
+def signed_archive(signing_key, xml, options=()):
     """The archive scripts/sign-catalogue makes from catalogue bytes `xml`
-    with the private key file `signing_key`, as bytes."""
+    with the private key file `signing_key` and further `options` of the
+    script (--days N, --serial N, --key MORE.pem), as bytes."""
     with tempfile.TemporaryDirectory() as tmp:
         xml_path, zip_path = os.path.join(tmp, "catalogue.xml"), os.path.join(tmp, "signed.zip")
         with open(xml_path, "wb") as f:
             f.write(xml)
-        subprocess.run([SIGN_CATALOGUE, signing_key, xml_path, zip_path], check=True,
+        subprocess.run([SIGN_CATALOGUE] + list(options) + [signing_key, xml_path, zip_path], check=True,
                        stdout=subprocess.DEVNULL)
         with open(zip_path, "rb") as f:
             return f.read()
@@ -154,11 +155,12 @@ def write_file(path, data):
 
 
 def build(out, root, sample_exe, encoding="UTF-8", catalogue_mirrors=(1, 2), signing_key=None,
-          archives=None):
+          archives=None, sign_options=()):
     """Writes the two mirror folders under `out` (emptied first).
 
     signing_key: a PEM private key; the catalogue archive is then signed
-    with it by scripts/sign-catalogue. archives: {mirror: bytes}, an archive
+    with it by scripts/sign-catalogue, given `sign_options` (the script's
+    defaults: expires in 30 days, the time as serial). archives: {mirror: bytes}, an archive
     that mirror serves instead of the site's own. Returns the catalogue's
     bytes as published.
     """
@@ -174,7 +176,7 @@ def build(out, root, sample_exe, encoding="UTF-8", catalogue_mirrors=(1, 2), sig
             digests[node] = sha256_hex(published[node])
     xml = catalogue_xml(root, encoding, digests)
     if signing_key:
-        archive = signed_archive(signing_key, xml)
+        archive = signed_archive(signing_key, xml, sign_options)
     else:
         with tempfile.TemporaryDirectory() as tmp:
             xml_path = os.path.join(tmp, CATALOGUE_MEMBER)

@@ -7,8 +7,10 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "app/catalogue_fetch.h"
+#include "app/catalogue_serial_store.h"
 #include "app_servers_helper.h"
 #include "app_test_keys.h"
 #include "markup/markup.h"
@@ -17,6 +19,7 @@
 namespace {
 
 const char kFailureLine[] = "无法联网取得配置文件，请检查网络设置。\r\n";
+const char kDamaged[] = "配置文件已损坏。\r\n";
 
 class CatalogueFetchTest : public ::testing::Test {
  protected:
@@ -120,13 +123,40 @@ TEST_F(CatalogueFetchTest, ArchiveVariants) {
     SCOPED_TRACE(c.archive);
     if (c.loads) {
       ExpectPlainCatalogue(d);
+      EXPECT_EQ("", d.LogText);
     } else {
       EXPECT_EQ(0u, d.CatalogueDoc.Children.Count());
       EXPECT_EQ(0, TreeCount());
+      // A mirror answered, so not the network line: the archive was damaged.
+      EXPECT_EQ(kDamaged, d.LogText);
     }
-    EXPECT_EQ("", d.LogText);  // a bad archive is passed over silently
+    d.LogText.clear();
     ExpectNoLeftovers();
   }
+}
+
+// A damaged archive is treated like a failed download: the next mirror's
+// catalogue is shown after one line.
+TEST_F(CatalogueFetchTest, DamagedArchiveFallsBackToTheSecondMirror) {
+  for (const char* damaged : {"garbage", "absent", "subfolder", "over"}) {
+    TreeView_DeleteAllItems(Dialog->TreeWnd->GetHandle());
+    Dialog->CatalogueDoc.Clear();
+    Dialog->LogText.clear();
+    std::string first = Serve(damaged);
+    FetchCatalogueFrom(*Dialog, first.c_str(), Serve("plain").c_str());
+    SCOPED_TRACE(damaged);
+    ExpectPlainCatalogue(*Dialog);
+    EXPECT_EQ(kDamaged, Dialog->LogText);
+    ExpectNoLeftovers();
+  }
+  // Both damaged: a line each, and still not the network line.
+  TreeView_DeleteAllItems(Dialog->TreeWnd->GetHandle());
+  Dialog->CatalogueDoc.Clear();
+  Dialog->LogText.clear();
+  std::string first = Serve("garbage");
+  FetchCatalogueFrom(*Dialog, first.c_str(), Serve("absent").c_str());
+  EXPECT_EQ(std::string(kDamaged) + kDamaged, Dialog->LogText);
+  EXPECT_EQ(0, TreeCount());
 }
 
 TEST_F(CatalogueFetchTest, SecondFetchChangesNothing) {
@@ -157,25 +187,48 @@ TEST_F(CatalogueFetchTest, CurrentLeftoverArchiveIsUsedAndDeleted) {
 }
 
 // Signed catalogues: the archives and keys come fresh from the keys fixture
-// (tests/keys/make_keys.sh), signed by openssl as a vendor signs them.
+// (tests/keys/make_keys.sh), signed by openssl and scripts/sign-catalogue as
+// a vendor signs them. The highest serial is kept in a registry key of the
+// tests' own, emptied before each test.
+const char kSerialKey[] = "Software\\InstallZelmTests\\FetchSerial";
+
 class SignedCatalogueTest : public CatalogueFetchTest {
  protected:
   void SetUp() override {
     CatalogueFetchTest::SetUp();
     IZ_REQUIRE_TEST_KEYS();
-    Pem = ReadTestKeyFile("good.pub.pem");
-    ASSERT_FALSE(Pem.empty());
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSerialKey);
+    Good = ReadTestKeyFile("good.pub.pem");
+    Other = ReadTestKeyFile("other.pub.pem");
+    ASSERT_FALSE(Good.empty());
+    ASSERT_FALSE(Other.empty());
   }
+  void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kSerialKey); }
 
   // Serves one of the fixture's archives under /signed-<name>/download/.
   std::string ServeSigned(const std::string& name) {
     Servers().PutFile("signed-" + name + "/download/InstallFiles.zip", ReadTestKeyFile(name + ".zip"));
     return Servers().Nginx("signed-" + name + "/download/");
   }
-  void Fetch(const std::string& first, const std::string& second, bool withKey = true) {
-    TCatalogueKey key;
-    if (withKey) key = TCatalogueKey{Pem.data(), Pem.size()};
-    FetchCatalogueFrom(*Dialog, first.c_str(), second.c_str(), key);
+  // Fetches with the given keys (by default the good key alone); none: an
+  // unkeyed build.
+  void Fetch(const std::string& first, const std::string& second,
+             std::vector<const std::string*> pems = {nullptr}) {
+    std::vector<TCatalogueKey> keys;
+    for (const std::string* pem : pems) {
+      if (!pem) pem = &Good;
+      keys.push_back(TCatalogueKey{pem->data(), pem->size()});
+    }
+    TCatalogueTrust trust;
+    trust.Keys = keys.data();
+    trust.KeyCount = keys.size();
+    trust.Serials = &Serials;
+    FetchCatalogueFrom(*Dialog, first.c_str(), second.c_str(), trust);
+  }
+  void Reset() {
+    TreeView_DeleteAllItems(Dialog->TreeWnd->GetHandle());
+    Dialog->CatalogueDoc.Clear();
+    Dialog->LogText.clear();
   }
   // The fixture's catalogue: one Dek named 软件 under the root.
   bool Loaded() {
@@ -184,16 +237,21 @@ class SignedCatalogueTest : public CatalogueFetchTest {
            std::string(dek->GetAttribute("name")) == "软件" && TreeCount() == 1;
   }
 
-  std::string Pem;
+  std::string Good, Other;
+  TCatalogueSerialStore Serials{HKEY_CURRENT_USER, kSerialKey};
 };
 
 const char kBadSignature[] = "配置文件签名无效。\r\n";
+const char kExpired[] = "配置文件已过期，请检查本机的日期和时间。\r\n";
+const char kOlder[] = "配置文件版本低于已使用的版本。\r\n";
 
-TEST_F(SignedCatalogueTest, ValidSignatureLoadsSilently) {
+TEST_F(SignedCatalogueTest, ValidSignatureLoadsSilentlyAndKeepsItsSerial) {
   Fetch(ServeSigned("signed"), Servers().Dead("download/"));
   EXPECT_TRUE(Loaded());
   EXPECT_EQ("", Dialog->LogText);
   ExpectNoLeftovers();
+  // sign-catalogue's default serial: the Unix time of signing, in this run.
+  EXPECT_GT(Serials.Load(), 1700000000u);
 }
 
 TEST_F(SignedCatalogueTest, TamperedFirstMirrorFallsBackToTheSecond) {
@@ -207,37 +265,105 @@ TEST_F(SignedCatalogueTest, NoValidCatalogueAnywhereLeavesTheTreeEmpty) {
   struct Case {
     const char* first;
     const char* second;
+    std::string log;
   } cases[] = {
-      {"unsigned", "other"},     // no signature; another key's signature
-      {"truncated", "empty"},    // half a signature; an empty one
-      {"tampered", "plainzip"},  // a changed byte; no archive at all
+      {"unsigned", "other", std::string(kBadSignature) + kBadSignature},
+      {"truncated", "empty", std::string(kBadSignature) + kBadSignature},
+      // A changed byte; no archive at all, which is damaged, not unsigned.
+      {"tampered", "plainzip", std::string(kBadSignature) + kDamaged},
+      {"expired", "noexpiry", std::string(kExpired) + kExpired},
+      {"noserial", "tampered", std::string(kOlder) + kBadSignature},
   };
   for (const Case& c : cases) {
-    Dialog->LogText.clear();
+    Reset();
     Fetch(ServeSigned(c.first), ServeSigned(c.second));
-    EXPECT_EQ(std::string(kBadSignature) + kBadSignature, Dialog->LogText) << c.first;
+    EXPECT_EQ(c.log, Dialog->LogText) << c.first;
     EXPECT_EQ(0u, Dialog->CatalogueDoc.Children.Count()) << c.first;
     EXPECT_EQ(0, TreeCount()) << c.first;
+    EXPECT_EQ(0u, Serials.Load()) << c.first << ": nothing was accepted";
     ExpectNoLeftovers();
   }
   // The network line keeps its meaning: only when no mirror answered.
-  Dialog->LogText.clear();
+  Reset();
   Fetch(ServeSigned("unsigned"), Servers().Dead("download/"));
   EXPECT_EQ(kBadSignature, Dialog->LogText);
-  Dialog->LogText.clear();
+  Reset();
   Fetch(Servers().Dead("download/"), Servers().Dead("download/"));
   EXPECT_EQ(kFailureLine, Dialog->LogText);
 }
 
-// Without a key nothing is checked, whatever the archive holds.
-TEST_F(SignedCatalogueTest, BuildWithoutAKeyIgnoresSignatures) {
-  for (const char* name : {"tampered", "other", "unsigned"}) {
-    TreeView_DeleteAllItems(Dialog->TreeWnd->GetHandle());
-    Dialog->CatalogueDoc.Clear();
-    Fetch(ServeSigned(name), Servers().Dead("download/"), false);
+TEST_F(SignedCatalogueTest, ExpiredFirstMirrorFallsBackToTheSecond) {
+  Fetch(ServeSigned("expired"), ServeSigned("signed"));
+  EXPECT_TRUE(Loaded());
+  EXPECT_EQ(kExpired, Dialog->LogText);
+  ExpectNoLeftovers();
+}
+
+// Serials never go back: a catalogue below the highest accepted one is
+// refused, one equal to it is taken again.
+TEST_F(SignedCatalogueTest, OlderSerialIsRefusedAndTheSameOneAccepted) {
+  Fetch(ServeSigned("serial200"), Servers().Dead("download/"));
+  ASSERT_TRUE(Loaded());
+  EXPECT_EQ(200u, Serials.Load());
+  struct Case {
+    const char* first;
+    const char* second;
+    const char* log;
+    bool loads;
+  } cases[] = {
+      {"serial100", "serial200", kOlder, true},
+      {"serial200", "serial100", "", true},
+      {"serial100", "serial100", "", false},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Fetch(ServeSigned(c.first), ServeSigned(c.second));
+    EXPECT_EQ(c.loads, Loaded()) << c.first << " " << c.second;
+    if (c.loads) {
+      EXPECT_EQ(c.log, Dialog->LogText) << c.first << " " << c.second;
+    } else {
+      EXPECT_EQ(std::string(kOlder) + kOlder, Dialog->LogText);
+    }
+    EXPECT_EQ(200u, Serials.Load());
+  }
+  // A newer one raises it.
+  Reset();
+  Fetch(ServeSigned("signed"), Servers().Dead("download/"));
+  EXPECT_TRUE(Loaded());
+  EXPECT_GT(Serials.Load(), 200u);
+}
+
+TEST_F(SignedCatalogueTest, AnyBuiltInKeyAndAnySignatureMember) {
+  struct Case {
+    const char* archive;
+    std::vector<const std::string*> keys;
+    bool loads;
+  } cases[] = {
+      {"by-other", {&Good, &Other}, true},       // signed by the second key only
+      {"by-other", {&Other}, true},
+      {"by-other", {&Good}, false},              // a key the build does not carry
+      {"other-then-good", {&Good}, true},        // .sig another key's, .sig2 ours
+      {"other-then-good", {&Other}, true},
+      {"good-in-sig4", {&Good}, true},           // .sig empty, the signature in .SIG4
+      {"good-in-sig4", {&Other}, false},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    Fetch(ServeSigned(c.archive), Servers().Dead("download/"), c.keys);
+    EXPECT_EQ(c.loads, Loaded()) << c.archive << " with " << c.keys.size() << " key(s)";
+    EXPECT_EQ(c.loads ? "" : kBadSignature, Dialog->LogText) << c.archive;
+  }
+}
+
+// Without a key nothing is checked or stored, whatever the archive holds.
+TEST_F(SignedCatalogueTest, BuildWithoutAKeyIgnoresSignaturesAndFreshness) {
+  for (const char* name : {"tampered", "other", "unsigned", "expired", "noexpiry", "serial100"}) {
+    Reset();
+    Fetch(ServeSigned(name), Servers().Dead("download/"), {});
     EXPECT_EQ(1u, Dialog->CatalogueDoc.Children.Count()) << name;
     EXPECT_EQ("", Dialog->LogText) << name;
   }
+  EXPECT_EQ(0u, Serials.Load());
 }
 
 }  // namespace

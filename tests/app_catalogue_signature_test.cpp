@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/catalogue_freshness.h"
 #include "app/catalogue_signature.h"
 #include "app_test_keys.h"
 #include "zip/unzip.h"
@@ -200,10 +206,75 @@ TEST_F(CatalogueSignatureTest, ArchiveFromTheSigningScriptVerifies) {
   ASSERT_EQ(ZipOk, ZipGetEntry(zip, -1, &count));
   EXPECT_EQ(2, count.Index);
   ZipClose(zip);
-  EXPECT_EQ(Catalogue, xml) << "stored under the fixed name, unchanged";
+  // Stored under the fixed name, unchanged but for the two attributes that
+  // the script adds to the root's start tag: expires (30 days from now by
+  // default) and serial (the Unix time of signing by default).
+  const std::string root = "<Root";
+  size_t at = xml.find(root);
+  ASSERT_NE(std::string::npos, at);
+  size_t end = xml.find('>', at);
+  std::string added = xml.substr(at + root.size(), end - at - root.size());
+  EXPECT_EQ(Catalogue, xml.substr(0, at + root.size()) + xml.substr(end)) << xml;
+  char expires[32] = {}, serial[32] = {};
+  ASSERT_EQ(2, sscanf(added.c_str(), " expires=\"%20[^\"]\" serial=\"%20[0-9]\"", expires, serial)) << added;
+  uint64_t expiry = 0, number = 0;
+  ASSERT_TRUE(ParseCatalogueExpiry(expires, &expiry)) << expires;
+  ASSERT_TRUE(ParseCatalogueSerial(serial, &number)) << serial;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const uint64_t nowTicks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  const uint64_t day = 864000000000ULL;
+  EXPECT_GT(expiry, nowTicks + 29 * day);
+  EXPECT_LT(expiry, nowTicks + 31 * day);
+  const uint64_t unixNow = nowTicks / 10000000ULL - 11644473600ULL;
+  EXPECT_GT(number + 86400, unixNow);  // signed in this run, not long ago
+  EXPECT_LT(number, unixNow + 60);
   ASSERT_EQ(256u, signature.size());
   EXPECT_TRUE(Verify(Good, xml, signature));
   EXPECT_FALSE(Verify(ReadTestKeyFile("other.pub.pem"), xml, signature));
+}
+
+// Any one signature by any one of the build's keys vouches for the
+// catalogue; unusable keys and malformed signatures are passed over.
+TEST_F(CatalogueSignatureTest, AnyOfSeveralKeysAndSignatures) {
+  const std::string good = Good, other = ReadTestKeyFile("other.pub.pem");
+  const std::string big = ReadTestKeyFile("big.pub.pem"), ec = ReadTestKeyFile("ec.pub.pem");
+  const std::string goodSig = Signature, otherSig = ReadTestKeyFile("catalogue.other.sig");
+  const std::string bigSig = ReadTestKeyFile("catalogue.big.sig");
+  const std::string sha1Sig = ReadTestKeyFile("catalogue.sha1.sig");
+  ASSERT_EQ(256u, otherSig.size());
+  ASSERT_EQ(512u, bigSig.size());
+  struct Case {
+    const char* Why;
+    std::vector<std::string> Keys;
+    std::vector<std::string> Signatures;
+    bool Trusted;
+  } cases[] = {
+      {"one key, its signature", {good}, {goodSig}, true},
+      {"the second key's signature alone", {good, other}, {otherSig}, true},
+      {"the first key's, behind another key's", {good, other}, {otherSig, goodSig}, true},
+      {"a 4096-bit key among 2048-bit ones", {good, other, big}, {bigSig}, true},
+      {"malformed ones first", {good}, {"", goodSig.substr(0, 128), goodSig + "x", goodSig}, true},
+      {"an unusable key first", {ec, good}, {goodSig}, true},
+      {"four keys, the last one signed", {ec, other, big, good}, {sha1Sig, goodSig}, true},
+      {"no signature", {good, other}, {}, false},
+      {"no key", {}, {goodSig}, false},
+      {"signatures by keys not built in", {good}, {otherSig, bigSig}, false},
+      {"the right key over another digest", {good}, {sha1Sig}, false},
+      {"only malformed ones", {good, other}, {"", std::string(256, '\0'), goodSig.substr(1)}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<TCatalogueKey> keys;
+    for (const std::string& pem : c.Keys) keys.push_back(TCatalogueKey{pem.data(), pem.size()});
+    EXPECT_EQ(c.Trusted, VerifyCatalogueSignatures(keys.data(), keys.size(), Catalogue.data(),
+                                                   Catalogue.size(), c.Signatures))
+        << c.Why;
+    // The same signatures over changed bytes vouch for nothing.
+    std::string changed = Catalogue + " ";
+    EXPECT_FALSE(VerifyCatalogueSignatures(keys.data(), keys.size(), changed.data(), changed.size(),
+                                           c.Signatures))
+        << c.Why;
+  }
 }
 
 }  // namespace

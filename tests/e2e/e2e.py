@@ -654,7 +654,8 @@ def main():
     parser.add_argument("--short-limits", type=int, nargs=2, metavar=("STALL_MS", "DEADLINE_MS"),
                         help="faults: the fault build's stall window and catalogue deadline")
     parser.add_argument("--signed-program", help="the build with a catalogue key")
-    parser.add_argument("--signing-key", help="the private half of that key")
+    parser.add_argument("--signing-key", help="the private half of that build's first key")
+    parser.add_argument("--second-signing-key", help="the private half of its second key")
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
 

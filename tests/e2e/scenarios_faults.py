@@ -14,6 +14,7 @@ from e2e import Log, N, Program, check, install_until_mirror1_first, pkg
 
 CATALOGUE = "/download/InstallFiles.zip"
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
+DAMAGED_LINE = "配置文件已损坏。\r\n"
 # A body that would take hours: 100,000 bytes at one byte every 300 ms.
 TRICKLE = "/drip/100000/1/300"
 # A steady 20 KB a second, far above any stall, in a body of 100 MiB.
@@ -91,6 +92,28 @@ def catalogue_longer_than_announced(world):
     check(sent < 16 * MIB, "the client took %d bytes of the flood" % sent)
 
 
+def catalogue_cut_at_announced_length(world):
+    # Mirror 1 announces half of a good archive's length and sends all of
+    # it, the surplus late: the client keeps the first half, an archive
+    # without its directory. That is a damaged catalogue, not a network
+    # fault: one line, and the tree from mirror 2.
+    world.publish(fault_site)
+    archive = world.site_path(2, "InstallFiles.zip")
+    half = os.path.getsize(archive) // 2
+    world.reset("[Dek Files]\r\n", site=fault_site, routes={CATALOGUE: ("/cut/%d/1000" % half, archive)})
+    p = Program(world, find_ms=window_bound(world))
+    try:
+        log, items = p.log(), p.text("items")
+        p.close()
+    finally:
+        p.kill()
+    check(log == DAMAGED_LINE, "log %r" % log)
+    check(items == ITEMS, "the tree is not mirror 2's catalogue:\n" + items)
+    check(world.requests(1) == [CATALOGUE], "mirror 1 asked for %s" % world.requests(1))
+    check(world.requests(2) == [CATALOGUE], "mirror 2 asked for %s" % world.requests(2))
+    world.check_aftermath([], [])
+
+
 def catalogue_trickle(world):
     log, items, sent = catalogue_fault(world, TRICKLE, "drip 100000 sent")
     check(log == "", "log not empty: %r" % log)
@@ -164,5 +187,5 @@ def package_trickle(world):
           "trickles given up: %s, packages that met one: %s" % (lines, trickled))
 
 
-SCENARIOS = [catalogue_longer_than_announced, catalogue_trickle, catalogue_steady_past_deadline,
+SCENARIOS = [catalogue_longer_than_announced, catalogue_cut_at_announced_length, catalogue_trickle, catalogue_steady_past_deadline,
              catalogue_trickle_and_no_mirror2, package_trickle]

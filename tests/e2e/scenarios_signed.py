@@ -1,21 +1,30 @@
 """End-to-end scenarios: signed catalogues. The signed suite of e2e.py runs
-the build that carries a catalogue key (--signed-program, made fresh by the
-build; --signing-key is its private half); the plain suite checks that a
-build without a key takes an archive whatever its signature member holds."""
+the build that carries two catalogue keys (--signed-program, made fresh by
+the build; --signing-key and --second-signing-key are their private halves);
+the plain suite checks that a build without a key takes an archive whatever
+its signature member holds.
+
+The program keeps the highest serial it accepted in the Wine prefix's
+registry. Every catalogue here is signed with the script's default serial,
+the time of signing, unless a scenario asks for an older one: so no scenario
+leaves a serial behind that a later one (or a later run) would fall below."""
 import os
 import subprocess
+import time
 
 from e2e import Failure, Log, N, Program, check, pkg
 import site_builder as sb
 
 BAD_SIGNATURE = "配置文件签名无效。\r\n"
+EXPIRED = "配置文件已过期，请检查本机的日期和时间。\r\n"
+OLDER = "配置文件版本低于已使用的版本。\r\n"
 
 
 def catalogue(extra=()):
     return N("InstallFiles", [("name", "签名目录")], [
         N("Group", [("name", "签名"), ("path", "signed")], [
             N("Dek", [("name", "签名定额"), ("fileName", "signed.exe"), ("state", "2")],
-              package=pkg("签名定额", "signed.dek")),
+              package=pkg("签名定额", "signed.dek"), digest=True),
         ] + list(extra)),
     ])
 
@@ -35,6 +44,12 @@ def signing_key(world):
     if not world.args.signing_key or not os.path.exists(world.args.signing_key):
         raise Failure("no catalogue signing key (--signing-key): the build found no openssl to make one")
     return world.args.signing_key
+
+
+def second_key(world):
+    if not world.args.second_signing_key or not os.path.exists(world.args.second_signing_key):
+        raise Failure("no second signing key (--second-signing-key): the build found no openssl to make one")
+    return world.args.second_signing_key
 
 
 def other_key(world):
@@ -84,13 +99,23 @@ def misplaced_signature_archive(world):
                            ("sig/" + sb.SIGNATURE_MEMBER, signature(world, genuine_xml()))])
 
 
-def site_with(mirror1=None, mirror2=None, catalogue_mirrors=(1, 2)):
-    """A site function: the signed catalogue, with archives of the given
-    makers on the mirrors named."""
+def expired_archive(world):
+    """The genuine catalogue, validly signed, that expired a day ago."""
+    return sb.signed_archive(signing_key(world), genuine_xml(), ["--days", "-1"])
+
+
+def older_archive(world):
+    """The genuine catalogue, validly signed and fresh, numbered a day back."""
+    return sb.signed_archive(signing_key(world), genuine_xml(), ["--serial", str(int(time.time()) - 86400)])
+
+
+def site_with(mirror1=None, mirror2=None, catalogue_mirrors=(1, 2), root=None, key=signing_key):
+    """A site function: the signed catalogue (or `root`) signed with `key`,
+    with archives of the given makers on the mirrors named."""
     def site(world):
         archives = {m: make(world) for m, make in ((1, mirror1), (2, mirror2)) if make}
-        return catalogue(), {"signing_key": signing_key(world), "archives": archives,
-                             "catalogue_mirrors": catalogue_mirrors}
+        return root or catalogue(), {"signing_key": key(world), "archives": archives,
+                                     "catalogue_mirrors": catalogue_mirrors}
     site.__name__ = "signed_site_%s_%s" % (getattr(mirror1, "__name__", "-"), getattr(mirror2, "__name__", "-"))
     return site
 
@@ -161,6 +186,69 @@ def signed_valid(world):
           "/download/InstallFiles.zip" not in world.requests(2), "the catalogue came from mirror 1 alone")
 
 
+def signed_by_second_key_only(world):
+    # The catalogue carries only the second key's signature, in its one
+    # member: the build trusts either of its keys.
+    log, items = fetch_result(world, site_with(key=second_key))
+    check(log == "", "log %r" % log)
+    check(items == ITEMS, "tree: %r" % items)
+    check(world.requests(2) == [], "mirror 2 was asked for %s" % world.requests(2))
+
+
+def signed_mirror1_expired(world):
+    log, items = fetch_result(world, site_with(mirror1=expired_archive))
+    check(log == EXPIRED, "log %r" % log)
+    check(items == ITEMS, "the tree is not mirror 2's catalogue:\n%s" % items)
+    check(world.requests(2) == ["/download/InstallFiles.zip"], "mirror 2 not asked")
+
+
+def signed_both_expired(world):
+    log, items = fetch_result(world, site_with(mirror1=expired_archive, mirror2=expired_archive))
+    check(log == EXPIRED * 2, "log %r" % log)
+    check(items == "", "the tree shows an expired catalogue:\n%s" % items)
+
+
+def signed_older_serial(world):
+    # A catalogue of today is accepted and its serial kept; then mirror 1
+    # serves one numbered a day back, fresh and validly signed: a rollback.
+    log, items = fetch_result(world, site_with())
+    check(log == "" and items == ITEMS, "the current catalogue was not accepted: %r\n%s" % (log, items))
+    log, items = fetch_result(world, site_with(mirror1=older_archive))
+    check(log == OLDER, "log %r" % log)
+    check(items == ITEMS, "the tree is not mirror 2's catalogue:\n%s" % items)
+    check(world.requests(2) == ["/download/InstallFiles.zip"], "mirror 2 not asked")
+
+
+def unhashed_catalogue():
+    return N("InstallFiles", [("name", "签名目录")], [
+        N("Group", [("name", "签名"), ("path", "signed")], [
+            N("Tool", [("name", "无校验"), ("fileName", "nohash.exe"), ("state", "2")],
+              package=pkg("无校验", "nohash.dat", "no")),
+            N("Dek", [("name", "签名定额"), ("fileName", "signed.exe"), ("state", "2")],
+              package=pkg("签名定额", "signed.dek"), digest=True),
+        ]),
+    ])
+
+
+def signed_package_without_hash(world):
+    # Both packages lie on both mirrors; the one without "sha256" is never
+    # asked for, and the run goes on with the next.
+    if not world.args.signed_program:
+        raise Failure("no signed build (--signed-program): the build found no openssl to make its key")
+    p = start_signed(world, site_with(root=unhashed_catalogue()))
+    try:
+        check(p.log() == "", "log not empty: %r" % p.log())
+        log = Log(world.urls)
+        log.text('正在下载"无校验"...\r\n文件校验失败。\r\n')
+        log.fetch("签名定额", "both", "安装完成。\r\n")
+        p.install(log)
+    finally:
+        p.kill()
+    world.check_aftermath(["signed.exe|/auto /s|签名定额"], ["signed.exe"], {"签名定额": "C:\\QuotaLib\\signed.dek"})
+    asked = world.requests(1) + world.requests(2)
+    check(not [r for r in asked if "nohash" in r], "the package without a hash was asked for: %s" % asked)
+
+
 def unsigned_build_ignores_signature(world):
     # Mirror 1's archive has a signature member that is no signature at all.
     def site(world):
@@ -178,5 +266,6 @@ def unsigned_build_ignores_signature(world):
     world.check_aftermath([], [])
 
 
-SCENARIOS = [signed_valid, signed_mirror1_invalid, signed_both_invalid]
+SCENARIOS = [signed_valid, signed_mirror1_invalid, signed_both_invalid, signed_by_second_key_only,
+             signed_mirror1_expired, signed_both_expired, signed_older_serial, signed_package_without_hash]
 PLAIN_SCENARIOS = [unsigned_build_ignores_signature]

@@ -84,6 +84,25 @@ archive other catalogue.xml catalogue.other.sig
 archive truncated catalogue.xml truncated.sig
 archive empty catalogue.xml empty.sig
 printf 'PK\003\004 no archive' >plainzip.zip
+# Validly signed, but without "expires", or with it and without "serial".
+archive noexpiry catalogue.xml catalogue.sig
+printf '<?xml version="1.0" encoding="GBK"?>\r\n<Root expires="2099-01-01T00:00:00Z">\r\n  <Dek name="\xc8\xed\xbc\xfe" fileName="a.exe"/>\r\n</Root>\r\n' >noserial.xml
+openssl dgst -sha256 -sign good.pem -out noserial.sig noserial.xml
+archive noserial noserial.xml noserial.sig
+
+# Fresh, expired and numbered catalogues, and catalogues signed by other keys
+# or by several, as scripts/sign-catalogue makes them.
+sign() { "$src/scripts/sign-catalogue" "$@" >/dev/null; }
+sign --days -1 good.pem catalogue.xml expired.zip
+sign --serial 100 good.pem catalogue.xml serial100.zip
+sign --serial 200 good.pem catalogue.xml serial200.zip
+sign other.pem catalogue.xml by-other.zip
+sign --key good.pem other.pem catalogue.xml other-then-good.zip
+# The good key's signature in a last member named in other letter case,
+# behind an empty first one: malformed members do not end the search.
+rm -rf pack && mkdir pack
+(cd pack && unzip -q ../other-then-good.zip && : >InstallFiles.xml.sig &&
+  mv InstallFiles.xml.sig2 INSTALLFILES.XML.SIG4 && zip -q -X ../good-in-sig4.zip *)
 rm -rf pack
 
 # A package whose "sha256" value scripts/package-hash gives, for the hash

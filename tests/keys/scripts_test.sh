@@ -68,12 +68,77 @@ check "exactly the two members, at the top" \
 check "no extra fields (zip -X)" \
   test "$(zipinfo -v "$work/out.zip" | grep -c 'length of extra field: *0 bytes')" = 2
 unzip -q -d "$work/x" "$work/out.zip"
-check "catalogue stored unchanged" cmp -s "$work/x/InstallFiles.xml" "$keys/catalogue.xml"
+# Only the root's start tag gains the two attributes: strip them and the
+# catalogue is byte for byte the one given.
+check "catalogue stored unchanged but for expires and serial" cmp -s \
+  <(sed -E 's/<Root expires="[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z" serial="[0-9]+">/<Root>/' \
+    "$work/x/InstallFiles.xml") "$keys/catalogue.xml"
+# Defaults: expires 30 days from now (UTC), serial the Unix time of signing.
+now=$(date +%s)
+stamp=$(sed -n 's/.*<Root expires="\([^"]*\)" serial="\([0-9]*\)">.*/\1 \2/p' "$work/x/InstallFiles.xml")
+expires=$(date -u -d "${stamp% *}" +%s 2>/dev/null || echo 0)
+check "expires defaults to 30 days ahead" test $((expires - now)) -ge $((30 * 86400 - 60)) -a \
+  $((expires - now)) -le $((30 * 86400))
+check "serial defaults to the time of signing" test $((now - ${stamp#* })) -ge 0 -a $((now - ${stamp#* })) -le 60
 check "signature verifies with the public key" quiet openssl dgst -sha256 -verify "$keys/good.pub.pem" \
   -signature "$work/x/InstallFiles.xml.sig" "$work/x/InstallFiles.xml"
 check "signature fails with another key" \
   bash -c '! openssl dgst -sha256 -verify "$1" -signature "$2" "$3" >/dev/null 2>&1' _ \
   "$keys/other.pub.pem" "$work/x/InstallFiles.xml.sig" "$work/x/InstallFiles.xml"
+
+# sign-catalogue: options.
+refuses "serial with a sign" "--serial takes a decimal number" \
+  "$sign" --serial -5 "$keys/good.pem" "$work/in/any-name.xml" "$work/out.zip"
+refuses "serial of 2^63" "beyond 9223372036854775807" \
+  "$sign" --serial 9223372036854775808 "$keys/good.pem" "$work/in/any-name.xml" "$work/out.zip"
+refuses "days that are no number" "--days takes a whole number" \
+  "$sign" --days 1.5 "$keys/good.pem" "$work/in/any-name.xml" "$work/out.zip"
+refuses "five keys" "at most four keys" "$sign" --key "$keys/other.pem" --key "$keys/big.pem" \
+  --key "$keys/other.pem" --key "$keys/big.pem" "$keys/good.pem" "$work/in/any-name.xml" "$work/out.zip"
+refuses "a further key that the program would refuse" "1024 bits" \
+  "$sign" --key "$keys/small.pem" "$keys/good.pem" "$work/in/any-name.xml" "$work/out.zip"
+printf 'no markup at all' >"$work/in/none.xml"
+refuses "no root element" "no root element" "$sign" "$keys/good.pem" "$work/in/none.xml" "$work/out.zip"
+
+# Attributes of those names are replaced where they stand, whatever their
+# quotes; everything else, the prolog's ">" and a child's own "expires"
+# included, stays.
+printf '<?xml version="1.0"?>\r\n<!-- a > b -->\r\n<Cat serial = \x27007\x27 name="x>y" expires="soon"\r\n  state="1">\r\n<A expires="k"/></Cat>\r\n' \
+  >"$work/in/attrs.xml"
+check "signs with --days and --serial" "$sign" --days 2 --serial 9223372036854775807 "$keys/good.pem" \
+  "$work/in/attrs.xml" "$work/out.zip" >/dev/null
+printf '<?xml version="1.0"?>\r\n<!-- a > b -->\r\n<Cat serial="9223372036854775807" name="x>y" expires="X"\r\n  state="1">\r\n<A expires="k"/></Cat>\r\n' \
+  >"$work/want.xml"
+unzip -p "$work/out.zip" InstallFiles.xml >"$work/got.xml"
+check "attributes replaced in place" cmp -s "$work/want.xml" \
+  <(sed -E 's/expires="[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"/expires="X"/' "$work/got.xml")
+expires=$(date -u -d "$(sed -n 's/.*Cat .*expires="\([^"]*Z\)".*/\1/p' "$work/got.xml")" +%s 2>/dev/null || echo 0)
+check "--days 2" test $((expires - $(date +%s))) -ge $((2 * 86400 - 60)) -a $((expires - $(date +%s))) -le $((2 * 86400))
+
+# Several keys: the first into .sig, each --key in order into .sig2 onwards,
+# and each verifies with its own public key and no other.
+check "signs with three keys" "$sign" --key "$keys/other.pem" --key "$keys/big.pem" "$keys/good.pem" \
+  "$work/in/any-name.xml" "$work/out.zip" >/dev/null
+check "members of a three-key archive" test "$(zipinfo -1 "$work/out.zip" | tr '\n' ' ')" = \
+  "InstallFiles.xml InstallFiles.xml.sig InstallFiles.xml.sig2 InstallFiles.xml.sig3 "
+rm -rf "$work/y" && unzip -q -d "$work/y" "$work/out.zip"
+for pair in good:sig other:sig2 big:sig3; do
+  k=${pair%%:*} m=${pair#*:}
+  check "$m verifies with the $k key" quiet openssl dgst -sha256 -verify "$keys/$k.pub.pem" \
+    -signature "$work/y/InstallFiles.xml.$m" "$work/y/InstallFiles.xml"
+done
+check "sig2 is not the good key's" \
+  bash -c '! openssl dgst -sha256 -verify "$1" -signature "$2" "$3" >/dev/null 2>&1' _ \
+  "$keys/good.pub.pem" "$work/y/InstallFiles.xml.sig2" "$work/y/InstallFiles.xml"
+
+# scripts/package: no build without a catalogue key unless asked for by name.
+refuses "package without a key" "--catalogue-key" "$src/scripts/package" --base-url1 http://a.test/download/
+check "the refusal says why" grep -q "checks no signatures" "$work/stderr"
+refuses "package with five keys" "at most four" "$src/scripts/package" --catalogue-key "$keys/good.pub.pem" \
+  --catalogue-key "$keys/good.pub.pem" --catalogue-key "$keys/good.pub.pem" --catalogue-key "$keys/good.pub.pem" \
+  --catalogue-key "$keys/good.pub.pem"
+refuses "package with a key and no key" "not both" "$src/scripts/package" --no-catalogue-key \
+  --catalogue-key "$keys/good.pub.pem"
 
 # package-hash.
 printf abc >"$work/abc"

@@ -44,6 +44,11 @@ is answered as one for MODE. FILE (an absolute path) goes with the mode
   /file/B/MS           200, Content-Length and bytes of FILE, B-byte pieces
                        every MS ms (B = 0: all at once)
 
+  /cut/N/MS            Content-Length N, the first N bytes of FILE, then after
+                       MS ms the rest of it: a body longer than announced whose
+                       surplus comes late, so that the client cuts the body at
+                       the announced length (the file it keeps is FILE cut short)
+
 A path that no route names is answered 404.
 
 Every request line and its User-Agent is appended to DIR/fault-requests.log.
@@ -200,6 +205,14 @@ def handle(conn, log_path, routes_path=None):
                 conn.sendall(data[at:at + piece])
                 if ms:
                     time.sleep(ms / 1000.0)
+        elif mode == "cut" and file_path:
+            with open(file_path, "rb") as f:
+                data = f.read()
+            n, ms = arg(1), arg(2, 500)
+            conn.sendall(head_bytes(200, n) + data[:n])
+            time.sleep(ms / 1000.0)
+            conn.sendall(data[n:])
+            hold(conn)
         elif mode == "flood":
             n = arg(1)
             piece = body_bytes(65536)

@@ -1,0 +1,162 @@
+// The texts that make a signed catalogue fresh: "expires" and "serial" on its
+// root, read strictly, and the judgement of both against the clock and the
+// highest serial accepted before.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/catalogue_freshness.h"
+
+namespace {
+
+// FILETIME of a UTC time, from the seconds since 1970 that `date -u +%s`
+// prints: 1970-01-01 is 11,644,473,600 seconds after 1601-01-01.
+uint64_t FileTimeOfUnix(int64_t seconds) {
+  return static_cast<uint64_t>(seconds + 11644473600LL) * 10000000ULL;
+}
+
+TEST(CatalogueExpiryTest, WellFormedTimes) {
+  struct Case {
+    const char* Text;
+    int64_t Unix;  // the same instant, as `date -u -d TEXT +%s` gives it
+  } cases[] = {
+      {"1970-01-01T00:00:00Z", 0},
+      {"2026-12-08T14:20:49Z", 1796739649},
+      {"2024-02-29T23:59:59Z", 1709251199},  // a leap day
+      {"2000-02-29T00:00:00Z", 951782400},   // divisible by 400: a leap year
+      {"2038-01-19T03:14:08Z", 2147483648},  // past 32-bit Unix time
+      {"1601-01-01T00:00:00Z", -11644473600LL},
+      {"9999-12-31T23:59:59Z", 253402300799LL},
+  };
+  for (const Case& c : cases) {
+    uint64_t fileTime = 0;
+    EXPECT_TRUE(ParseCatalogueExpiry(c.Text, &fileTime)) << c.Text;
+    EXPECT_EQ(FileTimeOfUnix(c.Unix), fileTime) << c.Text;
+  }
+}
+
+TEST(CatalogueExpiryTest, EverythingElseIsRefused) {
+  const char* cases[] = {
+      "",
+      "2026-12-08",
+      "2026-12-08T14:20:49",          // no zone
+      "2026-12-08T14:20:49+08:00",    // another zone, even if equal
+      "2026-12-08T14:20:49+00:00",
+      "2026-12-08T14:20:49z",         // lower-case Z
+      "2026-12-08t14:20:49Z",
+      "2026-12-08 14:20:49Z",
+      "2026-12-08T14:20:49.5Z",       // fractions
+      "2026-12-08T14:20:49ZZ",
+      " 2026-12-08T14:20:49Z",        // blanks around
+      "2026-12-08T14:20:49Z ",
+      "2026-2-08T14:20:49Z",          // digits short
+      "+2026-12-08T14:20:4Z",
+      "-026-12-08T14:20:49Z",         // a sign where a digit belongs
+      "2026-12-+8T14:20:49Z",
+      "2023-02-29T00:00:00Z",         // no leap day that year
+      "1900-02-29T00:00:00Z",         // divisible by 100: no leap year
+      "2026-00-10T00:00:00Z",
+      "2026-13-10T00:00:00Z",
+      "2026-04-31T00:00:00Z",
+      "2026-01-00T00:00:00Z",
+      "2026-01-10T24:00:00Z",
+      "2026-01-10T23:60:00Z",
+      "2026-01-10T23:59:60Z",         // no leap seconds
+      "1600-12-31T23:59:59Z",         // before any FILETIME
+      "2026\xA3\xAD""12-08T14:20:49Z",  // a GBK full-width hyphen
+  };
+  for (const char* text : cases) {
+    uint64_t fileTime = 42;
+    EXPECT_FALSE(ParseCatalogueExpiry(text, &fileTime)) << text;
+    EXPECT_EQ(42u, fileTime) << text;
+  }
+  uint64_t fileTime = 42;
+  EXPECT_FALSE(ParseCatalogueExpiry(nullptr, &fileTime));
+  // A terminator inside the fixed layout ends the text there.
+  EXPECT_FALSE(ParseCatalogueExpiry(std::string("2026-12-08T14:20:49Z", 10).c_str(), &fileTime));
+}
+
+TEST(CatalogueSerialTest, Values) {
+  struct Case {
+    const char* Text;
+    bool Ok;
+    uint64_t Value;
+  } cases[] = {
+      {"0", true, 0},
+      {"1796739649", true, 1796739649},
+      {"0042", true, 42},
+      {"9223372036854775807", true, 9223372036854775807ULL},  // 2^63-1
+      {"009223372036854775807", true, 9223372036854775807ULL},
+      {"9223372036854775808", false, 0},  // 2^63
+      {"18446744073709551615", false, 0},  // 2^64-1
+      {"18446744073709551616", false, 0},  // wraps to 0 in 64 bits
+      {"99999999999999999999999", false, 0},
+      {"", false, 0},
+      {"+5", false, 0},
+      {"-5", false, 0},
+      {"-0", false, 0},
+      {" 5", false, 0},
+      {"5 ", false, 0},
+      {"\t5", false, 0},
+      {"5\r\n", false, 0},
+      {"1e9", false, 0},
+      {"0x10", false, 0},
+      {"12,345", false, 0},
+      {"\xA3\xB1", false, 0},  // a full-width digit one in GBK
+  };
+  for (const Case& c : cases) {
+    uint64_t value = 7;
+    EXPECT_EQ(c.Ok, ParseCatalogueSerial(c.Text, &value)) << c.Text;
+    EXPECT_EQ(c.Ok ? c.Value : 7u, value) << c.Text;
+  }
+  uint64_t value = 7;
+  EXPECT_FALSE(ParseCatalogueSerial(nullptr, &value));
+}
+
+TEST(CatalogueSerialTest, FormatReadsBack) {
+  for (uint64_t serial : {0ULL, 9ULL, 10ULL, 1796739649ULL, 9223372036854775807ULL}) {
+    char text[21];
+    FormatCatalogueSerial(serial, text);
+    uint64_t back = 1;
+    ASSERT_TRUE(ParseCatalogueSerial(text, &back)) << text;
+    EXPECT_EQ(serial, back);
+    EXPECT_EQ(std::to_string(serial), text);
+  }
+}
+
+TEST(CatalogueFreshnessTest, Judgement) {
+  const uint64_t now = FileTimeOfUnix(1796739649);  // 2026-12-08T14:20:49Z
+  struct Case {
+    const char* Expires;
+    const char* Serial;
+    uint64_t Accepted;
+    TFreshness Want;
+  } cases[] = {
+      {"2027-01-07T14:20:49Z", "500", 400, TFreshness::Fresh},
+      {"2026-12-08T14:20:49Z", "500", 400, TFreshness::Fresh},    // expires this very second
+      {"2026-12-08T14:20:48Z", "500", 400, TFreshness::Expired},  // a second ago
+      {"2027-01-07T14:20:49Z", "400", 400, TFreshness::Fresh},    // the same serial again
+      {"2027-01-07T14:20:49Z", "399", 400, TFreshness::Older},
+      {"2027-01-07T14:20:49Z", "0", 0, TFreshness::Fresh},        // nothing accepted yet
+      {nullptr, "500", 0, TFreshness::Expired},
+      {"2027-01-07", "500", 0, TFreshness::Expired},
+      {"2027-01-07T14:20:49Z", nullptr, 0, TFreshness::Older},
+      {"2027-01-07T14:20:49Z", "-1", 0, TFreshness::Older},
+      {"2027-01-07T14:20:49Z", "", 0, TFreshness::Older},
+      {"2026-01-01T00:00:00Z", "1", 400, TFreshness::Expired},    // both: the expiry speaks
+  };
+  for (const Case& c : cases) {
+    uint64_t serial = 12345;
+    TFreshness got = JudgeCatalogueFreshness(c.Expires, c.Serial, now, c.Accepted, &serial);
+    EXPECT_EQ(static_cast<int>(c.Want), static_cast<int>(got))
+        << (c.Expires ? c.Expires : "(none)") << " " << (c.Serial ? c.Serial : "(none)");
+    if (c.Want == TFreshness::Fresh) {
+      EXPECT_EQ(std::stoull(c.Serial), serial);
+    } else {
+      EXPECT_EQ(12345u, serial);
+    }
+  }
+}
+
+}  // namespace
