@@ -29,8 +29,9 @@ class HashRuleHost : public TInstallRunHost {
     return true;
   }
   int Draw() override { return 1; }
-  bool RunInstaller(const char* fileName) override {
+  bool RunInstaller(const char* fileName, unsigned long& exitCode) override {
     Calls.push_back(std::string("run ") + fileName);
+    exitCode = 0;
     return true;
   }
   bool IsDekRecorded(const char*) override { return true; }
