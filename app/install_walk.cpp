@@ -43,7 +43,7 @@ const char* HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
   float speed = 0;
   host.AppendLog(FromLine(first).c_str());
   bool downloaded = host.Download(element, speed, first);
-  if (!downloaded) {
+  if (!downloaded && !host.OutOfRoom()) {
     // Tried even after a cancel: a current local copy still counts.
     host.AppendLog(FromLine(second).c_str());
     downloaded = host.Download(element, speed, second);
