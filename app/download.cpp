@@ -192,10 +192,12 @@ bool TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const cha
                                &PumpWhileWaiting, &client, held)) {
     case kMoveHeld:
       return true;
-    case kMoveCheckFailed:
-      LogCheckFailed(client);
+    case kMoveStopped:  // a cancel: the file in place is what arrived
       return false;
     default:
+      // Not put in place (the file there is in use), not held, or changed
+      // before it was held: there is no checked file to start.
+      LogCheckFailed(client);
       return false;
   }
 }

@@ -62,8 +62,8 @@ struct TPackageDownload {
 // A complete body whose SHA-256 is not the element's "sha256" (when it has
 // one) is deleted and "文件校验失败。\r\n" logged. A complete and checked
 // one replaces the local file (MoveIntoPlaceAndHold) and is held there; when
-// it cannot be held, or is no longer what arrived, "文件校验失败。\r\n" is
-// logged and the call fails.
+// it cannot be put in place (the local file is in use) or held, or is no
+// longer what arrived, "文件校验失败。\r\n" is logged and the call fails.
 //
 // While the call runs, client.Downloading is set, the progress bar (control
 // 101) shows the percentage received, and the message queue is drained after

@@ -715,8 +715,8 @@ TEST_F(DownloadTest, NoRoomOnTheDriveEndsTheAttemptBeforeAnyWrite) {
 }
 
 // A local file open elsewhere for writing (a document the user is editing)
-// can be neither held nor replaced: the attempt fails, the part file goes,
-// and the open file keeps its bytes.
+// can be neither held nor replaced: the attempt fails as a check that could
+// not be made, the part file goes, and the open file keeps its bytes.
 TEST_F(DownloadTest, FileOpenElsewhereIsNotReplaced) {
   Servers().PutFile("inuse/download/u.exe", std::string(5000, 'u'));
   const std::string before = "being edited";
@@ -728,6 +728,7 @@ TEST_F(DownloadTest, FileOpenElsewhereIsNotReplaced) {
   CloseHandle(editor);
   EXPECT_EQ(before, ReadFileBytes(Local.File("u.exe")));
   EXPECT_FALSE(FileExists(Local.File("u.exe.part")));
+  EXPECT_EQ("文件校验失败。\r\n", Dialog->LogText);
 }
 
 }  // namespace
