@@ -131,7 +131,7 @@ class World:
         self.publish(site or standard_site)
         for path in (self.downloads(), os.path.join(self.drive_c, "QuotaLib")):
             shutil.rmtree(path, ignore_errors=True)
-        os.makedirs(self.downloads())
+        os.makedirs(self.downloads(), exist_ok=True)  # it may be a mount point that stays
         os.makedirs(os.path.join(self.drive_c, "QuotaLib"))
         for name in seed:  # already current in the download folder
             shutil.copy(self.site_file(name), os.path.join(self.downloads(), name))
@@ -283,6 +283,13 @@ class World:
                     if f.read() in downloaded:
                         copies.append(os.path.relpath(path, self.drive_c))
         return copies
+
+    def argv(self):
+        """The options that give another run of this script the same build,
+        driver, sample, servers and work folder."""
+        a = self.args
+        return ["--program", a.program, "--driver", a.driver, "--sample", a.sample,
+                "--ports", str(a.ports[0]), str(a.ports[1]), "--work", a.work]
 
     def win_path(self, path):
         """The Windows name of a Linux path: below drive C as C:, else by Z:."""
@@ -688,6 +695,20 @@ def argument_parser():
     return parser
 
 
+def run_scenario(scenario, world):
+    """Runs one scenario and prints its result; True when it passed."""
+    started = time.time()
+    try:
+        scenario(world)
+        print("PASS %s (%.1f s)" % (scenario.__name__, time.time() - started), flush=True)
+        return True
+    except Failure as e:
+        print("FAIL %s: %s" % (scenario.__name__, e), flush=True)
+    except Exception:  # a broken scenario fails alone; the others still run
+        print("FAIL %s: %s" % (scenario.__name__, traceback.format_exc()), flush=True)
+    return False
+
+
 def main():
     parser = argument_parser()
     parser.add_argument("--suite", default="plain", choices=sorted(SUITES))
@@ -696,11 +717,16 @@ def main():
                         help="faults: the fault build's stall window and catalogue deadline")
     parser.add_argument("--signed-program", help="the build with a catalogue key")
     parser.add_argument("--signing-key", help="the private half of that key")
+    parser.add_argument("--inside", choices=sorted(scenarios_safety.INSIDE),
+                        help="run this part of a scenario in the namespace that the scenario made; "
+                             "its servers are already running")
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
 
     if display.missing("e2e"):
         return 1
+    if args.inside:
+        return 0 if run_scenario(scenarios_safety.INSIDE[args.inside], World(args)) else 1
     if args.suite == "faults" and not (args.fault_port and args.short_limits):
         print("FAIL e2e: the faults suite needs --fault-port and --short-limits", flush=True)
         return 1
@@ -715,17 +741,8 @@ def main():
             for scenario in SUITES[args.suite]:
                 if args.k not in scenario.__name__:
                     continue
-                started = time.time()
                 ran += 1
-                try:
-                    scenario(world)
-                    print("PASS %s (%.1f s)" % (scenario.__name__, time.time() - started), flush=True)
-                except Failure as e:
-                    failed += 1
-                    print("FAIL %s: %s" % (scenario.__name__, e), flush=True)
-                except Exception:  # a broken scenario fails alone; the others still run
-                    failed += 1
-                    print("FAIL %s: %s" % (scenario.__name__, traceback.format_exc()), flush=True)
+                failed += not run_scenario(scenario, world)
     except (sb.nginx_site.NginxError, FaultServerError) as e:
         print("FAIL e2e: %s" % e, flush=True)
         return 1

@@ -8,15 +8,19 @@ package is started by its own full path and cannot be changed by another
 program between its check and its end."""
 import os
 import re
+import shutil
+import subprocess
+import sys
 import time
 
-from e2e import Log, N, Program, check, pkg, q, LIB, RUNLOG
+from e2e import Failure, Log, N, Program, check, pkg, q, LIB, RUNLOG
 import site_builder as sb
 
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
 NO_CATALOGUE = "未取得配置文件，没有卸载任何定额库。\r\n"
 CATALOGUE = "/download/InstallFiles.zip"
 MIB = 1 << 20
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def tool(name, file_name, state="2", **kw):
@@ -109,8 +113,75 @@ def write_error_keeps_the_users_file(world):
         check(f.read() == users, "the user's file big.xlsx was changed")
 
 
+SMALL_DRIVE = "2m"  # tmpfs size: room for the catalogue and a sample package, not for big.xlsx
+# Runs in a private mount namespace: the small drive over the download
+# folder of the prefix copy, the run, then the end of the copy's wineserver.
+SMALL_DRIVE_INSIDE = r"""
+set -u
+folder=$1 size=$2; shift 2
+mount -t tmpfs -o "size=$size" small-drive "$folder" || { echo "e2e: cannot mount a tmpfs on $folder" >&2; exit 97; }
+status=0
+"$@" || status=$?
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+exit $status
+"""
+
+
+def no_room_on_a_small_drive(world):
+    # The download folder is a drive with 2 MiB of room: big.xlsx does not
+    # fit and is not even begun, the other package still installs. A drive
+    # of its own needs a mount, which only a private mount namespace (root)
+    # allows; the run there uses a copy of the prefix, whose wineserver
+    # starts and ends inside, and the servers outside.
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        raise Failure("a small drive needs a private mount namespace: run as root, with unshare")
+    folder = os.path.join(world.args.work, "small-drive")
+    prefix = os.path.join(folder, "wineprefix")
+    env = world.env()
+    env["IZ_WINEPREFIX"] = env["WINEPREFIX"] = prefix
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)  # a copy left by a killed run
+    shutil.rmtree(prefix, ignore_errors=True)
+    shutil.copytree(world.prefix, prefix, symlinks=True)
+    downloads = os.path.join(prefix, os.path.relpath(world.downloads(), world.prefix))
+    os.makedirs(downloads, exist_ok=True)
+    argv = [sys.executable, os.path.join(HERE, "e2e.py"), "--inside", "small_drive_run"] + world.argv()
+    try:
+        status = subprocess.run(["unshare", "--mount", "--propagation", "private", "--", "bash", "-c",
+                                 SMALL_DRIVE_INSIDE, "small-drive", downloads, SMALL_DRIVE] + argv,
+                                env=env).returncode
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        shutil.rmtree(prefix, ignore_errors=True)
+        world.published = None  # the run inside published a site of its own
+    check(status != 97, "the small drive could not be mounted (see above)")
+    check(status == 0, "the run on the small drive failed (see above)")
+
+
+def small_drive_run(world):
+    users = b"the user's own workbook\r\n" * 100
+    world.reset("[Dek Files]\r\n", site=big_site, files={"big.xlsx": users})
+    p = Program(world)
+    try:
+        log = Log(world.urls)
+        log.text('正在下载"大包"...\r\n')
+        log.parts.append("(?:%s)" % "|".join(q("from %s\r\n" % u) for u in world.urls))
+        log.text("磁盘空间不足。\r\n下载失败\r\n")
+        log.fetch("小包", "both", "安装完成。\r\n")
+        p.install(log)
+    finally:
+        p.kill()
+    world.check_aftermath(["small.exe|/auto /s|小包"], ["big.xlsx", "small.exe"])
+    with open(os.path.join(world.downloads(), "big.xlsx"), "rb") as f:
+        check(f.read() == users, "the user's file big.xlsx was changed")
+    requested = world.requests(1) + world.requests(2)
+    check(requested.count("/download/big/big.xlsx") == 1, "big.xlsx asked for: %s" % requested)
+
+
+INSIDE = {"small_drive_run": small_drive_run}
+
 PLAIN_SCENARIOS = [uninstall_without_catalogue, extensionless_package_runs_itself,
-                   write_error_keeps_the_users_file]
+                   write_error_keeps_the_users_file, no_room_on_a_small_drive]
 
 
 # ---- faults suite ---------------------------------------------------------
