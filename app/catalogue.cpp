@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <cstring>
 
+#include "markup/integer_text.h"
 #include "markup/markup.h"
 
 bool AppendPath(TPathBuffer& buffer, const char* text) {
@@ -62,20 +62,7 @@ bool IsBareFileName(const char* name) {
   return !IsDeviceName(name);
 }
 
-int ReadInteger(const char* text) {
-  if (!text) return 0;
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  long long value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    if (value <= INT_MAX) value = value * 10 + (*text - '0');  // stop growing once out of range
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
+int ReadInteger(const char* text) { return ReadIntegerText(text); }
 
 bool IsChosen(const TXmlTreeNode& element) {
   return ReadInteger(element.GetAttribute(kAttrState)) == 2;

@@ -47,5 +47,5 @@ bool IsBareFileName(const char* name);
 int ReadInteger(const char* text);
 
 // True when the element's "state" reads as the integer 2 (chosen). The tree
-// compares the text exactly, so " 2" and "02" count here but show unchecked.
+// reads it the same way, so " 2" and "02" show ticked.
 bool IsChosen(const TXmlTreeNode& element);

@@ -4,9 +4,8 @@
 #include <commctrl.h>
 #include <wininet.h>
 
-#include <fstream>
-
 #include "app/catalogue.h"
+#include "app/held_file.h"
 #include "app/http_request.h"
 #include "app/local_copy.h"
 #include "app/main_dialog.h"
@@ -85,27 +84,35 @@ bool ReadAvailable(HINTERNET request, char* block, DWORD size, DWORD* read) {
   return true;
 }
 
-// Reads the body block by block into the local file while the progress bar
-// moves and the queue drains; stops early on a cancel, a stall, the
-// deadline, or as soon as more than `expected` bytes have arrived (the rest
-// is not read: a body longer than announced could fill the disk). Every
-// block goes into `hash` when one is given. True when exactly `expected`
+// Writes a block; false when the disk took less than all of it (full,
+// gone, refused), which ends the transfer at once.
+bool WriteBlock(HANDLE file, const char* block, DWORD size) {
+  DWORD written = 0;
+  return size == 0 || (WriteFile(file, block, size, &written, nullptr) && written == size);
+}
+
+// Reads the body block by block into the file at partPath while the
+// progress bar moves and the queue drains; stops early on a cancel, a stall,
+// the deadline, a write that fails, or as soon as more than `expected` bytes
+// have arrived (the rest is not read: a body longer than announced could fill
+// the disk). Every block goes into `hash` when one is given. While it is
+// written, nobody else may write to the file. True when exactly `expected`
 // bytes arrived and were written.
-bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
+bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* partPath,
               DWORD expected, TPaceWatch& pace, TSha256* hash, float& speed) {
   bool result = false;
-  std::ofstream out(localPath, std::ios::binary | std::ios::trunc);
+  TKernelHandle out(CreateFileA(partPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD start = GetTickCount();
   unsigned long long received = 0;
   unsigned shown = 0;
   SetProgress(client, shown);
   static char block[kTransferBlockSize];  // the UI thread is the only caller
-  while (!client.CancelRequested) {
+  while (out.IsOpen() && !client.CancelRequested) {
     DWORD read = 0;
     bool ok = ReadAvailable(request, block, sizeof(block), &read);
-    out.write(block, read);
     received += read;
-    if (received > expected) break;  // the file keeps its wrong size: fetched again next time
+    if (received > expected || !WriteBlock(out.Get(), block, read)) break;
     if (hash && read) hash->Update(block, read);
     unsigned percent = static_cast<unsigned>(received * 100 / expected);
     // A large file moves the bar once in hundreds of blocks; telling the
@@ -116,12 +123,12 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
     }
     client.PumpMessages();
     if (!ok || read == 0) {
-      out.close();
-      result = received == expected && !out.fail();
+      result = received == expected;
       break;
     }
     if (!pace.Received(read)) break;
   }
+  out.Close();  // the caller moves or deletes the file next
   DWORD elapsed = GetTickCount() - start;
   if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
   return result;
@@ -150,24 +157,81 @@ bool WaitForHead(void* context) {
   return !wait.DeadlineMs || GetTickCount() - wait.CallStart < wait.DeadlineMs;
 }
 
-// Transfer, and when the element names a "sha256", the check of what came:
-// the hash is taken block by block as the data arrives, never by reading the
-// file again. A file that fails the check is deleted, so that nothing can
-// start it, and "文件校验失败。" is logged.
-bool TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
-                     DWORD expected, const TXmlTreeNode* element, TPaceWatch& pace, float& speed) {
-  const char* sha256 = element->FindAttribute(kSha256Attribute);
-  TSha256 hash;
-  // Without a hash to take, a wanted one can only fail: CryptoAPI refused.
-  bool hashing = sha256 && hash.Open();
-  bool complete = Transfer(client, request, localPath, expected, pace, hashing ? &hash : nullptr, speed);
-  if (!complete || !sha256) return complete;
-  TSha256Digest digest;
-  if (hashing && hash.Finish(&digest) && Sha256Matches(sha256, digest)) return true;
-  DeleteFileA(localPath);
+void LogCheckFailed(TInstallZelmDlgClient& client) {
   client.LogText += "文件校验失败。\r\n";
   client.RefreshLog();
-  return false;
+}
+
+// Transfer into partPath, then the check of what came: its SHA-256 is taken
+// block by block as the data arrives and must be the element's "sha256"
+// when it names one. A file that passes is moved onto localPath and held
+// there (MoveIntoPlaceAndHold), and must still be exactly what arrived; a
+// file that fails is deleted and "文件校验失败。" logged. Whatever goes wrong,
+// an earlier file at localPath is touched only by a successful move.
+bool TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
+                     const char* partPath, DWORD expected, const TXmlTreeNode* element,
+                     TPaceWatch& pace, float& speed, THeldFile& held) {
+  const char* sha256 = element->FindAttribute(kSha256Attribute);
+  TSha256 hash;
+  // Without CryptoAPI's SHA-256 a wanted hash can only fail; without a
+  // wanted one, the size alone is checked again after the move.
+  bool hashing = hash.Open();
+  bool complete = Transfer(client, request, partPath, expected, pace, hashing ? &hash : nullptr, speed);
+  TSha256Digest received;
+  bool known = complete && hashing && hash.Finish(&received);
+  if (complete && sha256 && !(known && Sha256Matches(sha256, received))) {
+    DeleteFileA(partPath);
+    LogCheckFailed(client);
+    return false;
+  }
+  if (!complete) {
+    DeleteFileA(partPath);
+    return false;
+  }
+  switch (MoveIntoPlaceAndHold(partPath, localPath, expected, known ? &received : nullptr,
+                               &PumpWhileWaiting, &client, held)) {
+    case kMoveHeld:
+      return true;
+    case kMoveStopped:  // a cancel: the file in place is what arrived
+      return false;
+    default:
+      // Not put in place (the file there is in use), not held, or changed
+      // before it was held: there is no checked file to start.
+      LogCheckFailed(client);
+      return false;
+  }
+}
+
+// Whether `expected` bytes fit in the space the folder's drive has left for
+// this user. A drive that cannot be asked is not held against the transfer:
+// a write that fails still ends it.
+bool FitsOnDisk(const char* folder, DWORD expected) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return true;
+  return available.QuadPart >= expected;
+}
+
+// Everything after the server announced `expected` bytes: the skip test, the
+// room on the disk, the transfer and its checks.
+bool Fetch(const TCallWait& call, HINTERNET request, const char* folder, const char* localPath,
+           const char* partPath, DWORD expected, const TXmlTreeNode* element, float& speed,
+           TPackageDownload& package) {
+  TInstallZelmDlgClient& client = call.Client;
+  if (HoldCurrentLocalCopy(localPath, expected, element, &PumpWhileWaiting, &client, package.Held))
+    return true;
+  // A cancel during the hash of the local copy ends the call here: the copy
+  // stays as it is.
+  if (client.CancelRequested) return false;
+  if (!FitsOnDisk(folder, expected)) {
+    package.NoRoom = true;
+    client.LogText += "磁盘空间不足。\r\n";
+    client.RefreshLog();
+    return false;
+  }
+  // The pace is watched from here: hashing a local copy is no stall.
+  TPaceWatch pace(call.CallStart, call.DeadlineMs);
+  return TransferChecked(client, request, localPath, partPath, expected, element, pace, speed,
+                         package.Held);
 }
 
 }  // namespace
@@ -177,20 +241,27 @@ const TTransferLimits& TransferLimits() { return Limits; }
 void SetTransferLimits(const TTransferLimits& limits) { Limits = limits; }
 
 bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNode* element,
-                  float& speed, const char* baseUrl, unsigned long deadlineMs) {
+                  float& speed, const char* baseUrl, unsigned long deadlineMs,
+                  TPackageDownload* package) {
   speed = 0;
   bool result = false;
   const DWORD callStart = GetTickCount();
+  TPackageDownload own;
+  TPackageDownload& out = package ? *package : own;
+  out.Held.Release();
+  out.NoRoom = false;
   client.Downloading = true;
   SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
   TPathBuffer url;
   TPathBuffer localPath;
+  TPathBuffer partPath;
   // A name that could reach outside the folder is refused before anything
   // is asked or created; over-long names are refused whole, as cut short
   // they would name another file on the server or on the disk.
   if (IsBareFileName(element->GetAttribute(kAttrFileName)) && BuildUrl(url, baseUrl, element) &&
-      BuildLocalPath(localPath, folder, element)) {
+      BuildLocalPath(localPath, folder, element) &&
+      BuildLocalPath(partPath, folder, element) && AppendPath(partPath, kPartSuffix)) {
     const THttpTimeouts timeouts = {Limits.ConnectTimeoutMs, Limits.ReceiveTimeoutMs};
     TInternetHandle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (session.Get()) {
@@ -200,14 +271,8 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
       TCallWait wait{client, callStart, deadlineMs};
       if (OpenHttpGet(session.Get(), url, timeouts, &WaitForHead, &wait, connection, request))
         expected = AnnouncedLength(request.Get());
-      if (expected != 0) {
-        if (IsLocalCopyCurrent(localPath, expected, element, &PumpWhileWaiting, &client)) {
-          result = true;
-        } else {
-          TPaceWatch pace(callStart, deadlineMs);
-          result = TransferChecked(client, request.Get(), localPath, expected, element, pace, speed);
-        }
-      }
+      if (expected != 0)
+        result = Fetch(wait, request.Get(), folder, localPath, partPath, expected, element, speed, out);
     }
   }
 

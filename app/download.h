@@ -1,6 +1,7 @@
 // HTTP download of one catalogue file into a local folder, on the UI thread.
 #pragma once
 
+#include "app/held_file.h"
 #include "app/http_request.h"
 
 class TInstallZelmDlgClient;
@@ -32,15 +33,37 @@ struct TTransferLimits {
 constexpr TTransferLimits kTransferLimits = {30000, 60000, 60000, 120000};
 constexpr unsigned long kStallMinBytes = 1024;
 
+// A transfer is written to folder + "\" + "fileName" + kPartSuffix and put
+// in place only once it is complete and checked, so that a failed, refused
+// or cancelled transfer leaves an earlier file of that name as it was.
+constexpr const char* kPartSuffix = ".part";
+
+// What a package download leaves for the install run.
+struct TPackageDownload {
+  // The finished file, held (THeldFile) from its check on: the install run
+  // keeps it held until the installer has ended. Nothing held after a failure.
+  THeldFile Held;
+  // Set when the announced length did not fit on the download folder's
+  // drive: another mirror would fare no better, so none is tried.
+  bool NoRoom = false;
+};
+
 // Fetches the file that `element` names from `baseUrl` into `folder`.
 //
 // The URL is baseUrl + "path" + "/" + "fileName", where "path" is inherited
 // from the nearest element upward that has the attribute (empty means none);
 // the local file is folder + "\" + "fileName". The transfer is skipped when
-// the local copy is current (IsLocalCopyCurrent: the server's length, not
-// older than "modifyDate", the "sha256" when there is one). When the element
-// carries "sha256", a transferred file must have that SHA-256: otherwise it
-// is deleted, "文件校验失败。\r\n" is logged and the call fails.
+// the local copy is current (HoldCurrentLocalCopy: the server's length, not
+// older than "modifyDate", the "sha256" when there is one, all read through
+// a handle that holds the file). Otherwise the body goes to the part file
+// (kPartSuffix), which nobody else may write while it grows. Before that,
+// the announced length must fit in the free space of the folder's drive, or
+// "磁盘空间不足。\r\n" is logged and the call fails with package->NoRoom set.
+// A complete body whose SHA-256 is not the element's "sha256" (when it has
+// one) is deleted and "文件校验失败。\r\n" logged. A complete and checked
+// one replaces the local file (MoveIntoPlaceAndHold) and is held there; when
+// it cannot be put in place (the local file is in use) or held, or is no
+// longer what arrived, "文件校验失败。\r\n" is logged and the call fails.
 //
 // While the call runs, client.Downloading is set, the progress bar (control
 // 101) shows the percentage received, and the message queue is drained after
@@ -50,20 +73,25 @@ constexpr unsigned long kStallMinBytes = 1024;
 // divided by the elapsed milliseconds.
 //
 // Returns true when the local file is complete: found current, or received
-// with exactly the announced Content-Length. Returns false for a server or
-// connection failure, a status other than 200, a missing, zero, malformed or
-// over-32-bit Content-Length, a short or long body, a cancel, a time-out or
-// stall, a local file that cannot be written, and for a URL or local path
-// longer than 255 characters (nothing is created then). A partial file is
-// left in place and fails the size test next time.
+// with exactly the announced Content-Length and checked. Returns false for a
+// server or connection failure, a status other than 200, a missing, zero,
+// malformed or over-32-bit Content-Length, a short or long body, a cancel, a
+// time-out or stall, a part file that cannot be written (the transfer ends
+// at the first failed write), a local file that cannot be replaced, and for
+// a URL or local path longer than 255 characters (nothing is created then).
+// On false the part file is gone and an earlier local file is as it was.
 //
 // `deadlineMs` (0: none) bounds the whole call; the catalogue fetch passes
 // TransferLimits().CatalogueDeadlineMs. Every transfer also fails when it
 // stalls (less than kStallMinBytes in StallWindowMs) and stops reading as
 // soon as more bytes than announced arrive. A "fileName" that is not a bare
 // file name (IsBareFileName) is refused before anything is sent or created.
+//
+// `package` (may be null) receives the held file on success, to be kept
+// until the file has been used; without it the file is released on return.
 bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNode* element,
-                  float& speed, const char* baseUrl, unsigned long deadlineMs = 0);
+                  float& speed, const char* baseUrl, unsigned long deadlineMs = 0,
+                  TPackageDownload* package = nullptr);
 
 // The limits later downloads run under; kTransferLimits until changed. Tests
 // shorten them to keep a stalled server's wait short.

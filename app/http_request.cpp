@@ -80,7 +80,9 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
   parts.lpszExtraInfo = extra;
   parts.dwExtraInfoLength = sizeof(extra);
   if (!InternetCrackUrlA(url, 0, 0, &parts)) return false;
-  DWORD flags = INTERNET_FLAG_RELOAD;
+  // Fresh from the server, and kept nowhere but where the caller writes it:
+  // WinINet would otherwise put a second copy of every package in its cache.
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
   if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
   else if (parts.nScheme != INTERNET_SCHEME_HTTP) return false;
   TPathBuffer& target = object;

@@ -25,7 +25,8 @@ void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts);
 typedef bool (*THttpWait)(void* context);
 
 // Sends "GET url" (http or https, at most 255 characters) on `session` with
-// caches bypassed (INTERNET_FLAG_RELOAD). While the head of the response is
+// caches bypassed and left unwritten (INTERNET_FLAG_RELOAD,
+// INTERNET_FLAG_NO_CACHE_WRITE). While the head of the response is
 // awaited, keepWaiting(context) is asked (may be null: wait for the
 // time-outs). On success `connection` and `request` own the new handles and
 // the response's head has arrived. False for a URL that is not http(s), a

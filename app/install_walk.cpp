@@ -70,6 +70,8 @@ bool DownloadEither(TXmlTreeNode* element, TInstallRunHost& host, const char* ba
   const char* second = firstIsOne ? baseUrl2 : baseUrl1;
   host.AppendLog(FromLine(first).c_str());
   if (host.Download(element, speed, first)) return true;
+  // A full disk is full for either mirror.
+  if (host.OutOfRoom()) return false;
   // Tried even after a cancel: a current local copy still counts.
   host.AppendLog(FromLine(second).c_str());
   return host.Download(element, speed, second);

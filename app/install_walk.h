@@ -17,6 +17,10 @@ class TInstallRunHost {
   virtual void RefreshLog() = 0;
   // DownloadFile for the element from baseUrl; sets speed (bytes per ms).
   virtual bool Download(TXmlTreeNode* element, float& speed, const char* baseUrl) = 0;
+  // True when the last Download failed because the file does not fit on the
+  // download folder's drive: the other server would fare no better, so it
+  // is not asked.
+  virtual bool OutOfRoom() { return false; }
   // A pseudo-random number; its parity picks the first server.
   virtual int Draw() = 0;
   // Flushes the settings file, then starts the downloaded installer and
@@ -33,7 +37,8 @@ class TInstallRunHost {
 
 // Walks every node below `catalogue` in document order while the host is not
 // cancelled; every chosen element with a "fileName" is downloaded (from the
-// two base URLs in a random order, the second as fall-back) and installed,
+// two base URLs in a random order, the second as fall-back unless the first
+// found no room on the disk) and installed,
 // and every step is logged. Quota libraries ("Dek") whose record is missing
 // after their installer ran are listed at the end, and so is other software
 // whose installer ended with a failure code; a code that asks for a restart

@@ -26,13 +26,19 @@ bool FormatInstallerCommand(const char* folder, const char* fileName, char* comm
 bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context,
                   unsigned long* exitCode) {
   char commandLine[kCommandLineSize];
-  if (!FormatInstallerCommand(folder, fileName, commandLine)) return false;
+  TPathBuffer application;
+  if (!FormatInstallerCommand(folder, fileName, commandLine) || !JoinPath(application, folder, fileName))
+    return false;
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
   memset(&process, 0, sizeof process);
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  // The full path as the application name: without it, Windows reads the
+  // program's name from the command line, adds ".exe" to a name without an
+  // extension and searches for that, so a package "setup" would start a
+  // "setup.exe" that anyone may have put beside it.
+  if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     return false;
   }
   TKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);

@@ -12,7 +12,8 @@ constexpr unsigned kCommandLineSize = 256;
 // folder.
 bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine);
 
-// Starts folder\fileName with "/auto /s", calls `pump` (may be null) once
+// Starts exactly folder\fileName (the full path is the application name,
+// nothing is searched or appended) with "/auto /s", calls `pump` (may be null) once
 // so that the window can show the log line written just before, then waits
 // for the installer without a time-out. Returns true when the process was
 // started and has ended, with its exit code in `exitCode` (when not null;

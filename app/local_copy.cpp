@@ -2,7 +2,6 @@
 
 #include "app/catalogue.h"
 #include "markup/markup.h"
-#include "platform/win32_handles.h"
 
 namespace {
 
@@ -70,28 +69,25 @@ bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
 
 }  // namespace
 
-bool IsLocalCopyCurrent(const char* localPath, DWORD expected, const TXmlTreeNode* element,
-                        THashPump pump, void* context) {
-  TKernelHandle file(CreateFileA(localPath, 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
-  if (!file.IsOpen()) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.Get(), &info)) return false;
-  FILETIME catalogue;
-  if (!CatalogueTime(element, &catalogue)) return false;
-  ULARGE_INTEGER written, wanted;
-  written.LowPart = info.ftLastWriteTime.dwLowDateTime;
-  written.HighPart = info.ftLastWriteTime.dwHighDateTime;
-  wanted.LowPart = catalogue.dwLowDateTime;
-  wanted.HighPart = catalogue.dwHighDateTime;
-  if (info.nFileSizeLow != expected || info.nFileSizeHigh != 0 || written.QuadPart < wanted.QuadPart)
+bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeNode* element,
+                          THashPump pump, void* context, THeldFile& held) {
+  // Held before it is looked at: what is checked is what will be started.
+  if (!held.Hold(localPath)) return false;
+  unsigned long long size = 0;
+  FILETIME written, catalogue;
+  if (!held.Info(&size, &written) || !CatalogueTime(element, &catalogue) ||
+      size != expected || CompareFileTime(&written, &catalogue) < 0) {
+    held.Release();
     return false;
+  }
   // Size and date say nothing of the content: a copy that was corrupted or
   // replaced on this PC would otherwise be started as it is.
+  TSha256Digest wanted;
   const char* sha256 = element->FindAttribute(kSha256Attribute);
-  if (!sha256) return true;
-  file.Close();
-  TSha256Digest digest;
-  return HashFileSha256(localPath, &digest, pump, context) == kHashFileOk &&
-         Sha256Matches(sha256, digest);
+  if (sha256 && (!ParseSha256(sha256, &wanted) ||
+                 held.Check(size, &wanted, pump, context) != THeldFile::kSame)) {
+    held.Release();
+    return false;
+  }
+  return true;
 }

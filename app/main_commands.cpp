@@ -29,15 +29,22 @@ class TDialogInstallHost : public TInstallRunHost {
   void RefreshLog() override { Client.RefreshLog(); }
   bool Download(TXmlTreeNode* element, float& speed, const char* baseUrl) override {
     speed = 0;
+    Package.Held.Release();  // the file of the package before, its installer done
+    Package.NoRoom = false;
     if (!Client.IsWindowAlive()) return false;
-    return DownloadFile(Client, Client.DownloadDir, element, speed, baseUrl);
+    return DownloadFile(Client, Client.DownloadDir, element, speed, baseUrl, 0, &Package);
   }
+  bool OutOfRoom() override { return Package.NoRoom; }
   int Draw() override { return rand(); }
   bool RunInstaller(const char* fileName, unsigned long& exitCode) override {
     // The installer may read or write the settings file; let it find ours on
     // disk rather than in the system's cache.
     FlushSettingsFile();
-    return ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client, &exitCode);
+    // Only the file that was checked and is still held may be started.
+    if (!Package.Held.IsHeld()) return false;
+    bool ran = ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client, &exitCode);
+    Package.Held.Release();
+    return ran;
   }
   bool IsDekRecorded(const char* name) override { return ::IsDekRecorded(name); }
   bool RequiresPackageHash() override { return CatalogueKeyCount != 0; }
@@ -46,6 +53,7 @@ class TDialogInstallHost : public TInstallRunHost {
   static void Pump(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
 
   TInstallZelmDlgClient& Client;
+  TPackageDownload Package;  // the last download, held until its installer has ended
 };
 
 // The uninstall walk's view of the main dialog.

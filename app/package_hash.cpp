@@ -103,12 +103,17 @@ THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, THashPum
   TKernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.IsOpen()) return kHashFileOpenFailed;
+  return HashOpenFileSha256(file.Get(), digest, pump, context);
+}
+
+THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, THashPump pump, void* context) {
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return kHashFileReadFailed;
   TSha256 hash;
   if (!hash.Open()) return kHashFileHashFailed;
   std::vector<char> block(kHashFileBlockSize);
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file.Get(), block.data(), kHashFileBlockSize, &got, nullptr)) {
+    if (!ReadFile(file, block.data(), kHashFileBlockSize, &got, nullptr)) {
       return kHashFileReadFailed;
     }
     if (got == 0) break;

@@ -79,3 +79,9 @@ enum THashFileResult {
 // read failure.
 THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, THashPump pump,
                                void* context);
+
+// HashFileSha256 on a file that is already open for reading: the hash covers
+// the file from its first byte, whatever the file pointer was, and the
+// handle's sharing decides whether anyone else can change the file meanwhile.
+// Never kHashFileOpenFailed.
+THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, THashPump pump, void* context);

@@ -19,12 +19,19 @@ class TUninstallRunHost {
   virtual bool PumpMessages() = 0;
 };
 
+// True when the catalogue shows anything: a child of its root element that
+// is not "Version". False when no catalogue was loaded or the tree is empty.
+bool HasLoadedCatalogue(const TXmlTreeNode& catalogue);
+
 // The "Dek Files" keys that the run removes, in the order of the section:
-// those not equal (exactly, case-sensitively) to the "name" of a "Dek"
-// element whose "state" reads as 2.
+// those not equal to the "name" of a "Dek" element whose "state" reads as 2.
+// Names are equal as the settings file finds them equal: ignoring letter
+// case, read by characters of the system code page.
 std::vector<std::string> KeysToRemove(TXmlTreeNode& catalogue, const std::vector<std::string>& keys);
 
 // Logs "卸载: key...", deletes the file a record names and removes the
-// record, for every key of KeysToRemove. A record with an empty value (or a
+// record, for every key of KeysToRemove. Without a loaded catalogue
+// (HasLoadedCatalogue) it removes nothing and logs
+// "未取得配置文件，没有卸载任何定额库。\r\n" instead. A record with an empty value (or a
 // path too long to trust) is logged but neither file nor record is touched.
 void UninstallUnselected(TXmlTreeNode& catalogue, TUninstallRunHost& host);

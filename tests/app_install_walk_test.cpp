@@ -36,7 +36,10 @@ class FakeHost : public TInstallRunHost {
     if (++DownloadCount == CancelAtDownload) Cancel = true;
     bool onServer = (baseUrl == std::string(kUrl1) ? Mirror1 : Mirror2).count(file) > 0;
     bool ok = false;
-    if (onServer && Local.count(file)) {
+    NoRoom = onServer && TooBig.count(file) > 0;
+    if (NoRoom) {
+      Pending += "磁盘空间不足。\r\n";
+    } else if (onServer && Local.count(file)) {
       ok = true;  // current local copy: no transfer
     } else if (onServer && !Cancel) {
       Local.insert(file);
@@ -49,6 +52,7 @@ class FakeHost : public TInstallRunHost {
     }
     return ok;
   }
+  bool OutOfRoom() override { return NoRoom; }
   int Draw() override {
     int value = Draws.empty() ? 1 : Draws.front();
     if (!Draws.empty()) Draws.erase(Draws.begin());
@@ -76,6 +80,8 @@ class FakeHost : public TInstallRunHost {
   std::vector<std::string> Snapshots;  // what the window showed after each refresh
   std::vector<std::string> Calls;
   std::set<std::string> Mirror1, Mirror2, Local, Unstartable, Recorded;
+  std::set<std::string> TooBig;  // files that do not fit on the disk
+  bool NoRoom = false;
   std::map<std::string, std::string> Records;  // fileName -> name its installer records
   std::map<std::string, unsigned long> Codes;  // fileName -> its installer's exit code (else 0)
   std::vector<int> Draws;
@@ -123,6 +129,22 @@ TEST_F(InstallRunTest, ChosenPackagesInDocumentOrderWithServerOrderFromTheDraw) 
   std::vector<std::string> calls = {"get 1 a.exe", "run a.exe", "check 甲", "get 2 ", "run ",
                                     "get 1 c.exe", "run c.exe", "check "};
   EXPECT_EQ(Host.Calls, calls);
+}
+
+// A file that does not fit on the disk would not fit from the other server
+// either: that one is not asked, and the run goes on with the next package.
+TEST_F(InstallRunTest, NoRoomOnTheDiskSkipsTheOtherServer) {
+  AddNode(&Doc, "Dek", {{"name", "大"}, {"fileName", "big.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Pkg", {{"name", "小"}, {"fileName", "small.exe"}, {"state", "2"}});
+  Host.Mirror1 = Host.Mirror2 = {"big.exe", "small.exe"};
+  Host.TooBig = {"big.exe"};
+  Host.Draws = {2, 1};
+  Run();
+  EXPECT_EQ(Host.Pending,
+            "正在下载\"大\"...\r\nfrom http://two.test/download/\r\n磁盘空间不足。\r\n下载失败\r\n"
+            "正在下载\"小\"...\r\nfrom http://one.test/download/\r\n"
+            "下载完成 12.35KB/S\r\n现在安装\"小\"...\r\n安装完成。\r\n");
+  EXPECT_EQ(Host.Calls, (std::vector<std::string>{"get 2 big.exe", "get 1 small.exe", "run small.exe"}));
 }
 
 TEST_F(InstallRunTest, MissingOnOneMirrorFallsBackAndOnBothFails) {

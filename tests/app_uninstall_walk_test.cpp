@@ -124,17 +124,70 @@ TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
   EXPECT_STREQ(value, "1");
 }
 
-TEST_F(SettingsTest, CaseVariantOfAChosenNameIsRemoved) {
+// The settings file finds "DEK-A" and "dek-a" to be one record, so the
+// keep set does too. Letters are compared as characters of the system code
+// page: the second byte of a GBK character may be an ASCII letter's byte
+// (0x81 0x41 and 0x81 0x61 are two different characters) and is never folded
+// on its own.
+TEST(KeepSetTest, NamesMatchIgnoringCaseByCharacters) {
+  const struct {
+    const char* chosen;
+    const char* key;
+    bool kept;
+  } cases[] = {
+      {"dek-a", "DEK-A", true},
+      {"Beijing-B", "beijing-b", true},
+      {"北京定额2008", "北京定额2008", true},
+      {"定额ABC", "定额abc", true},
+      {"\x81\x41", "\x81\x41", true},
+      {"\x81\x41", "\x81\x61", false},      // two GBK characters, trail bytes 'A' and 'a'
+      {"\x81\x5A\x81\x41", "\x81\x7A\x81\x61", false},
+      {"dek-a", "deka", false},
+      {"dek-a", "dek_a", false},
+      {"dek-a", "dek-a ", false},
+      {"dek", "dek-a", false},
+      {"", "x", false},
+  };
+  for (const auto& c : cases) {
+    TXmlTreeNode doc(nullptr, true);
+    AddNode(&doc, "Dek", {{"name", c.chosen}, {"state", "2"}});
+    std::vector<std::string> removed = KeysToRemove(doc, {c.key});
+    EXPECT_EQ(c.kept, removed.empty()) << c.chosen << " / " << c.key;
+  }
+}
+
+TEST_F(SettingsTest, CaseVariantOfAChosenNameIsKept) {
   std::string upper = Touch("upper.dek");
   SetIni("[Dek Files]\r\nDEK-A=%F\\upper.dek\r\n");
   AddNode(&Doc, "Dek", {{"name", "dek-a"}, {"state", "2"}});
   UninstallUnselected(Doc, Host);
-  EXPECT_EQ(Host.Log, "卸载: DEK-A...\r\n");
-  EXPECT_FALSE(FileExists(upper));
-  EXPECT_TRUE(ReadDekKeys().empty());
+  EXPECT_EQ(Host.Log, "");
+  EXPECT_TRUE(FileExists(upper));
+  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"DEK-A"}));
+}
+
+// Without a catalogue nothing is chosen, and removing "everything not
+// chosen" would remove every library: the run removes nothing and says why.
+TEST_F(SettingsTest, WithoutACatalogueNothingIsRemoved) {
+  std::string a = Touch("a.dek"), b = Touch("b.dek");
+  SetIni("[Dek Files]\r\na=%F\\a.dek\r\nb=%F\\b.dek\r\n");
+  TXmlTreeNode onlyVersion(nullptr, true);
+  AddNode(&onlyVersion, "Version", {{"name", "1.0"}, {"state", "2"}});
+  for (TXmlTreeNode* catalogue : {&Doc, &onlyVersion}) {  // none fetched; an empty tree
+    Host.Log.clear();
+    UninstallUnselected(*catalogue, Host);
+    EXPECT_EQ(Host.Log, "未取得配置文件，没有卸载任何定额库。\r\n");
+    EXPECT_EQ(Host.Shown, Host.Log);
+  }
+  FlushSettingsFile();
+  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(FileExists(a));
+  EXPECT_TRUE(FileExists(b));
+  EXPECT_EQ(Host.Pumps, 0);
 }
 
 TEST_F(SettingsTest, NoSettingsFileOrSectionDoesNothing) {
+  AddNode(&Doc, "Dek", {{"name", "未选"}});
   SetIni("[Other]\r\nx=1\r\n");
   UninstallUnselected(Doc, Host);
   FlushSettingsFile();
@@ -151,6 +204,7 @@ TEST_F(SettingsTest, TooLongPathIsNeitherDeletedNorForgotten) {
   // existing one: deleting the cut path would hit the wrong file.
   SetIni("[Dek Files]\r\nlong=" + shortened + std::string(10, 'q') + "\r\n");
   ASSERT_EQ(shortened.size(), 251u);
+  AddNode(&Doc, "Dek", {{"name", "未选"}});
   UninstallUnselected(Doc, Host);
   EXPECT_EQ(Host.Log, "卸载: long...\r\n");
   EXPECT_TRUE(FileExists(shortened));
@@ -160,6 +214,7 @@ TEST_F(SettingsTest, TooLongPathIsNeitherDeletedNorForgotten) {
 TEST_F(SettingsTest, ClosedWindowStopsAfterTheRecordInHand) {
   SetIni("[Dek Files]\r\na=%F\\a.dek\r\nb=%F\\b.dek\r\nc=%F\\c.dek\r\n");
   Host.StopAfterPump = 1;
+  AddNode(&Doc, "Dek", {{"name", "未选"}});
   UninstallUnselected(Doc, Host);
   EXPECT_EQ(Host.Log, "卸载: a...\r\n");
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"b", "c"}));

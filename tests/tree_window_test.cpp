@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -19,6 +20,13 @@
 #include "treeview/my_tree_wnd.h"
 
 namespace {
+
+// The state image a "state" text shows: its number as strtol reads it
+// (white space, a sign, digits), 2 ticked, 3 partly, anything else empty.
+int ShownState(const char* text) {
+  long value = strtol(text, nullptr, 10);
+  return value == 2 || value == 3 ? static_cast<int>(value) : 1;
+}
 
 const char* FindAttributeOr(const TXmlTreeNode* node, const char* name, const char* otherwise) {
   const char* value = node->FindAttribute(name);
@@ -177,10 +185,10 @@ class TreeTest : public ::testing::Test {
       tv.iImage = child->FindAttribute("fileName") ? 2 : 0;
       tv.iSelectedImage = tv.iImage + 1;
       Tree->SetItem(tv);
-      const std::string state = child->GetAttribute("state");
-      Tree->SetStateImage(state == "2" ? 2 : state == "3" ? 3 : 1, childItem, false);
+      const int state = ShownState(child->GetAttribute("state"));
+      Tree->SetStateImage(state, childItem, false);
       ReferenceFill(child, childItem);
-      if (state == "3") Tree->Expand(childItem, TVE_EXPAND);
+      if (state == 3) Tree->Expand(childItem, TVE_EXPAND);
     }
   }
 
@@ -217,7 +225,7 @@ TEST_F(TreeTest, FillShowsEveryElementButVersionsWithItsImages) {
       {G1, "北京定额", 0, 1, 3, true},       {P1, "北京2012建筑", 2, 3, 2, false},
       {S1, "子目录", 0, 1, 1, false},        {P4, "北京2012市政", 2, 3, 1, false},
       {P2, "北京2012安装", 2, 3, 1, false},  {G2, "上海定额", 0, 1, 1, false},
-      {P3, "上海2016", 2, 3, 1, false},      {G3, "", 0, 1, 1, false},
+      {P3, "上海2016", 2, 3, 2, false},      {G3, "", 0, 1, 2, false},  // "02" and " 2" read as 2
   };
   EXPECT_EQ(8, Tree->GetCount());
   EXPECT_EQ(nullptr, ItemOf(RootVersion));
@@ -240,12 +248,15 @@ TEST_F(TreeTest, FillShowsEveryElementButVersionsWithItsImages) {
   EXPECT_EQ(ItemOf(P1), Tree->GetNextItem(ItemOf(G1), TVGN_CHILD));
 }
 
-TEST_F(TreeTest, StateTextIsComparedExactly) {
+// "state" is read as the runs read it: white space, a sign, digits up to
+// the first non-digit. What shows ticked is what the run installs.
+TEST_F(TreeTest, StateIsReadAsANumber) {
   const struct {
     const char* text;  // null: no attribute
     int image;
-  } cases[] = {{"2", 2}, {"3", 3}, {"1", 1}, {"0", 1}, {"", 1},   {"02", 1},
-               {" 2", 1}, {"2 ", 1}, {"3x", 1}, {"-2", 1}, {nullptr, 1}};
+  } cases[] = {{"2", 2},  {"3", 3},    {"1", 1},  {"0", 1},   {"", 1},   {"02", 2},
+               {" 2", 2}, {"\t 3", 3}, {"2 ", 2}, {"3x", 3},  {"+2", 2}, {"-2", 1},
+               {"22", 1}, {"x2", 1},    {"4", 1},  {nullptr, 1}};
   TXmlTreeNode doc(nullptr, false);
   std::vector<TXmlTreeNode*> nodes;
   for (const auto& c : cases) {
@@ -272,17 +283,16 @@ TEST_F(TreeTest, RefillReplacesTheItems) {
 
 // What the fill must show for the children of element, worked out from the
 // document alone: every element but "Version" ones and their subtrees, in
-// document order; a group expanded when its "state" is exactly "3" (it then
+// document order; a group expanded when its "state" reads as 3 (it then
 // has children to show in these documents).
 void Expected(const TXmlTreeNode* element, int depth, std::vector<Shown>& out) {
   for (const DListNode* link = element->Children.First(); link != element->Children.End(); link = link->Next) {
     const TXmlTreeNode* child = TXmlTreeNode::NodeOf(link);
     if (child->Name == "Version") continue;
-    const char* state = child->FindAttribute("state");
+    const int state = ShownState(child->GetAttribute("state"));
     const bool package = child->FindAttribute("fileName") != nullptr;
-    const std::string s = state ? state : "";
-    out.push_back(Shown{depth, child->GetAttribute("name"), package ? 2 : 0, package ? 3 : 1,
-                        s == "2" ? 2 : s == "3" ? 3 : 1, s == "3", child});
+    out.push_back(Shown{depth, child->GetAttribute("name"), package ? 2 : 0, package ? 3 : 1, state,
+                        state == 3, child});
     Expected(child, depth + 1, out);
   }
 }
@@ -352,7 +362,7 @@ TEST_F(TreeTest, BigCatalogueIsShownItemForItem) {
   EXPECT_EQ(firstVisible, NodeOf(Tree->GetNextItem(nullptr, TVGN_FIRSTVISIBLE)));
   const std::string before = FindAttributeOr(firstVisible, "state", "");
   ClickStateIcon(firstVisible);
-  EXPECT_STREQ(before == "2" || before == "3" ? "1" : "2", StateOf(firstVisible));
+  EXPECT_STREQ(ShownState(before.c_str()) == 1 ? "2" : "1", StateOf(firstVisible));
   Tree->FillTreeItem(&Doc, TVI_ROOT);  // before `doc` goes
 }
 
@@ -402,7 +412,7 @@ TEST_F(TreeTest, ClickOnAGroupSetsEverythingBelowIt) {
   EXPECT_STREQ("2", StateOf(&Doc));
 
   ClickStateIcon(G2);  // the last member of its level: nothing after it changes
-  ExpectShows({{G2, 2, "2"}, {P3, 2, "2"}, {G3, 1, " 2"}});
+  ExpectShows({{G2, 2, "2"}, {P3, 2, "2"}, {G3, 2, " 2"}});
 }
 
 TEST_F(TreeTest, ClicksElsewhereAreLeftToTheControl) {
@@ -414,10 +424,11 @@ TEST_F(TreeTest, ClicksElsewhereAreLeftToTheControl) {
   EXPECT_EQ(g2, Tree->GetNextItem(nullptr, TVGN_CARET));  // selected by the control
   EXPECT_EQ(1, StateImage(G2));
   EXPECT_STREQ("1", StateOf(G2));
-  // A click on the state icon does not select.
+  // A click on the state icon does not select. G3's " 2" shows ticked, so
+  // the click clears it and writes "1".
   ClickStateIcon(G3);
   EXPECT_EQ(g2, Tree->GetNextItem(nullptr, TVGN_CARET));
-  EXPECT_STREQ("2", StateOf(G3));
+  EXPECT_STREQ("1", StateOf(G3));
 }
 
 TEST_F(TreeTest, DoubleClickOnAStateIconTogglesOnce) {

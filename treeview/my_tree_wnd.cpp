@@ -3,19 +3,26 @@
 #include <cstring>
 #include <utility>
 
+#include "markup/integer_text.h"
+
 namespace {
 
 const int kNormalBitmap = 2;
 const int kStateBitmap = 400;
 const COLORREF kMaskColour = RGB(255, 0, 255);
 
-// The state image the fill shows for element. Exact text only: " 2" or "02"
-// show the empty box.
+// The state image the fill shows for element. "state" is read as a number,
+// as the runs read it, so that " 2" or "02" shows ticked exactly when the
+// run will install the package.
 int FillState(const TXmlTreeNode* element) {
-  const char* text = element->GetAttribute("state");
-  if (std::strcmp(text, "2") == 0) return kStateChecked;
-  if (std::strcmp(text, "3") == 0) return kStatePartial;
-  return kStateUnchecked;
+  switch (ReadIntegerText(element->GetAttribute("state"))) {
+    case 2:
+      return kStateChecked;
+    case 3:
+      return kStatePartial;
+    default:
+      return kStateUnchecked;
+  }
 }
 
 // Everything an item shows for element: its "name", the element as item

@@ -13,6 +13,11 @@
 //   log              hex of the activity log (control 104)
 //   close            post WM_CLOSE to the main window
 //   alive            "OK 1" while the main window exists, else "OK 0"
+//   overwrite HEXDST HEXSRC
+//                    as another program of the user would: opens the file
+//                    DST for writing (sharing everything) and writes SRC's
+//                    bytes over it from its start; "ERR <error>" when the
+//                    open or the write is refused
 //   quit
 #include <windows.h>
 #include <commctrl.h>
@@ -95,6 +100,25 @@ std::string Find(int ms) {
   return "ERR no window";
 }
 
+std::string Overwrite(const std::string& arg) {
+  std::string target = Unhex(arg.substr(0, arg.find(' ')));
+  std::string source = Unhex(arg.find(' ') == std::string::npos ? "" : arg.substr(arg.find(' ') + 1));
+  HANDLE in = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return "ERR source " + std::to_string(GetLastError());
+  std::string data(GetFileSize(in, nullptr), '\0');
+  DWORD got = 0;
+  BOOL read = data.empty() || ReadFile(in, &data[0], static_cast<DWORD>(data.size()), &got, nullptr);
+  CloseHandle(in);
+  if (!read || got != data.size()) return "ERR read";
+  HANDLE out = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return "ERR open " + std::to_string(GetLastError());
+  DWORD written = 0;
+  BOOL ok = WriteFile(out, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+  CloseHandle(out);
+  return ok && written == data.size() ? "OK" : "ERR write";
+}
+
 }  // namespace
 
 int main() {
@@ -106,6 +130,7 @@ int main() {
     std::string answer;
     if (command == "find") answer = Find(atoi(arg.c_str()));
     else if (command == "quit") break;
+    else if (command == "overwrite") answer = Overwrite(arg);
     else if (command == "alive") answer = std::string("OK ") + (MainWindow && IsWindow(MainWindow) ? "1" : "0");
     else if (!MainWindow || !IsWindow(MainWindow)) answer = "ERR window gone";
     else if (command == "items") answer = Items();

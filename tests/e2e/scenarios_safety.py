@@ -1,0 +1,322 @@
+"""End-to-end scenarios: the user's files stay safe, and only the file that
+was checked is started. The plain ones run against nginx on both mirrors;
+the fault ones (the faults suite) have the scripted fault server as mirror 1.
+
+A failed, refused or cancelled transfer must leave any earlier file of the
+same name as it was; an uninstall without a catalogue removes nothing; a
+package is started by its own full path and cannot be changed by another
+program between its check and its end."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+from e2e import Failure, Log, N, Program, check, pkg, q, LIB, RUNLOG
+import site_builder as sb
+
+NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
+NO_CATALOGUE = "未取得配置文件，没有卸载任何定额库。\r\n"
+CATALOGUE = "/download/InstallFiles.zip"
+MIB = 1 << 20
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def tool(name, file_name, state="2", **kw):
+    """A chosen non-Dek package; its installer logs its start in runs.log."""
+    return N("Tool", [("name", name), ("fileName", file_name), ("state", state)],
+             package=pkg(name, name + ".dat", "no"), **kw)
+
+
+# ---- plain suite ----------------------------------------------------------
+
+def no_catalogue_site(world):
+    return N("InstallFiles", [("name", "空")], [N("Dek", [("name", "甲"), ("fileName", "a.exe")])]), \
+        {"catalogue_mirrors": ()}
+
+
+def uninstall_without_catalogue(world):
+    lib = os.path.join(world.drive_c, "QuotaLib")
+    world.reset("[Dek Files]\r\n北京定额2008=C:\\QuotaLib\\bj2008.dek\r\n上海定额=C:\\QuotaLib\\sh.dek\r\n",
+                site=no_catalogue_site)
+    for name in ("bj2008.dek", "sh.dek"):
+        open(os.path.join(lib, name), "w").write("installed")
+    p = Program(world)
+    try:
+        check(p.text("items") == "", "the tree is not empty")
+        p.ask("press 109")
+        # What the fetch said of the mirrors is its own affair; this line follows it.
+        p.wait_log("(?:[^\r\n]*\r\n)?" + q(NO_CATALOGUE))
+        p.close()
+    finally:
+        p.kill()
+    check(list(world.ini()) == ["北京定额2008", "上海定额"], "records left: %s" % world.ini())
+    check(sorted(os.listdir(lib)) == ["bj2008.dek", "sh.dek"], "files left: %s" % os.listdir(lib))
+
+
+def setup_site(world):
+    return N("InstallFiles", [("name", "程序目录")], [
+        N("Group", [("name", "程序"), ("path", "prog")], [
+            # "02" means chosen to the run, so the tree must show it ticked.
+            tool("安装程序", "setup", "02"),
+            tool("空格二", "two.exe", " 2"),
+        ]),
+    ])
+
+
+def extensionless_package_runs_itself(world):
+    # Another program of the user put "setup.exe" beside the package "setup":
+    # started without an application name, Windows would run that one.
+    planted = sb.package_bytes(world.args.sample, name="冒充", target=LIB + "planted.dat", record="no",
+                               runlog=RUNLOG)
+    world.reset("[Dek Files]\r\n", site=setup_site, files={"setup.exe": planted})
+    p = Program(world)
+    try:
+        items = p.text("items")
+        check(items == "0|1|程序\n1|2|安装程序\n1|2|空格二\n", "the tree does not show the run's choice:\n" + items)
+        log = Log(world.urls)
+        log.fetch("安装程序", "both", "安装完成。\r\n")
+        log.fetch("空格二", "both", "安装完成。\r\n")
+        p.install(log)
+    finally:
+        p.kill()
+    world.check_aftermath(["setup|/auto /s|安装程序", "two.exe|/auto /s|空格二"], ["setup", "setup.exe", "two.exe"])
+    check(not os.path.exists(os.path.join(world.drive_c, "QuotaLib", "planted.dat")), "setup.exe was started")
+
+
+def big_site(world):
+    return N("InstallFiles", [("name", "大包目录")], [
+        N("Group", [("name", "大包"), ("path", "big")], [
+            N("Tool", [("name", "大包"), ("fileName", "big.xlsx"), ("state", "2")],
+              package=dict(pkg("大包", "big.dat", "no"), pad=3 * MIB)),
+            tool("小包", "small.exe"),
+        ]),
+    ])
+
+
+def write_error_keeps_the_users_file(world):
+    # Every file the program writes may hold 1 MiB at most, as on a disk
+    # that is nearly full: the 3 MiB package cannot be written.
+    users = b"the user's own workbook\r\n" * 100
+    world.reset("[Dek Files]\r\n", site=big_site, files={"big.xlsx": users})
+    p = Program(world, file_limit=MIB)
+    try:
+        log = Log(world.urls)
+        log.fetch("大包", "none")
+        log.fetch("小包", "both", "安装完成。\r\n")
+        p.install(log)
+    finally:
+        p.kill()
+    world.check_aftermath(["small.exe|/auto /s|小包"], ["big.xlsx", "small.exe"])
+    with open(os.path.join(world.downloads(), "big.xlsx"), "rb") as f:
+        check(f.read() == users, "the user's file big.xlsx was changed")
+
+
+SMALL_DRIVE = "2m"  # tmpfs size: room for the catalogue and a sample package, not for big.xlsx
+# Runs in a private mount namespace: the small drive over the download
+# folder of the prefix copy, the run, then the end of the copy's wineserver.
+SMALL_DRIVE_INSIDE = r"""
+set -u
+folder=$1 size=$2; shift 2
+mount -t tmpfs -o "size=$size" small-drive "$folder" || { echo "e2e: cannot mount a tmpfs on $folder" >&2; exit 97; }
+status=0
+"$@" || status=$?
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+exit $status
+"""
+
+
+def no_room_on_a_small_drive(world):
+    # The download folder is a drive with 2 MiB of room: big.xlsx does not
+    # fit and is not even begun, the other package still installs. A drive
+    # of its own needs a mount, which only a private mount namespace (root)
+    # allows; the run there uses a copy of the prefix, whose wineserver
+    # starts and ends inside, and the servers outside.
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        raise Failure("a small drive needs a private mount namespace: run as root, with unshare")
+    folder = os.path.join(world.args.work, "small-drive")
+    prefix = os.path.join(folder, "wineprefix")
+    env = world.env()
+    env["IZ_WINEPREFIX"] = env["WINEPREFIX"] = prefix
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)  # a copy left by a killed run
+    shutil.rmtree(prefix, ignore_errors=True)
+    shutil.copytree(world.prefix, prefix, symlinks=True)
+    downloads = os.path.join(prefix, os.path.relpath(world.downloads(), world.prefix))
+    os.makedirs(downloads, exist_ok=True)
+    argv = [sys.executable, os.path.join(HERE, "e2e.py"), "--inside", "small_drive_run"] + world.argv()
+    try:
+        status = subprocess.run(["unshare", "--mount", "--propagation", "private", "--", "bash", "-c",
+                                 SMALL_DRIVE_INSIDE, "small-drive", downloads, SMALL_DRIVE] + argv,
+                                env=env).returncode
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        shutil.rmtree(prefix, ignore_errors=True)
+        world.published = None  # the run inside published a site of its own
+    check(status != 97, "the small drive could not be mounted (see above)")
+    check(status == 0, "the run on the small drive failed (see above)")
+
+
+def small_drive_run(world):
+    users = b"the user's own workbook\r\n" * 100
+    world.reset("[Dek Files]\r\n", site=big_site, files={"big.xlsx": users})
+    p = Program(world)
+    try:
+        log = Log(world.urls)
+        log.text('正在下载"大包"...\r\n')
+        log.parts.append("(?:%s)" % "|".join(q("from %s\r\n" % u) for u in world.urls))
+        log.text("磁盘空间不足。\r\n下载失败\r\n")
+        log.fetch("小包", "both", "安装完成。\r\n")
+        p.install(log)
+    finally:
+        p.kill()
+    world.check_aftermath(["small.exe|/auto /s|小包"], ["big.xlsx", "small.exe"])
+    with open(os.path.join(world.downloads(), "big.xlsx"), "rb") as f:
+        check(f.read() == users, "the user's file big.xlsx was changed")
+    requested = world.requests(1) + world.requests(2)
+    check(requested.count("/download/big/big.xlsx") == 1, "big.xlsx asked for: %s" % requested)
+
+
+INSIDE = {"small_drive_run": small_drive_run}
+
+PLAIN_SCENARIOS = [uninstall_without_catalogue, extensionless_package_runs_itself,
+                   write_error_keeps_the_users_file, no_room_on_a_small_drive]
+
+
+# ---- faults suite ---------------------------------------------------------
+
+READY = ["现成%d" % i for i in range(1, 7)]
+
+
+def fault_site(world):
+    return N("InstallFiles", [("name", "安全目录")], [
+        N("Group", [("name", "安全"), ("path", "pk")], [
+            # Only mirror 1 has these: it breaks off, or sends slowly.
+            tool("报价", "quote.xlsx", mirrors=(1,)),
+            tool("到达", "arrive.exe", mirrors=(1,), digest=True),
+        ] + [tool(name, "r%d.exe" % i, digest=True) for i, name in enumerate(READY, 1)]),
+    ])
+
+
+def fault_routes(world, **routes):
+    """The catalogue from mirror 2's copy, and `routes` ({file name: mode})
+    below /download/pk/."""
+    found = {CATALOGUE: ("/file/0/0", world.site_path(2, "InstallFiles.zip"))}
+    for name, mode in routes.items():
+        found["/download/pk/" + name] = mode
+    return found
+
+
+def choose_only(p, names):
+    """Unticks every package of fault_site but `names`."""
+    for name in ["报价", "到达"] + READY:
+        if name not in names:
+            p.tick("安全/" + name)
+
+
+def broken_mirror_keeps_the_users_file(world):
+    # The catalogue names a document the user keeps in the download folder;
+    # mirror 1 announces 50,000 bytes, sends half and hangs up.
+    users = "报价单 第一季度\r\n".encode("gbk") * 40
+    world.reset("[Dek Files]\r\n", site=fault_site, files={"quote.xlsx": users},
+                routes=fault_routes(world, **{"quote.xlsx": "/short/50000"}))
+    p = Program(world)
+    try:
+        choose_only(p, ["报价"])
+        log = Log(world.urls)
+        log.package("报价", "fail", "fail")
+        p.install(log)
+    finally:
+        p.kill()
+    world.check_aftermath([], ["quote.xlsx"])
+    with open(os.path.join(world.downloads(), "quote.xlsx"), "rb") as f:
+        check(f.read() == users, "the user's document was changed")
+    check(world.requests(1) == [CATALOGUE, "/download/pk/quote.xlsx"], "mirror 1 asked for %s" % world.requests(1))
+
+
+def overwritten_while_arriving(world):
+    # Mirror 1 sends all of arrive.exe but its last byte, waits, then sends
+    # that byte. Meanwhile another program of the user writes a tampered copy
+    # of the same size over the file the download is writing.
+    world.publish(fault_site)
+    published = world.site_path(1, "pk/arrive.exe")
+    size = os.path.getsize(published)
+    tampered = os.path.join(world.args.work, "tampered.exe")
+    with open(tampered, "wb") as f:
+        f.write(sb.package_bytes(world.args.sample, name="冒充", target=LIB + "冒充.dat", record="no",
+                                 runlog=RUNLOG))
+    check(os.path.getsize(tampered) == size, "the tampered copy must keep the size")
+    world.reset("[Dek Files]\r\n", site=fault_site,
+                routes=fault_routes(world, **{"arrive.exe": ("/file/%d/1500" % (size - 1), published)}))
+    p = Program(world)
+    try:
+        choose_only(p, ["到达"])
+        log = Log(world.urls)
+        log.package("到达", "ok", "fail", "安装完成。\r\n")
+        p.ask("press 102")
+        # The files are watched, not the window: while the program waits for
+        # the last byte it does not answer the driver.
+        tried, seen = False, set()
+        deadline = time.time() + 60
+        while not tried and time.time() < deadline:
+            for name in ("arrive.exe.part", "arrive.exe"):
+                path = os.path.join(world.downloads(), name)
+                if os.path.exists(path):
+                    seen.add((name, os.path.getsize(path)))
+                if os.path.exists(path) and os.path.getsize(path) == size - 1:
+                    for target in ("arrive.exe.part", "arrive.exe"):
+                        p.ask("overwrite %s %s" % (
+                            world.win_path(os.path.join(world.downloads(), target)).encode("gbk").hex(),
+                            world.win_path(tampered).encode("gbk").hex()), ok=False)
+                    tried = True
+            time.sleep(0.02)
+        p.wait_log(log.pattern())
+        p.close()
+    finally:
+        p.kill()
+    check(tried, "the download was never seen half way: %s" % seen)
+    world.check_aftermath(["arrive.exe|/auto /s|到达"], ["arrive.exe"])
+    with open(os.path.join(world.downloads(), "arrive.exe"), "rb") as f:
+        check(f.read() == open(published, "rb").read(), "arrive.exe is not the published file")
+
+
+def cancel_while_the_local_copy_is_checked(world):
+    # Every package is current in the download folder; mirror 1 never
+    # answers for them. The first package that asks mirror 1 first waits
+    # there until cancel is pressed; its second attempt then finds the
+    # cancel set while it hashes the local copy, which must stay as it is.
+    files = ["r%d.exe" % i for i in range(1, len(READY) + 1)]
+    for attempt in range(3):
+        world.reset("[Dek Files]\r\n", site=fault_site, seed=files,
+                    routes=fault_routes(world, **{name: "/stall" for name in files}))
+        p = Program(world)
+        try:
+            choose_only(p, READY)
+            p.ask("press 102")
+            deadline = time.time() + 60
+            while not world.fault_lines("GET /download/pk/") and time.time() < deadline:
+                if re.search("以下|安装完成。\r\n$", p.log() or "") and len(world.runs()) == len(files):
+                    break  # every package tried mirror 2 first: nothing stalled
+                time.sleep(0.1)
+            stalled = world.fault_lines("GET /download/pk/")
+            if stalled:
+                p.ask("press 107")
+                text = p.wait_log(".*" + q("from %s\r\n下载中止。\r\nfrom %s\r\n下载中止。\r\n" % tuple(world.urls)),
+                                  30)
+            p.close()
+        finally:
+            p.kill()
+        if stalled:
+            break
+    check(stalled, "no package asked mirror 1 first in three runs")
+    name = re.search(r"/download/pk/(\S+)", stalled[0]).group(1)
+    check(len(world.runs()) == files.index(name), "runs before the cancel: %s\n%s" % (world.runs(), text))
+    for f in files:
+        with open(os.path.join(world.downloads(), f), "rb") as data:
+            check(data.read() == open(world.site_file(f), "rb").read(), "the local copy %s changed" % f)
+    check(world.downloaded() == sorted(files), "downloads: %s" % world.downloaded())
+
+
+FAULT_SCENARIOS = [broken_mirror_keeps_the_users_file, overwritten_while_arriving,
+                   cancel_while_the_local_copy_is_checked]
