@@ -76,10 +76,13 @@ void DownloadAndInstall(TXmlTreeNode& catalogue, TInstallRunHost& host, const ch
   for (TXmlTreeNode* element = catalogue.NextInDocument(); element && !host.Cancelled();
        element = element->NextInDocument()) {
     if (!IsChosen(*element) || !element->FindAttribute(kAttrFileName)) continue;
+    host.PackageStarting();
+    if (host.Cancelled()) break;
     if (const char* result = HandlePackage(element, host, baseUrl1, baseUrl2, lists)) {
       host.AppendLog(result);
       host.RefreshLog();
     }
+    host.PackageEnded();
   }
   if (!lists.FailedList.empty()) {
     host.AppendLog("以下定额库安装失败:\r\n");

@@ -24,6 +24,12 @@ class TInstallRunHost {
   virtual bool RunInstaller(const char* fileName) = 0;
   // Whether the quota library `name` is recorded in "Dek Files".
   virtual bool IsDekRecorded(const char* name) = 0;
+  // Called before each chosen package is begun, and after its lines have
+  // been logged. The first may let the window handle what waits for it (a
+  // close request, a cancel); the walk then tests Cancelled() again. The
+  // second may log what happened while the package was handled.
+  virtual void PackageStarting() {}
+  virtual void PackageEnded() {}
 };
 
 // Walks every node below `catalogue` in document order while the host is not

@@ -12,9 +12,10 @@ constexpr unsigned kCommandLineSize = 256;
 // folder.
 bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine);
 
-// Starts folder\fileName with "/auto /s", calls `pump` (may be null) once
-// so that the window can show the log line written just before, then waits
-// for the installer without a time-out. Returns true when the process was
+// Starts folder\fileName with "/auto /s" and waits for the installer
+// without a time-out, calling `pump` (may be null) at once, so that the
+// window shows the log line written just before, and then whenever a
+// message arrives (WaitPumping), so that the window keeps answering. Returns true when the process was
 // started and has ended; its exit code is not read. False when the command
 // line is refused (see above) or the process cannot be created.
 bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context);

@@ -34,7 +34,11 @@ bool TInstallZelmDlgClient::EraseBackground(HDC dc) {
   return true;
 }
 
-bool TInstallZelmDlgClient::CanClose() { return !Downloading && TDialog::CanClose(); }
+bool TInstallZelmDlgClient::CanClose() {
+  // Closing under a running installer would leave it half done with nobody
+  // to report how it ended.
+  return !Downloading && !InstallerRunning && TDialog::CanClose();
+}
 
 namespace {
 

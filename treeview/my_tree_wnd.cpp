@@ -61,6 +61,14 @@ bool TMyTreeWnd::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resul
          POINT p = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
          return static_cast<TMyTreeWnd&>(w).ToggleOnStateIcon(static_cast<UINT>(wp), p);
        }},
+      {WM_KEYDOWN, 0,
+       [](TWindow& w, WPARAM wp, LPARAM, LRESULT&) {
+         return static_cast<TMyTreeWnd&>(w).OnSpaceKey(WM_KEYDOWN, wp);
+       }},
+      {WM_CHAR, 0,
+       [](TWindow& w, WPARAM wp, LPARAM, LRESULT&) {
+         return static_cast<TMyTreeWnd&>(w).OnSpaceKey(WM_CHAR, wp);
+       }},
   };
   return SearchMessageTable(kTable, *this, msg, wParam, lParam, result) ||
          TTreeWindow::Dispatch(msg, wParam, lParam, result);
@@ -145,7 +153,24 @@ bool TMyTreeWnd::ToggleOnStateIcon(UINT, POINT point) {
   hit.pt = point;
   HTREEITEM item = HitTest(hit);
   if (!item || !(hit.flags & TVHT_ONITEMSTATEICON)) return false;
+  // Taken even while locked: the control would otherwise select the item.
+  ToggleItem(item);
+  return true;
+}
 
+bool TMyTreeWnd::OnSpaceKey(UINT msg, WPARAM key) {
+  if (msg == WM_CHAR) {
+    // The control would look for an item whose name starts with a blank
+    // (and beep when there is none).
+    return key == ' ';
+  }
+  if (key != VK_SPACE) return false;
+  if (HTREEITEM item = GetNextItem(nullptr, TVGN_CARET)) ToggleItem(item);
+  return true;
+}
+
+bool TMyTreeWnd::ToggleItem(HTREEITEM item) {
+  if (ChoicesLocked || !item) return false;
   const int value = GetStateImage(item) == kStateUnchecked ? kStateChecked : kStateUnchecked;
   SetStateImage(value, item, true);
 
