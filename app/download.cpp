@@ -10,6 +10,7 @@
 #include "app/http_request.h"
 #include "app/local_copy.h"
 #include "app/main_dialog.h"
+#include "app/message_wait.h"
 #include "app/package_hash.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
@@ -85,6 +86,24 @@ bool ReadAvailable(HINTERNET request, char* block, DWORD size, DWORD* read) {
   return true;
 }
 
+// One ReadAvailable, handed to the helper thread of CallPumping: a slow
+// server keeps a read waiting for a second or more, and the window must
+// answer meanwhile.
+struct TBlockRead {
+  HINTERNET Request;
+  char* Block;
+  DWORD Size;
+  DWORD Read;
+  bool Ok;
+};
+
+void ReadBlock(void* context) {
+  TBlockRead& r = *static_cast<TBlockRead*>(context);
+  r.Ok = ReadAvailable(r.Request, r.Block, r.Size, &r.Read);
+}
+
+void PumpClient(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
+
 // Reads the body block by block into the local file while the progress bar
 // moves and the queue drains; stops early on a cancel, a stall, the
 // deadline, or as soon as more than `expected` bytes have arrived (the rest
@@ -101,8 +120,10 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
   SetProgress(client, shown);
   static char block[kTransferBlockSize];  // the UI thread is the only caller
   while (!client.CancelRequested) {
-    DWORD read = 0;
-    bool ok = ReadAvailable(request, block, sizeof(block), &read);
+    TBlockRead blockRead = {request, block, sizeof(block), 0, false};
+    CallPumping(&ReadBlock, &blockRead, &PumpClient, &client);
+    DWORD read = blockRead.Read;
+    bool ok = blockRead.Ok;
     out.write(block, read);
     received += read;
     if (received > expected) break;  // the file keeps its wrong size: fetched again next time

@@ -1,5 +1,7 @@
 #include "app/message_wait.h"
 
+#include "platform/win32_handles.h"
+
 namespace {
 
 // Whether a quit request waits in the queue; it stays there.
@@ -31,4 +33,63 @@ DWORD WaitPumping(HANDLE object, DWORD timeoutMs, TMessagePump pump, void* conte
     if (woken != WAIT_OBJECT_0 + 1) return woken;  // the object, the time-out or a failure
     pump(context);
   }
+}
+
+namespace {
+
+// The thread that CallPumping hands its calls to; one call at a time.
+class TCallThread {
+ public:
+  ~TCallThread() {
+    if (!Thread.IsOpen()) return;
+    Quit = true;
+    SetEvent(Start.Get());
+    WaitForSingleObject(Thread.Get(), INFINITE);
+  }
+
+  // False when the call must run on the caller's thread instead.
+  bool Call(void (*work)(void*), void* arg, TMessagePump pump, void* context) {
+    if (Busy || !Ready()) return false;
+    Busy = true;
+    Work = work;
+    Arg = arg;
+    ResetEvent(Done.Get());
+    SetEvent(Start.Get());
+    WaitPumping(Done.Get(), INFINITE, pump, context);
+    Busy = false;
+    return true;
+  }
+
+ private:
+  bool Ready() {
+    if (Thread.IsOpen()) return true;
+    if (!Start.IsOpen()) Start.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!Done.IsOpen()) Done.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!Start.IsOpen() || !Done.IsOpen()) return false;
+    Thread.Reset(CreateThread(nullptr, 0, &TCallThread::Loop, this, 0, nullptr));
+    return Thread.IsOpen();
+  }
+
+  static DWORD WINAPI Loop(void* self) {
+    TCallThread& t = *static_cast<TCallThread*>(self);
+    for (;;) {
+      WaitForSingleObject(t.Start.Get(), INFINITE);
+      if (t.Quit) return 0;
+      t.Work(t.Arg);
+      SetEvent(t.Done.Get());
+    }
+  }
+
+  TKernelHandle Start, Done, Thread;
+  void (*Work)(void*) = nullptr;
+  void* Arg = nullptr;
+  bool Busy = false;
+  volatile bool Quit = false;
+};
+
+}  // namespace
+
+void CallPumping(void (*work)(void* arg), void* arg, TMessagePump pump, void* context) {
+  static TCallThread thread;
+  if (!thread.Call(work, arg, pump, context)) work(arg);
 }

@@ -20,3 +20,11 @@ typedef void (*TMessagePump)(void* context);
 // messages. Answers WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED (an invalid
 // handle), as WaitForSingleObject does.
 DWORD WaitPumping(HANDLE object, DWORD timeoutMs, TMessagePump pump, void* context);
+
+// Runs work(arg) on a helper thread while this one waits with WaitPumping,
+// so that a call that blocks for long (a read from a slow server) leaves
+// the window answering. Returns when work has returned: what it uses may
+// live on the caller's stack. The helper thread is made on first use and
+// kept for the next call. A call made while another is in progress (from a
+// message handled by its pump), or when no thread can be made, runs here.
+void CallPumping(void (*work)(void* arg), void* arg, TMessagePump pump, void* context);
