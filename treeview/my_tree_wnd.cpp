@@ -3,11 +3,14 @@
 #include <cstring>
 #include <utility>
 
+#include "treeview/tree_artwork.h"
+
 namespace {
 
 const int kNormalBitmap = 2;
 const int kStateBitmap = 400;
 const COLORREF kMaskColour = RGB(255, 0, 255);
+const int kBitmapFrameSize = 16;
 
 // The state image the fill shows for element. Exact text only: " 2" or "02"
 // show the empty box.
@@ -37,8 +40,8 @@ TVITEMA ItemFields(TXmlTreeNode* element) {
 
 TMyTreeWnd::TMyTreeWnd(TWindow* parent, int id, HINSTANCE module)
     : TTreeWindow(parent, id, module),
-      NormalImages(GetModule(), kNormalBitmap, 16, 1, kMaskColour),
-      StateImages(GetModule(), kStateBitmap, 16, 1, kMaskColour) {}
+      NormalImages(GetModule(), kNormalBitmap, kBitmapFrameSize, 1, kMaskColour),
+      StateImages(GetModule(), kStateBitmap, kBitmapFrameSize, 1, kMaskColour) {}
 
 TMyTreeWnd::~TMyTreeWnd() {
   // Drop the image lists from the control before they are destroyed.
@@ -50,6 +53,15 @@ TMyTreeWnd::~TMyTreeWnd() {
 
 void TMyTreeWnd::SetupWindow() {
   TTreeWindow::SetupWindow();
+  // The bitmaps are drawn for 96 DPI; on a denser screen the pictures are
+  // drawn again at the size it asks for rather than stretched.
+  HDC dc = GetDC(HWindow);
+  const int size = TreeImageSize(dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96);
+  if (dc) ReleaseDC(HWindow, dc);
+  if (size != kBitmapFrameSize) {
+    if (HIMAGELIST normal = DrawNormalImages(size)) NormalImages.Reset(normal);
+    if (HIMAGELIST state = DrawStateImages(size)) StateImages.Reset(state);
+  }
   SetImageList(TVSIL_NORMAL, NormalImages.GetHandle());
   SetImageList(TVSIL_STATE, StateImages.GetHandle());
 }
