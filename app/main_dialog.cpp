@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "framework/application.h"
 #include "treeview/my_tree_wnd.h"
 
 TInstallZelmDlgClient::TInstallZelmDlgClient(TWindow* parent, int templateId, HINSTANCE module)
@@ -112,7 +113,8 @@ void TInstallZelmDlgClient::PumpMessages() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    // With the dialog's keys too: a run waits for minutes on an installer,
+    // and the keyboard must reach the cancel button meanwhile.
+    TApplication::ProcessMessage(msg);
   }
 }

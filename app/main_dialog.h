@@ -60,8 +60,10 @@ class TInstallZelmDlgClient : public TDialog {
   // added; after the user edited it (or anything else set its text) the whole
   // text is replaced. Does nothing once the window is gone.
   void RefreshLog();
-  // Dispatches every waiting message of the thread; returns when the queue is
-  // empty (or when a quit request was taken out, which is posted again).
+  // Dispatches every waiting message of the thread, with the dialog's
+  // keyboard handling (Tab, Enter, Escape) as in the application's loop;
+  // returns when the queue is empty (or when a quit request was taken out,
+  // which is posted again).
   void PumpMessages();
 
   // Settles DownloadDir: the sibling "Downloads" of the user's desktop

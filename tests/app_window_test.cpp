@@ -245,6 +245,29 @@ TEST_F(AppWindow, TabMovesTheFocusInTheLoop) {
   EXPECT_EQ(App->Control(103), GetFocus());
 }
 
+// The keyboard works also while a run pumps: Tab moves on (past a greyed
+// button), Space presses the focused button, Escape is a close request that
+// a running installer refuses.
+TEST_F(AppWindow, DialogKeysWorkInTheRunsPump) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  auto keyInPump = [&](HWND focus, WPARAM key) {
+    SendMessageA(App->Dlg(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+    PostMessageA(focus, WM_KEYDOWN, key, 1);
+    PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+    d.PumpMessages();
+  };
+  EnableWindow(App->Control(109), FALSE);
+  keyInPump(App->Control(107), VK_TAB);
+  EXPECT_EQ(App->Control(105), GetFocus());
+  EnableWindow(App->Control(109), TRUE);
+  keyInPump(App->Control(107), VK_SPACE);
+  EXPECT_TRUE(d.CancelRequested);
+  d.InstallerRunning = true;
+  keyInPump(App->Control(107), VK_ESCAPE);
+  EXPECT_TRUE(d.IsWindowAlive());
+  d.InstallerRunning = false;
+}
+
 // The control's whole text, as the user sees it.
 std::string ShownLog(HWND log) {
   std::string shown(GetWindowTextLengthA(log) + 1, '\0');
