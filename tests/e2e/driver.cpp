@@ -24,6 +24,12 @@
 //                    every 100 ms with SendMessageTimeout and times the answer
 //   watch stop       ends that; "OK longest-ms sends": the longest time the
 //                    window took to answer one message
+//   metrics          "OK icon line inside": the width of the first tree
+//                    item's state icon and the height of its line (the
+//                    item is expanded to find the next line), in
+//                    pixels, and 1 when every control lies wholly inside
+//                    the dialog's client area and the frame shows all of
+//                    it (else 0)
 //   suspend          suspend the thread of the main window, so that what
 //                    is posted meanwhile waits, in order, for it
 //   resume           let it go on
@@ -136,6 +142,55 @@ std::string Windows() {
          (GetForegroundWindow() == MainWindow ? "1" : "0");
 }
 
+// What the tree and the dialog look like in pixels (see "metrics").
+std::string Metrics() {
+  HWND tree = FindControl(MainWindow, 103);
+  RemotePage page(WindowProcessId(tree));
+  HTREEITEM item = Next(tree, nullptr, TVGN_ROOT);
+  if (!tree || !page.Ok() || !item) return "ERR no tree item";
+  // The line's height as the distance to the next line: Wine's item
+  // rectangle leaves out the line's last pixel row.
+  SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+  HTREEITEM below = Next(tree, item, TVGN_NEXTVISIBLE);
+  RECT line, next;
+  page.Write(0, &item, sizeof item);
+  page.Write(32, &below, sizeof below);
+  if (!below || !SendMessageA(tree, TVM_GETITEMRECT, FALSE, page.At(0)) ||
+      !SendMessageA(tree, TVM_GETITEMRECT, FALSE, page.At(32))) {
+    return "ERR no rect";
+  }
+  page.Read(0, &line, sizeof line);
+  page.Read(32, &next, sizeof next);
+  POINT inside;
+  if (const char* error = FindStateIcon(tree, page, item, &inside)) return std::string("ERR ") + error;
+  // FindStateIcon answers a point 3 pixels in from the icon's right edge.
+  int width = 0;
+  for (int x = inside.x + 3; x >= 0; --x) {
+    TVHITTESTINFO hit = {};
+    hit.pt = {x, inside.y};
+    page.Write(64, &hit, sizeof hit);
+    SendMessageA(tree, TVM_HITTEST, 0, page.At(64));
+    page.Read(64, &hit, sizeof hit);
+    if (hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON)) ++width;
+    else if (width) break;
+  }
+  HWND dialog = GetParent(tree);
+  RECT client;
+  GetClientRect(dialog, &client);
+  bool allInside = true;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    if (r.left < client.left || r.top < client.top || r.right > client.right || r.bottom > client.bottom) allInside = false;
+  }
+  // The frame must show the whole dialog.
+  RECT frame;
+  GetClientRect(MainWindow, &frame);
+  if (frame.right < client.right || frame.bottom < client.bottom) allInside = false;
+  return "OK " + std::to_string(width) + " " + std::to_string(next.top - line.top) + " " + (allInside ? "1" : "0");
+}
+
 // The program's window thread, held while suspended.
 HANDLE Suspended = nullptr;
 
@@ -201,6 +256,7 @@ int main() {
     } else if (command == "windows") answer = Windows();
     else if (command == "watch") answer = WatchCommand(arg);
     else if (command == "suspend") answer = Suspend(true);
+    else if (command == "metrics") answer = Metrics();
     else if (command == "close") answer = PostMessageA(MainWindow, WM_CLOSE, 0, 0) ? "OK" : "ERR";
     else answer = "ERR unknown command";
     std::cout << answer << std::endl;

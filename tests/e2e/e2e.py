@@ -155,7 +155,8 @@ class World:
 
     def env(self):
         env = dict(os.environ)
-        env["WINEPREFIX"] = self.prefix
+        # wine-run takes the prefix from IZ_WINEPREFIX.
+        env["WINEPREFIX"] = env["IZ_WINEPREFIX"] = self.prefix
         return env
 
     def ini(self):

@@ -3,11 +3,12 @@ e2e.py). A helper thread in the driver sends WM_NULL to the main window
 every 100 ms and times each answer; Windows calls a window hung after five
 seconds without one, so that is the line these scenarios draw. How far below
 it the waits stay is measured by bench/app_scale.py --waits."""
+import os
 import re
 import subprocess
 import time
 
-from e2e import WINE_RUN, Log, N, Program, check, pkg, q
+from e2e import ROOT, WINE_RUN, Log, N, Program, check, pkg, q
 
 HUNG_MS = 5000
 
@@ -150,3 +151,42 @@ def space_ticks_like_a_click(world):
 
 SCENARIOS = [installer_keeps_window_answering, cancel_during_installer, missing_packages_keep_window_answering,
              second_start, space_ticks_like_a_click]
+
+
+def pictures_at_two_dpi_settings(world):
+    """At 96 and 144 DPI (the second in a Wine prefix of its own): the state
+    icons are 16 or 24 pixels wide, the tree's lines tall enough for them,
+    nothing lies outside the window, and a picture of the window is kept in
+    the work folder."""
+    prefix144 = os.path.join(world.args.work, "wineprefix-dpi144")
+    subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix && iz_set_dpi 144', "-", ROOT],
+                   env=dict(world.env(), IZ_WINEPREFIX=prefix144), check=True, timeout=600,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    world.reset("[Dek Files]\r\n", site=window_site)
+    shots = os.path.join(world.args.work, "screens")
+    os.makedirs(shots, exist_ok=True)
+    for dpi, prefix in ((96, world.prefix), (144, prefix144)):
+        saved = world.prefix
+        world.prefix = prefix
+        try:
+            p = Program(world)
+        finally:
+            world.prefix = saved
+        try:
+            icon, line, inside = map(int, p.ask("metrics").split()[1:])
+            print("  %d DPI: state icon %d px, tree line %d px" % (dpi, icon, line), flush=True)
+            check(icon == 16 * dpi // 96, "%d DPI: state icon %d pixels wide" % (dpi, icon))
+            check(line >= icon, "%d DPI: a tree line of %d pixels clips its icons" % (dpi, line))
+            check(inside == 1, "%d DPI: a control lies outside the window" % dpi)
+            shot = os.path.join(shots, "window-dpi%d.png" % dpi)
+            window = subprocess.run(["xdotool", "search", "--name", "沃蒙在线安装"], capture_output=True,
+                                    text=True).stdout.split()
+            check(window and subprocess.run(["import", "-window", window[0], shot]).returncode == 0,
+                  "no picture of the window at %d DPI" % dpi)
+            print("  %d DPI: %s" % (dpi, shot), flush=True)
+            p.close()
+        finally:
+            p.kill()
+
+
+SCENARIOS.append(pictures_at_two_dpi_settings)
