@@ -16,9 +16,9 @@
 // * A close request is refused while Downloading or InstallerRunning is set.
 //   Accepted between two packages, it destroys the frame and this dialog's
 //   window while the run still works. The C++ object, CatalogueDoc,
-//   TreeWnd's object and the fields stay valid until the run has returned (the application deletes
-//   the windows' objects only after its loop ends); only the window handles
-//   are gone. So: after every PumpMessages(), check IsWindowAlive(); when it is
+//   TreeWnd's object and the fields stay valid until the run has returned
+//   (the application deletes the windows' objects only after its loop
+//   ends); only the window handles are gone. So: after every PumpMessages(), check IsWindowAlive(); when it is
 //   false, stop the run (no further transfer or installer) and return.
 //   Log writers and RefreshLog are harmless then (LogText still grows; the
 //   control is simply not updated), and GetHandle() is null, so
