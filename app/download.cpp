@@ -9,8 +9,8 @@
 #include "app/catalogue.h"
 #include "app/http_request.h"
 #include "app/local_copy.h"
+#include "app/body_reader.h"
 #include "app/main_dialog.h"
-#include "app/message_wait.h"
 #include "app/package_hash.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
@@ -72,36 +72,6 @@ class TPaceWatch {
   unsigned long long WindowBytes = 0;
 };
 
-// Reads up to a block of what the server has sent. WinINet's read waits
-// until the whole block is there, which a trickle can stretch to hours, so
-// only what is already available is asked for. False on an error or a
-// time-out; *read is 0 at the end of the body.
-bool ReadAvailable(HINTERNET request, char* block, DWORD size, DWORD* read) {
-  *read = 0;
-  DWORD available = 0;
-  if (!InternetQueryDataAvailable(request, &available, 0, 0)) return false;
-  if (available == 0) return true;
-  if (!InternetReadFile(request, block, available < size ? available : size, read)) return false;
-  if (*read > size) *read = 0;  // never trust a count past the buffer
-  return true;
-}
-
-// One ReadAvailable, handed to the helper thread of CallPumping: a slow
-// server keeps a read waiting for a second or more, and the window must
-// answer meanwhile.
-struct TBlockRead {
-  HINTERNET Request;
-  char* Block;
-  DWORD Size;
-  DWORD Read;
-  bool Ok;
-};
-
-void ReadBlock(void* context) {
-  TBlockRead& r = *static_cast<TBlockRead*>(context);
-  r.Ok = ReadAvailable(r.Request, r.Block, r.Size, &r.Read);
-}
-
 void PumpClient(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
 
 // Reads the body block by block into the local file while the progress bar
@@ -119,11 +89,12 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* loca
   unsigned shown = 0;
   SetProgress(client, shown);
   static char block[kTransferBlockSize];  // the UI thread is the only caller
+  // A slow server keeps a read waiting for seconds: the window answers
+  // meanwhile.
+  TBodyReader body(request, &PumpClient, &client);
   while (!client.CancelRequested) {
-    TBlockRead blockRead = {request, block, sizeof(block), 0, false};
-    CallPumping(&ReadBlock, &blockRead, &PumpClient, &client);
-    DWORD read = blockRead.Read;
-    bool ok = blockRead.Ok;
+    DWORD read = 0;
+    bool ok = body.Read(block, sizeof(block), &read);
     out.write(block, read);
     received += read;
     if (received > expected) break;  // the file keeps its wrong size: fetched again next time
