@@ -82,7 +82,7 @@ void OpenFolder(const TFrame& f) {
   f.Box(0, 3, 7, 7, kYellow, kOlive);
   f.Box(0, 5, 14, 14, kYellow, kOlive);
   f.Fill(2, 6, 6, 7, kWhite);
-  static const double kFront[][2] = {{0, 14}, {3.5, 8}, {16, 8}, {12.5, 14}};
+  static const double kFront[][2] = {{0.5, 14}, {3.5, 8.5}, {15, 8.5}, {12, 14}};  // inside the frame, pen included
   f.Shape(kFront, 4, kYellow, kOlive);    // the front flap, open
   f.Fill(1, 14, 14, 15, kBlack);
 }
