@@ -7,9 +7,10 @@ starts the program, drives it through driver.exe (ticks, buttons, the log)
 and checks the log, the downloaded files and the settings file.
 
 The scenarios come in suites (--suite), each for a build of its own:
-  plain    the program with both mirrors on nginx (this file, and the
+  plain    the program with both mirrors on nginx (this file, the
            hostile catalogues and package hashes of scenarios_names.py and
-           scenarios_hashes.py)
+           scenarios_hashes.py, and the window during a run, the second
+           start, the keyboard and two DPI settings of scenarios_window.py)
   faults   a build whose mirror 1 is the scripted fault server, with
            transfer limits of seconds (scenarios_faults.py)
   signed   a build with a catalogue key (scenarios_signed.py)
