@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <wininet.h>
 
+#include "app/body_reader.h"
 #include "app/catalogue.h"
 #include "app/held_file.h"
 #include "app/http_request.h"
@@ -70,19 +71,7 @@ class TPaceWatch {
   unsigned long long WindowBytes = 0;
 };
 
-// Reads up to a block of what the server has sent. WinINet's read waits
-// until the whole block is there, which a trickle can stretch to hours, so
-// only what is already available is asked for. False on an error or a
-// time-out; *read is 0 at the end of the body.
-bool ReadAvailable(HINTERNET request, char* block, DWORD size, DWORD* read) {
-  *read = 0;
-  DWORD available = 0;
-  if (!InternetQueryDataAvailable(request, &available, 0, 0)) return false;
-  if (available == 0) return true;
-  if (!InternetReadFile(request, block, available < size ? available : size, read)) return false;
-  if (*read > size) *read = 0;  // never trust a count past the buffer
-  return true;
-}
+void PumpClient(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
 
 // Writes a block; false when the disk took less than all of it (full,
 // gone, refused), which ends the transfer at once.
@@ -108,9 +97,12 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
   unsigned shown = 0;
   SetProgress(client, shown);
   static char block[kTransferBlockSize];  // the UI thread is the only caller
+  // A slow server keeps a read waiting for seconds: the window answers
+  // meanwhile.
+  TBodyReader body(request, &PumpClient, &client);
   while (out.IsOpen() && !client.CancelRequested) {
     DWORD read = 0;
-    bool ok = ReadAvailable(request, block, sizeof(block), &read);
+    bool ok = body.Read(block, sizeof(block), &read);
     received += read;
     if (received > expected || !WriteBlock(out.Get(), block, read)) break;
     if (hash && read) hash->Update(block, read);

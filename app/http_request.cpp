@@ -13,8 +13,10 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // How long a request may wait for its head before the window's messages are
-// drained and keepWaiting is asked.
-const DWORD kQuietWaitMs = 500;
+// drained and keepWaiting is asked: short enough that the window never goes
+// noticeably quiet, long enough that a server on the local network answers
+// within it.
+const DWORD kQuietWaitMs = 100;
 
 // What the sending thread and the waiting one share; whichever of them ends
 // last frees it.

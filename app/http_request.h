@@ -18,7 +18,7 @@ struct THttpTimeouts {
 // Sets the time-outs on a WinINet handle (session, connection or request).
 void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts);
 
-// Asked while a request has waited more than half a second for the
+// Asked while a request has waited more than a tenth of a second for the
 // response's head, about ten times a second and whenever a message arrives;
 // may drain the window's messages. Returns false to give the request up (a
 // cancel, a deadline passed).

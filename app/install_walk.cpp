@@ -132,11 +132,14 @@ void DownloadAndInstall(TXmlTreeNode& catalogue, TInstallRunHost& host, const ch
   for (TXmlTreeNode* element = catalogue.NextInDocument(); element && !host.Cancelled();
        element = element->NextInDocument()) {
     if (!IsChosen(*element) || !element->FindAttribute(kAttrFileName)) continue;
+    host.PackageStarting();
+    if (host.Cancelled()) break;
     const std::string result = HandlePackage(element, host, baseUrl1, baseUrl2, lists);
     if (!result.empty()) {
       host.AppendLog(result.c_str());
       host.RefreshLog();
     }
+    host.PackageEnded();
   }
   bool closing = AppendList(host, "以下定额库安装失败:\r\n", lists.FailedList);
   closing = AppendList(host, "以下软件安装失败:\r\n", lists.SoftwareFailed) || closing;

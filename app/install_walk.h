@@ -33,6 +33,12 @@ class TInstallRunHost {
   // well-formed "sha256" (64 hexadecimal digits), or it is neither
   // downloaded nor started and its download lines are "文件校验失败。".
   virtual bool RequiresPackageHash() { return false; }
+  // Called before each chosen package is begun, and after its lines have
+  // been logged. The first may let the window handle what waits for it (a
+  // close request, a cancel); the walk then tests Cancelled() again. The
+  // second may log what happened while the package was handled.
+  virtual void PackageStarting() {}
+  virtual void PackageEnded() {}
 };
 
 // Walks every node below `catalogue` in document order while the host is not

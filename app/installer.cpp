@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/catalogue.h"
+#include "app/message_wait.h"
 #include "platform/win32_handles.h"
 
 bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine) {
@@ -42,8 +43,8 @@ bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* c
     return false;
   }
   TKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-  if (pump) pump(context);
-  WaitForSingleObject(processHandle.Get(), INFINITE);
+  // Real installers run for minutes: the window keeps answering meanwhile.
+  WaitPumping(processHandle.Get(), INFINITE, pump, context);
   if (exitCode) {
     DWORD code = 0;
     // An ended process always has its code; should Windows still not give

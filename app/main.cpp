@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/install_zelm_app.h"
+#include "app/single_instance.h"
 
 namespace {
 
@@ -12,6 +13,12 @@ DWORD_PTR HelpCookie = 0;
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  TSingleInstance instance(kSingleInstanceMutex);
+  if (instance.AnotherIsRunning()) {
+    // The user wants the window that is there already, not a second one.
+    ActivateRunningCopy(TWindow::FrameClassName(), kAppName);
+    return 0;
+  }
   // The tree view and the progress bar live in comctl32.
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);

@@ -14,6 +14,7 @@
 #include "app/main_dialog.h"
 #include "app/settings_file.h"
 #include "app/uninstall_walk.h"
+#include "treeview/my_tree_wnd.h"
 
 namespace {
 
@@ -42,18 +43,36 @@ class TDialogInstallHost : public TInstallRunHost {
     FlushSettingsFile();
     // Only the file that was checked and is still held may be started.
     if (!Package.Held.IsHeld()) return false;
-    bool ran = ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client, &exitCode);
+    // The window answers while the installer runs, but it is never stopped
+    // halfway: a cancel takes effect once it has finished, and a close
+    // request is refused meanwhile (CanClose).
+    const bool cancelledBefore = Client.CancelRequested;
+    Client.InstallerRunning = true;
+    const bool ran = ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client, &exitCode);
+    Client.InstallerRunning = false;
     Package.Held.Release();
+    CancelledDuringInstall = !cancelledBefore && Client.CancelRequested;
     return ran;
   }
   bool IsDekRecorded(const char* name) override { return ::IsDekRecorded(name); }
   bool RequiresPackageHash() override { return CatalogueKeyCount != 0; }
+  // Between two packages nothing runs that a close request would cut short.
+  void PackageStarting() override { Client.PumpMessages(); }
+  // A cancel pressed while the installer ran ends the run here; it is
+  // reported with the line a cancelled transfer writes.
+  void PackageEnded() override {
+    if (!CancelledDuringInstall) return;
+    CancelledDuringInstall = false;
+    Client.LogText += "下载中止。\r\n";
+    Client.RefreshLog();
+  }
 
  private:
   static void Pump(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
 
   TInstallZelmDlgClient& Client;
   TPackageDownload Package;  // the last download, held until its installer has ended
+  bool CancelledDuringInstall = false;
 };
 
 // The uninstall walk's view of the main dialog.
@@ -108,8 +127,33 @@ void TInstallZelmDlgClient::RunExclusive(void (TInstallZelmDlgClient::*command)(
   // run over the same document and flags; such clicks are dropped.
   if (RunInProgress) return;
   RunInProgress = true;
+  ShowBusy(true);
   (this->*command)();
   RunInProgress = false;
+  ShowBusy(false);
+}
+
+void TInstallZelmDlgClient::ShowBusy(bool busy) {
+  TreeWnd->SetChoicesLocked(busy);
+  if (!HWindow) return;  // closed during the run: nothing left to show
+  HWND focus = GetFocus();
+  if (busy) {
+    // A greyed button keeps the keyboard focus, and then no key works: it
+    // goes to the cancel button, which stays usable.
+    BusyFocus = FocusBeforeBusy = nullptr;
+    if (focus == GetDlgItem(HWindow, kIdDownloadInstall) || focus == GetDlgItem(HWindow, kIdUninstallUnselected)) {
+      FocusBeforeBusy = focus;
+      BusyFocus = GetDlgItem(HWindow, kIdCancelDownload);
+      SendMessageA(HWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(BusyFocus), TRUE);
+    }
+  }
+  EnableWindow(GetDlgItem(HWindow, kIdDownloadInstall), !busy);
+  EnableWindow(GetDlgItem(HWindow, kIdUninstallUnselected), !busy);
+  // Back to the button that started the run, unless the user moved on.
+  if (!busy && FocusBeforeBusy && focus == BusyFocus) {
+    SendMessageA(HWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(FocusBeforeBusy), TRUE);
+  }
+  if (!busy) BusyFocus = FocusBeforeBusy = nullptr;
 }
 
 void TInstallZelmDlgClient::CmDownloadInstall() {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "framework/application.h"
 #include "treeview/my_tree_wnd.h"
 
 TInstallZelmDlgClient::TInstallZelmDlgClient(TWindow* parent, int templateId, HINSTANCE module)
@@ -34,7 +35,11 @@ bool TInstallZelmDlgClient::EraseBackground(HDC dc) {
   return true;
 }
 
-bool TInstallZelmDlgClient::CanClose() { return !Downloading && TDialog::CanClose(); }
+bool TInstallZelmDlgClient::CanClose() {
+  // Closing under a running installer would leave it half done with nobody
+  // to report how it ended.
+  return !Downloading && !InstallerRunning && TDialog::CanClose();
+}
 
 namespace {
 
@@ -108,7 +113,8 @@ void TInstallZelmDlgClient::PumpMessages() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    // With the dialog's keys too: a run waits for minutes on an installer,
+    // and the keyboard must reach the cancel button meanwhile.
+    TApplication::ProcessMessage(msg);
   }
 }

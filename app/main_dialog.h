@@ -9,14 +9,16 @@
 // * Keep the window alive with PumpMessages() between steps. Clicks are then
 //   handled in the middle of the work.
 // * A second run never starts inside a running one: while CmDownloadInstall or
-//   CmUninstallUnselected runs (RunInProgress), the dialog's message table
-//   ignores further clicks on 102 and 109, so the run code needs no guard.
-// * A close request is refused only while Downloading is set. Accepted between
-//   two transfers, it destroys the frame and this dialog's window while the
-//   run still works. The C++ object, CatalogueDoc, TreeWnd's object and the
-//   fields stay valid until the run has returned (the application deletes
-//   the windows' objects only after its loop ends); only the window handles
-//   are gone. So: after every PumpMessages(), check IsWindowAlive(); when it is
+//   CmUninstallUnselected runs (RunInProgress), buttons 102 and 109 are
+//   greyed, the tree refuses changes of its check boxes, and the dialog's
+//   message table ignores further clicks on 102 and 109 (a click already
+//   queued), so the run code needs no guard.
+// * A close request is refused while Downloading or InstallerRunning is set.
+//   Accepted between two packages, it destroys the frame and this dialog's
+//   window while the run still works. The C++ object, CatalogueDoc,
+//   TreeWnd's object and the fields stay valid until the run has returned
+//   (the application deletes the windows' objects only after its loop
+//   ends); only the window handles are gone. So: after every PumpMessages(), check IsWindowAlive(); when it is
 //   false, stop the run (no further transfer or installer) and return.
 //   Log writers and RefreshLog are harmless then (LogText still grows; the
 //   control is simply not updated), and GetHandle() is null, so
@@ -58,8 +60,10 @@ class TInstallZelmDlgClient : public TDialog {
   // added; after the user edited it (or anything else set its text) the whole
   // text is replaced. Does nothing once the window is gone.
   void RefreshLog();
-  // Dispatches every waiting message of the thread; returns when the queue is
-  // empty (or when a quit request was taken out, which is posted again).
+  // Dispatches every waiting message of the thread, with the dialog's
+  // keyboard handling (Tab, Enter, Escape) as in the application's loop;
+  // returns when the queue is empty (or when a quit request was taken out,
+  // which is posted again).
   void PumpMessages();
 
   // Settles DownloadDir: the sibling "Downloads" of the user's desktop
@@ -76,7 +80,8 @@ class TInstallZelmDlgClient : public TDialog {
   void CmCancelDownload();
   // Command 105: opens the help topic.
   void CmHelp();
-  // False while a transfer runs (Downloading).
+  // False while a transfer runs (Downloading) or an installer does
+  // (InstallerRunning).
   bool CanClose() override;
 
   bool Downloading = false;       // a DownloadFile call is in progress
@@ -86,6 +91,7 @@ class TInstallZelmDlgClient : public TDialog {
   TPathBuffer DownloadDir = {};   // no trailing backslash
   std::string LogText;            // the whole activity log
   bool RunInProgress = false;     // CmDownloadInstall or CmUninstallUnselected runs
+  bool InstallerRunning = false;  // the run waits for a package's installer
 
  protected:
   void SetupWindow() override;
@@ -94,6 +100,10 @@ class TInstallZelmDlgClient : public TDialog {
   bool EraseBackground(HDC dc);
   // Runs one of the two long commands unless one is already running.
   void RunExclusive(void (TInstallZelmDlgClient::*command)());
+  // Greys buttons 102 and 109 and locks the tree's check boxes while a run
+  // works (busy), and gives them back afterwards. Does nothing once the
+  // window is gone.
+  void ShowBusy(bool busy);
 
  private:
   // What the last RefreshLog left in control 104: the first LogShownBytes
@@ -101,6 +111,10 @@ class TInstallZelmDlgClient : public TDialog {
   // nothing shown yet, the next refresh replaces the whole text).
   size_t LogShownBytes = 0;
   long LogShownEnd = -1;
+  // Where ShowBusy put the focus when it greyed the button that had it
+  // (null: it did not move the focus).
+  HWND BusyFocus = nullptr;
+  HWND FocusBeforeBusy = nullptr;
 
   // Whether control 104 still holds what the last RefreshLog left there,
   // with the caret at its end (where it is put when that is not known).

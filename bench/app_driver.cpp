@@ -12,6 +12,8 @@
 //                      answers the milliseconds and the length reached;
 //                      on a time-out the program is ended
 //   log                hex of the log
+//   watch start|stop   time how long the window takes to answer a message
+//                      sent every 100 ms; stop answers "longest-ms sends"
 //   close MS           close the main window and wait up to MS ms for the
 //                      process to end; answers its exit code
 //   quit
@@ -136,6 +138,13 @@ std::string Close(int ms) {
   return "OK " + std::to_string(code);
 }
 
+std::string Watch(const std::string& arg) {
+  if (arg == "start") return StartMessageWatch(MainWindow) ? "OK" : "ERR watching";
+  MessageWatchResult result;
+  if (!StopMessageWatch(&result)) return "ERR not watching";
+  return "OK " + Ms(result.longestMs) + " " + std::to_string(result.sends);
+}
+
 }  // namespace
 
 int main() {
@@ -155,6 +164,7 @@ int main() {
     else if (command == "run") answer = Run(atol(arg.c_str()), atoi(rest.c_str()));
     else if (command == "log") answer = Log();
     else if (command == "close") answer = Close(atoi(arg.c_str()));
+    else if (command == "watch") answer = Watch(arg);
     else answer = "ERR unknown command";
     std::cout << answer << std::endl;
   }

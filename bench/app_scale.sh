@@ -3,7 +3,8 @@
 # bench/app_scale.py with the given arguments, on a private Xvfb unless
 # DISPLAY is set. IZ_BUILD names the win32 build folder (default build/win32).
 #
-#   bench/app_scale.sh [--runs 250 1000 4000] [--startup 0 10000 30000] ...
+#   bench/app_scale.sh [--runs 250 1000 4000] [--startup 0 10000 30000]
+#                      [--waits installer missing] ...
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${IZ_BUILD:-$root/build/win32}
@@ -12,7 +13,7 @@ case $build in /*) ;; *) build=$root/$build ;; esac
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake --preset win32 -B "$build" >/dev/null
 fi
-cmake --build "$build" -j2 --target InstallZelmBench app_bench_driver >/dev/null
+cmake --build "$build" -j2 --target InstallZelmBench app_bench_driver SamplePackage >/dev/null
 
 source "$root/scripts/wine-env"
 iz_make_prefix

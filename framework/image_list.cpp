@@ -9,3 +9,8 @@ TImageList::~TImageList() {
 }
 
 int TImageList::GetImageCount() const { return Handle ? ImageList_GetImageCount(Handle) : 0; }
+
+void TImageList::Reset(HIMAGELIST handle) {
+  if (Handle && Handle != handle) ImageList_Destroy(Handle);
+  Handle = handle;
+}

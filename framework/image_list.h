@@ -15,6 +15,8 @@ class TImageList {
   TImageList& operator=(const TImageList&) = delete;
 
   HIMAGELIST GetHandle() const { return Handle; }
+  // Destroys the list held and takes `handle` (owned from now on).
+  void Reset(HIMAGELIST handle);
   int GetImageCount() const;
 
  private:

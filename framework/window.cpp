@@ -53,6 +53,8 @@ void TWindow::SetParentObject(TWindow* parent) {
   if (Parent) Parent->Children.push_back(this);
 }
 
+const char* TWindow::FrameClassName() { return kFrameClass; }
+
 const char* TWindow::RegisterFrameClass(HINSTANCE module) {
   WNDCLASSEXA wc = {};
   if (GetClassInfoExA(module, kFrameClass, &wc)) return kFrameClass;

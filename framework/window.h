@@ -58,6 +58,9 @@ class TWindow {
   TWindow(const TWindow&) = delete;
   TWindow& operator=(const TWindow&) = delete;
 
+  // The class of the windows that window objects make themselves (frames).
+  static const char* FrameClassName();
+
   HWND GetHandle() const { return HWindow; }
   // False before the window is made and after it was destroyed.
   bool IsWindowAlive() const { return HWindow != nullptr; }

@@ -14,8 +14,8 @@
 //   delay=<milliseconds>        how long the "install" takes
 //   runlog=<full path>          a file to which every start is appended
 //   closehost=yes|no            ask the installing program's window to close
-//                               just before exiting, so a test can place a
-//                               close request exactly between two transfers
+//                               just before exiting (a close request made
+//                               while an installer runs)
 //   exitcode=<number>           the code to exit with after installing, as a
 //                               failing (1603) or restart-asking (3010)
 //                               installer ends
@@ -173,8 +173,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   AppendRunLog(config, args);
   if (config.closeHost) {
-    // The host waits for us without pumping, so this request is handled at
-    // its next pump: after the next package's installer has started.
+    // The host answers its messages while it waits for us, and refuses a
+    // close request as long as we run.
     HWND host = FindWindowA(nullptr, "沃蒙在线安装");
     if (host) PostMessageA(host, WM_CLOSE, 0, 0);
   }

@@ -71,9 +71,19 @@ class FakeHost : public TInstallRunHost {
     Calls.push_back(std::string("check ") + name);
     return Recorded.count(name) > 0;
   }
+  void PackageStarting() override {
+    if (RecordHooks) Calls.push_back("starting");
+    if (++Starts == CancelAtStart) Cancel = true;  // a close taken between packages
+  }
+  void PackageEnded() override {
+    if (RecordHooks) Calls.push_back("ended");
+  }
 
   bool Cancel = false;
   int CancelAtDownload = 0;
+  int CancelAtStart = 0;
+  bool RecordHooks = false;  // the package hooks go into Calls too
+  int Starts = 0;
   int DownloadCount = 0;
   std::string Pending, Shown;
   int Refreshes = 0;
@@ -375,6 +385,28 @@ TEST_F(InstallRunTest, CancelStillEndsWithTheFailuresAndTheRestartSoFar) {
                               "安装失败，返回值 2。\r\n正在下载\"丙\"...\r\nfrom http://one.test/download/\r\n"
                               "下载中止。\r\nfrom http://two.test/download/\r\n下载中止。\r\n"
                               "以下软件安装失败:\r\n    乙\r\n需要重新启动计算机才能完成安装。\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The host hears of each chosen package before anything of it happens and
+// after its lines; a stop between two packages leaves no line of the next
+// one, and the closing list still comes.
+TEST_F(InstallRunTest, HooksFrameEachPackageAndAStopBetweenThemEndsTheRun) {
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "1"}});
+  AddNode(&Doc, "Dek", {{"name", "丙"}, {"fileName", "c.exe"}, {"state", "2"}});
+  Host.Mirror1 = Host.Mirror2 = {"a.exe", "c.exe"};
+  Host.CancelAtStart = 2;
+  Host.RecordHooks = true;
+  Run();
+  EXPECT_EQ(Host.Pending,
+            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\n"
+            "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n以下定额库安装失败:\r\n    甲\r\n");
+  const std::vector<std::string> calls = {"starting", "get 1 a.exe", "run a.exe", "check 甲", "ended", "starting"};
+  EXPECT_EQ(calls, Host.Calls);
 }
 
 }  // namespace

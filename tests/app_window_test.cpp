@@ -82,7 +82,7 @@ TEST_F(AppWindow, ControlsFollowTheTemplate) {
     LONG has, lacks;
     LONG buttonType;  // -1: not a button
   } styles[] = {
-      {103, TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT, WS_TABSTOP | TVS_CHECKBOXES, -1},
+      {103, TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | WS_TABSTOP, TVS_CHECKBOXES, -1},
       // Long lines wrap, and the user may type (the next refresh drops it).
       {104, ES_MULTILINE | WS_VSCROLL | WS_TABSTOP, ES_READONLY | ES_AUTOHSCROLL | WS_HSCROLL, -1},
       {101, 0, WS_TABSTOP, -1},
@@ -114,8 +114,8 @@ TEST_F(AppWindow, ControlsFollowTheTemplate) {
   ReleaseDC(nullptr, screen);
 }
 
-TEST_F(AppWindow, TabSkipsTheTreeAndFollowsTheTemplateOrder) {
-  const int order[] = {104, 102, 107, 109, 105, 2, 104};
+TEST_F(AppWindow, TabReachesTheTreeAndFollowsTheTemplateOrder) {
+  const int order[] = {103, 104, 102, 107, 109, 105, 2, 103};
   HWND at = App->Control(order[0]);
   for (size_t i = 1; i < sizeof order / sizeof order[0]; ++i) {
     at = GetNextDlgTabItem(App->Dlg(), at, FALSE);
@@ -242,7 +242,30 @@ TEST_F(AppWindow, TabMovesTheFocusInTheLoop) {
   PressKey(App->Control(102), VK_TAB);
   EXPECT_EQ(App->Control(107), GetFocus());
   PressKey(App->Control(2), VK_TAB);
-  EXPECT_EQ(App->Control(104), GetFocus());
+  EXPECT_EQ(App->Control(103), GetFocus());
+}
+
+// The keyboard works also while a run pumps: Tab moves on (past a greyed
+// button), Space presses the focused button, Escape is a close request that
+// a running installer refuses.
+TEST_F(AppWindow, DialogKeysWorkInTheRunsPump) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  auto keyInPump = [&](HWND focus, WPARAM key) {
+    SendMessageA(App->Dlg(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+    PostMessageA(focus, WM_KEYDOWN, key, 1);
+    PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+    d.PumpMessages();
+  };
+  EnableWindow(App->Control(109), FALSE);
+  keyInPump(App->Control(107), VK_TAB);
+  EXPECT_EQ(App->Control(105), GetFocus());
+  EnableWindow(App->Control(109), TRUE);
+  keyInPump(App->Control(107), VK_SPACE);
+  EXPECT_TRUE(d.CancelRequested);
+  d.InstallerRunning = true;
+  keyInPump(App->Control(107), VK_ESCAPE);
+  EXPECT_TRUE(d.IsWindowAlive());
+  d.InstallerRunning = false;
 }
 
 // The control's whole text, as the user sees it.
@@ -455,6 +478,23 @@ TEST_F(AppWindow, ASecondRunCannotStartInsideARunningOne) {
   SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED), 0);
   EXPECT_FALSE(d.CancelRequested);
   EXPECT_FALSE(d.RunInProgress);  // released when the run returns
+}
+
+// While an installer runs, every close request is refused, the system's
+// question before a logoff included; once it has ended, a close goes through.
+TEST_F(AppWindow, NoCloseWhileAnInstallerRuns) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  d.InstallerRunning = true;
+  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
+  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  d.PumpMessages();
+  EXPECT_TRUE(d.IsWindowAlive());
+  EXPECT_EQ(FALSE, SendMessageA(App->Frame(), WM_QUERYENDSESSION, 0, 0));
+  d.InstallerRunning = false;
+  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
+  d.PumpMessages();
+  EXPECT_FALSE(d.IsWindowAlive());
+  EXPECT_TRUE(QuitQueued());
 }
 
 // The help button with no help file beside the program (the tests run from

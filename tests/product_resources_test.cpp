@@ -138,11 +138,14 @@ TEST(ProductManifest, AsksForAdministratorAndKeepsTheClassicControls) {
       "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"};
   EXPECT_EQ(expected, systems);
 
-  // Common Controls 6 would change the look of every control, and a DPI
-  // declaration would have Windows stop scaling a window laid out for 96 DPI.
+  // Common Controls 6 would change the look of every control.
   EXPECT_EQ(nullptr, Find(root, "dependency"));
   EXPECT_EQ(std::string::npos, manifest.find("Microsoft.Windows.Common-Controls"));
-  EXPECT_EQ(nullptr, Find(root, "dpiAware"));
+  // System DPI-aware, so that Windows does not stretch (and blur) the
+  // window; per-monitor awareness would ask for rescaling on every move.
+  const TXmlTreeNode* dpiAware = Find(root, "dpiAware");
+  ASSERT_NE(nullptr, dpiAware);
+  EXPECT_EQ("true", dpiAware->Text);
   EXPECT_EQ(nullptr, Find(root, "dpiAwareness"));
 }
 

@@ -441,4 +441,53 @@ TEST_F(TreeTest, DoubleClickOnAStateIconTogglesOnce) {
   EXPECT_STREQ("2", StateOf(G2));
 }
 
+// Space on the selected item is the keyboard's click on its box: the same
+// "state" in the document, the same pictures on the item, below and above it.
+TEST_F(TreeTest, SpaceOnTheSelectedItemActsAsAClickOnItsBox) {
+  Tree->FillTreeItem(&Doc, TVI_ROOT);
+  Tree->Expand(ItemOf(S1), TVE_EXPAND);
+  std::vector<Shown> clicked;
+  ClickStateIcon(P4);
+  ClickStateIcon(G2);
+  ListItems(Tree->GetNextItem(nullptr, TVGN_ROOT), 0, clicked);
+  const std::string clickedStates = std::string(StateOf(P4)) + StateOf(G2) + StateOf(P3) + StateOf(G1);
+
+  // The same catalogue again, as the fill first showed it.
+  P4->SetAttribute("state", "1");
+  G2->SetAttribute("state", "1");
+  P3->SetAttribute("state", "02");
+  Tree->FillTreeItem(&Doc, TVI_ROOT);
+  Tree->Expand(ItemOf(S1), TVE_EXPAND);
+  for (const TXmlTreeNode* node : {P4, G2}) {
+    SendMessageA(TreeHwnd(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(ItemOf(node)));
+    SetFocus(TreeHwnd());
+    // What a key press brings: the key, then the character TranslateMessage makes of it.
+    SendMessageA(TreeHwnd(), WM_KEYDOWN, VK_SPACE, 0x00390001);
+    SendMessageA(TreeHwnd(), WM_CHAR, ' ', 0x00390001);
+    SendMessageA(TreeHwnd(), WM_KEYUP, VK_SPACE, 0xC0390001);
+  }
+  std::vector<Shown> spaced;
+  ListItems(Tree->GetNextItem(nullptr, TVGN_ROOT), 0, spaced);
+  EXPECT_EQ(clicked, spaced);
+  EXPECT_EQ(clickedStates, std::string(StateOf(P4)) + StateOf(G2) + StateOf(P3) + StateOf(G1));
+  EXPECT_EQ(ItemOf(G2), Tree->GetNextItem(nullptr, TVGN_CARET));  // no search for a blank
+}
+
+// While a run reads the choices, neither a click on a box nor Space changes
+// one; a click on a box still does not select the item.
+TEST_F(TreeTest, LockedChoicesRefuseClicksAndSpace) {
+  Tree->FillTreeItem(&Doc, TVI_ROOT);
+  HTREEITEM g1 = ItemOf(G1);
+  SendMessageA(TreeHwnd(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(g1));
+  Tree->SetChoicesLocked(true);
+  ClickStateIcon(G2);
+  SendMessageA(TreeHwnd(), WM_KEYDOWN, VK_SPACE, 0x00390001);
+  ExpectShows({{G2, 1, "1"}, {P3, kAnyImage, "02"}, {G1, 3, "3"}, {P1, kAnyImage, "2"}});
+  EXPECT_EQ(g1, Tree->GetNextItem(nullptr, TVGN_CARET));
+
+  Tree->SetChoicesLocked(false);
+  ClickStateIcon(G2);
+  ExpectShows({{G2, 2, "2"}, {P3, kAnyImage, "2"}});
+}
+
 }  // namespace

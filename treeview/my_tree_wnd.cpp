@@ -4,12 +4,14 @@
 #include <utility>
 
 #include "markup/integer_text.h"
+#include "treeview/tree_artwork.h"
 
 namespace {
 
 const int kNormalBitmap = 2;
 const int kStateBitmap = 400;
 const COLORREF kMaskColour = RGB(255, 0, 255);
+const int kBitmapFrameSize = 16;
 
 // The state image the fill shows for element. "state" is read as a number,
 // as the runs read it, so that " 2" or "02" shows ticked exactly when the
@@ -44,8 +46,8 @@ TVITEMA ItemFields(TXmlTreeNode* element) {
 
 TMyTreeWnd::TMyTreeWnd(TWindow* parent, int id, HINSTANCE module)
     : TTreeWindow(parent, id, module),
-      NormalImages(GetModule(), kNormalBitmap, 16, 1, kMaskColour),
-      StateImages(GetModule(), kStateBitmap, 16, 1, kMaskColour) {}
+      NormalImages(GetModule(), kNormalBitmap, kBitmapFrameSize, 1, kMaskColour),
+      StateImages(GetModule(), kStateBitmap, kBitmapFrameSize, 1, kMaskColour) {}
 
 TMyTreeWnd::~TMyTreeWnd() {
   // Drop the image lists from the control before they are destroyed.
@@ -57,6 +59,15 @@ TMyTreeWnd::~TMyTreeWnd() {
 
 void TMyTreeWnd::SetupWindow() {
   TTreeWindow::SetupWindow();
+  // The bitmaps are drawn for 96 DPI; on a denser screen the pictures are
+  // drawn again at the size it asks for rather than stretched.
+  HDC dc = GetDC(HWindow);
+  const int size = TreeImageSize(dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96);
+  if (dc) ReleaseDC(HWindow, dc);
+  if (size != kBitmapFrameSize) {
+    if (HIMAGELIST normal = DrawNormalImages(size)) NormalImages.Reset(normal);
+    if (HIMAGELIST state = DrawStateImages(size)) StateImages.Reset(state);
+  }
   SetImageList(TVSIL_NORMAL, NormalImages.GetHandle());
   SetImageList(TVSIL_STATE, StateImages.GetHandle());
 }
@@ -67,6 +78,14 @@ bool TMyTreeWnd::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resul
        [](TWindow& w, WPARAM wp, LPARAM lp, LRESULT&) {
          POINT p = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
          return static_cast<TMyTreeWnd&>(w).ToggleOnStateIcon(static_cast<UINT>(wp), p);
+       }},
+      {WM_KEYDOWN, 0,
+       [](TWindow& w, WPARAM wp, LPARAM, LRESULT&) {
+         return static_cast<TMyTreeWnd&>(w).OnSpaceKey(WM_KEYDOWN, wp);
+       }},
+      {WM_CHAR, 0,
+       [](TWindow& w, WPARAM wp, LPARAM, LRESULT&) {
+         return static_cast<TMyTreeWnd&>(w).OnSpaceKey(WM_CHAR, wp);
        }},
   };
   return SearchMessageTable(kTable, *this, msg, wParam, lParam, result) ||
@@ -152,7 +171,24 @@ bool TMyTreeWnd::ToggleOnStateIcon(UINT, POINT point) {
   hit.pt = point;
   HTREEITEM item = HitTest(hit);
   if (!item || !(hit.flags & TVHT_ONITEMSTATEICON)) return false;
+  // Taken even while locked: the control would otherwise select the item.
+  ToggleItem(item);
+  return true;
+}
 
+bool TMyTreeWnd::OnSpaceKey(UINT msg, WPARAM key) {
+  if (msg == WM_CHAR) {
+    // The control would look for an item whose name starts with a blank
+    // (and beep when there is none).
+    return key == ' ';
+  }
+  if (key != VK_SPACE) return false;
+  if (HTREEITEM item = GetNextItem(nullptr, TVGN_CARET)) ToggleItem(item);
+  return true;
+}
+
+bool TMyTreeWnd::ToggleItem(HTREEITEM item) {
+  if (ChoicesLocked || !item) return false;
   const int value = GetStateImage(item) == kStateUnchecked ? kStateChecked : kStateUnchecked;
   SetStateImage(value, item, true);
 

@@ -47,6 +47,14 @@ class TMyTreeWnd : public TTreeWindow {
   // the grey tick on every ancestor. Returns false for clicks elsewhere, which
   // go to the control's default processing.
   bool ToggleOnStateIcon(UINT modKeys, POINT point);
+  // Toggles item exactly as a click on its state icon does: its subtree in
+  // the tree and in the document, the grey tick on its ancestors. Refused
+  // (false, nothing changes) while the choices are locked.
+  bool ToggleItem(HTREEITEM item);
+  // While locked (a run reads the choices), clicks on state icons and the
+  // Space key change nothing.
+  void SetChoicesLocked(bool locked) { ChoicesLocked = locked; }
+  bool AreChoicesLocked() const { return ChoicesLocked; }
 
  protected:
   bool Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -58,6 +66,11 @@ class TMyTreeWnd : public TTreeWindow {
   // is done, in the order the fill finishes them.
   void InsertChildren(TXmlTreeNode* element, HTREEITEM item, std::vector<HTREEITEM>& partlyChosen);
 
+  // WM_KEYDOWN / WM_CHAR: Space on the selected item toggles it, as a click
+  // on its box would; true when the key was taken.
+  bool OnSpaceKey(UINT msg, WPARAM key);
+
   TImageList NormalImages;
   TImageList StateImages;
+  bool ChoicesLocked = false;
 };

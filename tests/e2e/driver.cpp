@@ -18,6 +18,26 @@
 //                    DST for writing (sharing everything) and writes SRC's
 //                    bytes over it from its start; "ERR <error>" when the
 //                    open or the write is refused
+//   space HEXPATH    select the item at a path and press Space on it;
+//                    answers the state image before and after
+//   enabled ID       "OK 1" when control ID is enabled, else "OK 0"
+//   show CMD         ShowWindow(main window, CMD)
+//   windows          "OK count iconic foreground": how many visible main
+//                    windows there are, whether the first is minimised and
+//                    whether it is the foreground window
+//   watch start      from now on, a thread sends WM_NULL to the main window
+//                    every 100 ms with SendMessageTimeout and times the answer
+//   watch stop       ends that; "OK longest-ms sends": the longest time the
+//                    window took to answer one message
+//   metrics          "OK icon line inside": the width of the first tree
+//                    item's state icon and the height of its line (the
+//                    item is expanded to find the next line), in
+//                    pixels, and 1 when every control lies wholly inside
+//                    the dialog's client area and the frame shows all of
+//                    it (else 0)
+//   suspend          suspend the thread of the main window, so that what
+//                    is posted meanwhile waits, in order, for it
+//   resume           let it go on
 //   quit
 #include <windows.h>
 #include <commctrl.h>
@@ -54,10 +74,9 @@ std::string Items() {
   return "OK " + Hex(out);
 }
 
-std::string Tick(const std::string& path) {
-  HWND tree = FindControl(MainWindow, 103);
-  RemotePage page(WindowProcessId(tree));
-  if (!tree || !page.Ok()) return "ERR no tree";
+// The item at a path of names joined by "/", its parents expanded; null
+// when there is none.
+HTREEITEM FindItem(HWND tree, RemotePage& page, const std::string& path) {
   HTREEITEM item = nullptr;
   HTREEITEM level = Next(tree, nullptr, TVGN_ROOT);
   size_t pos = 0;
@@ -68,18 +87,130 @@ std::string Tick(const std::string& path) {
     for (HTREEITEM i = level; i; i = Next(tree, i, TVGN_NEXT)) {
       if (GetItem(tree, page, i).text == name) { item = i; break; }
     }
-    if (!item) return "ERR no item " + Hex(name);
-    if (slash == std::string::npos) break;
+    if (!item || slash == std::string::npos) return item;
     SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
     level = Next(tree, item, TVGN_CHILD);
     pos = slash + 1;
   }
+}
+
+std::string Tick(const std::string& path) {
+  HWND tree = FindControl(MainWindow, 103);
+  RemotePage page(WindowProcessId(tree));
+  if (!tree || !page.Ok()) return "ERR no tree";
+  HTREEITEM item = FindItem(tree, page, path);
+  if (!item) return "ERR no item " + Hex(path);
   POINT icon;
   if (const char* error = FindStateIcon(tree, page, item, &icon)) return std::string("ERR ") + error;
   int before = GetItem(tree, page, item).stateImage;
   ClickAt(tree, icon);
   int after = GetItem(tree, page, item).stateImage;
   return "OK " + std::to_string(before) + " " + std::to_string(after);
+}
+
+// Space as the keyboard sends it: posted, so that it goes through the
+// program's own message loop (dialog keys, TranslateMessage) as a key does.
+std::string Space(const std::string& path) {
+  HWND tree = FindControl(MainWindow, 103);
+  RemotePage page(WindowProcessId(tree));
+  if (!tree || !page.Ok()) return "ERR no tree";
+  HTREEITEM item = FindItem(tree, page, path);
+  if (!item) return "ERR no item " + Hex(path);
+  SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+  int before = GetItem(tree, page, item).stateImage;
+  PostMessageA(tree, WM_KEYDOWN, VK_SPACE, 0x00390001);
+  PostMessageA(tree, WM_KEYUP, VK_SPACE, 0xC0390001);
+  // Sent messages overtake posted ones: look until the key has been handled.
+  int after = before;
+  for (int i = 0; i < 30 && after == before; ++i) {
+    Sleep(100);
+    after = GetItem(tree, page, item).stateImage;
+  }
+  return "OK " + std::to_string(before) + " " + std::to_string(after);
+}
+
+std::string WatchCommand(const std::string& arg) {
+  if (arg == "start") return StartMessageWatch(MainWindow) ? "OK" : "ERR watching";
+  MessageWatchResult result;
+  if (!StopMessageWatch(&result)) return "ERR not watching";
+  char text[64];
+  snprintf(text, sizeof text, "OK %.1f %d", result.longestMs, result.sends);
+  return text;
+}
+
+std::string Windows() {
+  int count = 0;
+  for (HWND w = FindWindowA(nullptr, "沃蒙在线安装"); w; w = FindWindowExA(nullptr, w, nullptr, "沃蒙在线安装")) {
+    if (IsWindowVisible(w)) ++count;
+  }
+  return "OK " + std::to_string(count) + " " + (IsIconic(MainWindow) ? "1" : "0") + " " +
+         (GetForegroundWindow() == MainWindow ? "1" : "0");
+}
+
+// What the tree and the dialog look like in pixels (see "metrics").
+std::string Metrics() {
+  HWND tree = FindControl(MainWindow, 103);
+  RemotePage page(WindowProcessId(tree));
+  HTREEITEM item = Next(tree, nullptr, TVGN_ROOT);
+  if (!tree || !page.Ok() || !item) return "ERR no tree item";
+  // The line's height as the distance to the next line: Wine's item
+  // rectangle leaves out the line's last pixel row.
+  SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+  HTREEITEM below = Next(tree, item, TVGN_NEXTVISIBLE);
+  RECT line, next;
+  page.Write(0, &item, sizeof item);
+  page.Write(32, &below, sizeof below);
+  if (!below || !SendMessageA(tree, TVM_GETITEMRECT, FALSE, page.At(0)) ||
+      !SendMessageA(tree, TVM_GETITEMRECT, FALSE, page.At(32))) {
+    return "ERR no rect";
+  }
+  page.Read(0, &line, sizeof line);
+  page.Read(32, &next, sizeof next);
+  POINT inside;
+  if (const char* error = FindStateIcon(tree, page, item, &inside)) return std::string("ERR ") + error;
+  // FindStateIcon answers a point 3 pixels in from the icon's right edge.
+  int width = 0;
+  for (int x = inside.x + 3; x >= 0; --x) {
+    TVHITTESTINFO hit = {};
+    hit.pt = {x, inside.y};
+    page.Write(64, &hit, sizeof hit);
+    SendMessageA(tree, TVM_HITTEST, 0, page.At(64));
+    page.Read(64, &hit, sizeof hit);
+    if (hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON)) ++width;
+    else if (width) break;
+  }
+  HWND dialog = GetParent(tree);
+  RECT client;
+  GetClientRect(dialog, &client);
+  bool allInside = true;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    if (r.left < client.left || r.top < client.top || r.right > client.right || r.bottom > client.bottom) allInside = false;
+  }
+  // The frame must show the whole dialog.
+  RECT frame;
+  GetClientRect(MainWindow, &frame);
+  if (frame.right < client.right || frame.bottom < client.bottom) allInside = false;
+  return "OK " + std::to_string(width) + " " + std::to_string(next.top - line.top) + " " + (allInside ? "1" : "0");
+}
+
+// The program's window thread, held while suspended.
+HANDLE Suspended = nullptr;
+
+std::string Suspend(bool suspend) {
+  if (suspend) {
+    if (Suspended) return "ERR suspended";
+    Suspended = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(MainWindow, nullptr));
+    if (!Suspended || SuspendThread(Suspended) == static_cast<DWORD>(-1)) return "ERR suspend";
+    return "OK";
+  }
+  if (!Suspended) return "ERR not suspended";
+  ResumeThread(Suspended);
+  CloseHandle(Suspended);
+  Suspended = nullptr;
+  return "OK";
 }
 
 std::string Log() {
@@ -131,6 +262,7 @@ int main() {
     if (command == "find") answer = Find(atoi(arg.c_str()));
     else if (command == "quit") break;
     else if (command == "overwrite") answer = Overwrite(arg);
+    else if (command == "resume") answer = Suspend(false);
     else if (command == "alive") answer = std::string("OK ") + (MainWindow && IsWindow(MainWindow) ? "1" : "0");
     else if (!MainWindow || !IsWindow(MainWindow)) answer = "ERR window gone";
     else if (command == "items") answer = Items();
@@ -139,6 +271,17 @@ int main() {
       HWND button = FindControl(MainWindow, atoi(arg.c_str()));
       answer = button && PostMessageA(button, BM_CLICK, 0, 0) ? "OK" : "ERR no button";
     } else if (command == "log") answer = Log();
+    else if (command == "space") answer = Space(Unhex(arg));
+    else if (command == "enabled") {
+      HWND control = FindControl(MainWindow, atoi(arg.c_str()));
+      answer = control ? std::string("OK ") + (IsWindowEnabled(control) ? "1" : "0") : "ERR no control";
+    } else if (command == "show") {
+      ShowWindow(MainWindow, atoi(arg.c_str()));
+      answer = "OK";
+    } else if (command == "windows") answer = Windows();
+    else if (command == "watch") answer = WatchCommand(arg);
+    else if (command == "suspend") answer = Suspend(true);
+    else if (command == "metrics") answer = Metrics();
     else if (command == "close") answer = PostMessageA(MainWindow, WM_CLOSE, 0, 0) ? "OK" : "ERR";
     else answer = "ERR unknown command";
     std::cout << answer << std::endl;

@@ -9,8 +9,10 @@ and checks the log, the downloaded files and the settings file.
 The scenarios come in suites (--suite), each for a build of its own:
   plain    the program with both mirrors on nginx (this file, the hostile
            catalogues and package hashes of scenarios_names.py and
-           scenarios_hashes.py, and the installers' exit codes of
-           scenarios_results.py)
+           scenarios_hashes.py, the installers' exit codes of
+           scenarios_results.py, the user's files of scenarios_safety.py,
+           and the window during a run, the second start, the keyboard and
+           two DPI settings of scenarios_window.py)
   faults   a build whose mirror 1 is the scripted fault server, with
            transfer limits of seconds (scenarios_faults.py)
   signed   a build with a catalogue key (scenarios_signed.py)
@@ -158,7 +160,8 @@ class World:
 
     def env(self):
         env = dict(os.environ)
-        env["WINEPREFIX"] = self.prefix
+        # wine-run takes the prefix from IZ_WINEPREFIX.
+        env["WINEPREFIX"] = env["IZ_WINEPREFIX"] = self.prefix
         return env
 
     def ini(self):
@@ -595,18 +598,29 @@ def cancel_and_reentry(world):
     check("其他" in world.ini(), "the uninstall click must have been ignored")
 
 
-def close_between_transfers(world):
-    # closer.exe's installer posts a close request to the window just before
-    # it exits, while the program waits for it without pumping. ready.exe is
-    # current in the download folder, so there is no transfer before the next
-    # pump, the one after ready.exe's installer starts: the close is accepted
-    # there, between transfers, and the run stops.
-    world.reset("[Dek Files]\r\n", seed=["ready.exe"])
+def close_between_packages(world):
+    # The close request is posted while the program's thread is held, after
+    # wait.exe's installer has ended: the run's wait for it sees the ended
+    # installer first and leaves the request queued, and the run handles it
+    # before the next package, where nothing is cut short. It closes the
+    # window, and after.exe is never fetched.
+    world.reset("[Dek Files]\r\n")
     p = Program(world)
     try:
-        for path in ("慢速/关窗定额", "慢速/现成定额", "慢速/其后定额"):
+        for path in ("慢速/耗时定额", "慢速/其后定额"):
             p.tick(path)
         p.ask("press 102")
+        p.wait_log(".*" + q('现在安装"耗时定额"...\r\n'), 30)
+        p.ask("suspend")
+        try:
+            deadline = time.time() + 30
+            while not world.runs():
+                check(time.time() < deadline, "wait.exe did not finish")
+                time.sleep(0.1)
+            time.sleep(1)  # its process has ended
+            p.ask("close")
+        finally:
+            p.ask("resume")
         deadline = time.time() + 60
         while p.program.poll() is None:
             check(time.time() < deadline, "the program did not end after the close")
@@ -615,8 +629,7 @@ def close_between_transfers(world):
         p.ask("quit", ok=False)
     finally:
         p.kill()
-    check([r.split("|")[0] for r in world.runs()] == ["closer.exe", "ready.exe"], "runs: %s" % world.runs())
-    check("after.exe" not in world.downloaded(), "the run went on after the window closed")
+    world.check_aftermath(["wait.exe|/auto /s|耗时定额"], ["wait.exe"], {"耗时定额": "C:\\QuotaLib\\wait.dek"})
 
 
 def close_during_uninstall(world):
@@ -631,7 +644,7 @@ def close_during_uninstall(world):
     check(list(world.ini()) == ["b", "c"], "records left: %s" % world.ini())
 
 
-SCENARIOS = [nothing_chosen, install_run, uninstall_run, cancel_and_reentry, close_between_transfers,
+SCENARIOS = [nothing_chosen, install_run, uninstall_run, cancel_and_reentry, close_between_packages,
              close_during_uninstall]
 
 import scenarios_faults  # noqa: E402
@@ -640,10 +653,11 @@ import scenarios_names  # noqa: E402
 import scenarios_results  # noqa: E402
 import scenarios_safety  # noqa: E402
 import scenarios_signed  # noqa: E402
+import scenarios_window  # noqa: E402
 
 SUITES = {
     "plain": SCENARIOS + scenarios_names.SCENARIOS + scenarios_hashes.SCENARIOS + scenarios_results.SCENARIOS
-    + scenarios_signed.PLAIN_SCENARIOS + scenarios_safety.PLAIN_SCENARIOS,
+    + scenarios_signed.PLAIN_SCENARIOS + scenarios_safety.PLAIN_SCENARIOS + scenarios_window.SCENARIOS,
     "faults": scenarios_faults.SCENARIOS + scenarios_safety.FAULT_SCENARIOS,
     "signed": scenarios_signed.SCENARIOS,
 }

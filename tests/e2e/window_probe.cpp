@@ -119,3 +119,56 @@ bool ReadText(HWND window, UINT flags, UINT timeoutMs, std::string* text) {
   text->assign(buffer.data(), got);
   return true;
 }
+
+namespace {
+
+struct Watch {
+  HANDLE thread = nullptr;
+  HWND window = nullptr;
+  volatile LONG stop = 0;
+  MessageWatchResult result;
+} Watcher;
+
+double NowMs() {
+  LARGE_INTEGER f, now;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+DWORD WINAPI WatchLoop(void*) {
+  while (!Watcher.stop) {
+    const double start = NowMs();
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(Watcher.window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer) &&
+        !IsWindow(Watcher.window)) {
+      break;  // the window is gone: nothing left to time
+    }
+    const double spent = NowMs() - start;
+    if (spent > Watcher.result.longestMs) Watcher.result.longestMs = spent;
+    ++Watcher.result.sends;
+    Sleep(100);
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool StartMessageWatch(HWND window) {
+  if (Watcher.thread) return false;
+  Watcher.window = window;
+  Watcher.stop = 0;
+  Watcher.result = MessageWatchResult();
+  Watcher.thread = CreateThread(nullptr, 0, WatchLoop, nullptr, 0, nullptr);
+  return Watcher.thread != nullptr;
+}
+
+bool StopMessageWatch(MessageWatchResult* result) {
+  if (!Watcher.thread) return false;
+  InterlockedExchange(&Watcher.stop, 1);
+  WaitForSingleObject(Watcher.thread, INFINITE);
+  CloseHandle(Watcher.thread);
+  Watcher.thread = nullptr;
+  *result = Watcher.result;
+  return true;
+}

@@ -64,3 +64,14 @@ void ClickAt(HWND window, POINT at);
 // itself), each of the two messages sent with SendMessageTimeout's flags and
 // time-out. False, with *text untouched, when the window did not answer.
 bool ReadText(HWND window, UINT flags, UINT timeoutMs, std::string* text);
+
+// The message watch: a thread that sends WM_NULL to window every 100 ms
+// with SendMessageTimeout (allowing a minute) and times each answer, as
+// Windows does to tell a hung window. One watch at a time; Start answers
+// false while one runs, Stop false when none does.
+struct MessageWatchResult {
+  double longestMs = 0;  // the longest time one message took to be answered
+  int sends = 0;         // messages answered
+};
+bool StartMessageWatch(HWND window);
+bool StopMessageWatch(MessageWatchResult* result);

@@ -1,0 +1,64 @@
+#include "app/body_reader.h"
+
+#include <cstring>
+
+namespace {
+
+// How long one hand-over goes on reading what keeps coming: short enough
+// that the progress bar, a cancel and the pace watch see the data soon.
+const DWORD kFillMs = 20;
+
+}  // namespace
+
+TBodyReader::TBodyReader(HINTERNET request, TMessagePump pump, void* context)
+    : Request(request), Pump(pump), Context(context), Buffer(kBodyReadAhead) {}
+
+bool TBodyReader::Read(char* block, DWORD size, DWORD* read) {
+  *read = 0;
+  if (Start == End) {
+    if (Failed) return false;
+    if (Ended) return true;
+    Start = End = 0;
+    CallPumping(&TBodyReader::Fill, this, Pump, Context);
+    if (Start == End) return !Failed;
+  }
+  const size_t n = End - Start < size ? End - Start : size;
+  memcpy(block, Buffer.data() + Start, n);
+  Start += n;
+  *read = static_cast<DWORD>(n);
+  return true;
+}
+
+// Runs on the helper thread. WinINet's read waits until the whole amount
+// asked for is there, which a trickle can stretch to hours, so only what is
+// already available is asked for; the question itself waits while nothing
+// is. Reading goes on for up to kFillMs, so that one hand-over carries
+// many of WinINet's small buffers from a fast server.
+void TBodyReader::Fill(void* self) {
+  TBodyReader& r = *static_cast<TBodyReader*>(self);
+  const DWORD start = GetTickCount();
+  while (r.End < r.Buffer.size()) {
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(r.Request, &available, 0, 0)) {
+      r.Failed = true;
+      return;
+    }
+    if (available == 0) {
+      r.Ended = true;
+      return;
+    }
+    const DWORD room = static_cast<DWORD>(r.Buffer.size() - r.End);
+    const DWORD want = available < room ? available : room;
+    DWORD got = 0;
+    if (!InternetReadFile(r.Request, r.Buffer.data() + r.End, want, &got)) {
+      r.Failed = true;
+      return;
+    }
+    if (got == 0 || got > want) {  // never trust a count past the buffer
+      r.Ended = true;
+      return;
+    }
+    r.End += got;
+    if (GetTickCount() - start >= kFillMs) return;
+  }
+}

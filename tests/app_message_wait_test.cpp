@@ -1,0 +1,124 @@
+// Waiting while the window keeps answering: messages sent from another
+// thread are answered during the wait, the wait ends with its object or its
+// time-out, and a quit request ends the pumping but not the wait.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <thread>
+
+#include "app/message_wait.h"
+#include "support/message_queue.h"
+
+namespace {
+
+struct TPumpCount {
+  int Calls = 0;
+};
+
+void CountingPump(void* context) {
+  ++static_cast<TPumpCount*>(context)->Calls;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    DispatchMessageA(&msg);
+  }
+}
+
+class MessageWait : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, Window);
+  }
+  void TearDown() override {
+    DestroyWindow(Window);
+    ForgetQuit();
+  }
+  HWND Window = nullptr;
+};
+
+// The case that hangs a window: another process asks something of it while
+// it waits. Each of ten sends must be answered within a second; only then
+// is the object signalled.
+TEST_F(MessageWait, SentMessagesAreAnsweredWhileWaiting) {
+  HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(nullptr, done);
+  int answered = 0;
+  std::thread asker([&] {
+    for (int i = 0; i < 10; ++i) {
+      DWORD_PTR result = 0;
+      if (SendMessageTimeoutA(Window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) ++answered;
+      Sleep(20);
+    }
+    SetEvent(done);
+  });
+  TPumpCount pump;
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(done, 20000, &CountingPump, &pump));
+  asker.join();
+  EXPECT_EQ(10, answered);
+  EXPECT_GE(pump.Calls, 1);
+  CloseHandle(done);
+}
+
+TEST_F(MessageWait, EndsWithTheObjectOrTheTimeOut) {
+  HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE already = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  TPumpCount pump;
+  PostMessageA(Window, WM_NULL, 0, 0);  // waiting before the wait: taken at once
+  DWORD start = GetTickCount();
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &CountingPump, &pump));
+  DWORD spent = GetTickCount() - start;
+  EXPECT_GE(spent, 250u);
+  EXPECT_LT(spent, 5000u);
+  EXPECT_GE(pump.Calls, 1);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, &CountingPump, &pump));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, nullptr, nullptr));
+  EXPECT_EQ(WAIT_FAILED, WaitPumping(nullptr, 100, &CountingPump, &pump));
+  CloseHandle(never);
+  CloseHandle(already);
+}
+
+// After the main window is gone its quit request stays queued for the
+// application's loop; the wait must neither take it nor spin on it.
+TEST_F(MessageWait, AQuitRequestEndsThePumpingButNotTheWait) {
+  HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  PostQuitMessage(7);
+  TPumpCount pump;
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &CountingPump, &pump));
+  EXPECT_EQ(0, pump.Calls);
+  WPARAM code = 0;
+  EXPECT_TRUE(QuitQueued(&code));
+  EXPECT_EQ(7u, code);
+
+  // The main window closed by a message that a pump dispatched: no further
+  // pump, even when more messages come.
+  std::thread poster([this] {
+    Sleep(50);
+    PostMessageA(Window, WM_NULL, 0, 0);
+    Sleep(100);
+    PostMessageA(Window, WM_NULL, 0, 0);
+  });
+  pump.Calls = 0;
+  auto closingPump = [](void* context) {
+    ++static_cast<TPumpCount*>(context)->Calls;
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return;
+    DispatchMessageA(&msg);
+    PostQuitMessage(3);
+  };
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 400, closingPump, &pump));
+  poster.join();
+  EXPECT_EQ(2, pump.Calls);  // at the start, and for the first message
+  EXPECT_TRUE(QuitQueued(&code));
+  EXPECT_EQ(3u, code);
+  CloseHandle(never);
+}
+
+}  // namespace
