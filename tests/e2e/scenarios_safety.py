@@ -264,7 +264,9 @@ def overwritten_while_arriving(world):
                 path = os.path.join(world.downloads(), name)
                 if os.path.exists(path):
                     seen.add((name, os.path.getsize(path)))
-                if os.path.exists(path) and os.path.getsize(path) == size - 1:
+                # The part is on disk and the last byte is still awaited:
+                # whatever of it the program has written so far.
+                if name == "arrive.exe.part" and os.path.exists(path) and 0 < os.path.getsize(path) < size:
                     for target in ("arrive.exe.part", "arrive.exe"):
                         p.ask("overwrite %s %s" % (
                             world.win_path(os.path.join(world.downloads(), target)).encode("gbk").hex(),
