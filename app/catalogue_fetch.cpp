@@ -13,6 +13,7 @@
 #include "app/catalogue_freshness.h"
 #include "app/catalogue_serial_store.h"
 #include "app/download.h"
+#include "app/support_records.h"
 #include "app/main_dialog.h"
 #include "markup/markup.h"
 #include "markup/memory_stream.h"
@@ -151,6 +152,7 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
     downloaded = true;
     TArchiveVerdict verdict = ReadArchiveFile(client, zipPath, trust);
     DeleteFileA(zipPath);
+    RecordCatalogueSignature(baseUrl, key.Pem && key.Length, verdict == TArchiveVerdict::Shown);
     if (verdict == TArchiveVerdict::Shown) return;
     client.LogText += VerdictLine(verdict);
     client.RefreshLog();

@@ -10,6 +10,7 @@
 #include "app/local_copy.h"
 #include "app/main_dialog.h"
 #include "app/package_hash.h"
+#include "app/support_records.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
 
@@ -131,6 +132,7 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
   out.Close();  // the caller moves or deletes the file next
   DWORD elapsed = GetTickCount() - start;
   if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
+  RecordTransfer(localPath, received, expected, elapsed, result, client.CancelRequested);
   return result;
 }
 
@@ -179,6 +181,8 @@ bool TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const cha
   bool complete = Transfer(client, request, partPath, expected, pace, hashing ? &hash : nullptr, speed);
   TSha256Digest received;
   bool known = complete && hashing && hash.Finish(&received);
+  if (complete && sha256)
+    RecordHash(partPath, known ? &received : nullptr, sha256, known && Sha256Matches(sha256, received));
   if (complete && sha256 && !(known && Sha256Matches(sha256, received))) {
     DeleteFileA(partPath);
     LogCheckFailed(client);
@@ -269,8 +273,10 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
       TInternetHandle connection, request;
       DWORD expected = 0;
       TCallWait wait{client, callStart, deadlineMs};
-      if (OpenHttpGet(session.Get(), url, timeouts, &WaitForHead, &wait, connection, request))
-        expected = AnnouncedLength(request.Get());
+      const bool answered =
+          OpenHttpGet(session.Get(), url, timeouts, &WaitForHead, &wait, connection, request);
+      RecordHttpAnswer(url, answered ? request.Get() : nullptr);
+      if (answered) expected = AnnouncedLength(request.Get());
       if (expected != 0)
         result = Fetch(wait, request.Get(), folder, localPath, partPath, expected, element, speed, out);
     }

@@ -1,6 +1,7 @@
 #include "app/local_copy.h"
 
 #include "app/catalogue.h"
+#include "app/support_records.h"
 #include "markup/markup.h"
 
 namespace {
@@ -86,8 +87,10 @@ bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeN
   const char* sha256 = element->FindAttribute(kSha256Attribute);
   if (sha256 && (!ParseSha256(sha256, &wanted) ||
                  held.Check(size, &wanted, pump, context) != THeldFile::kSame)) {
+    RecordHash(localPath, nullptr, sha256, false);  // the held file tells no more
     held.Release();
     return false;
   }
+  if (sha256) RecordHash(localPath, &wanted, sha256, true);
   return true;
 }

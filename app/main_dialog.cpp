@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/support_log.h"
+#include "app/support_records.h"
 #include "treeview/my_tree_wnd.h"
 
 TInstallZelmDlgClient::TInstallZelmDlgClient(TWindow* parent, int templateId, HINSTANCE module)
@@ -14,12 +16,14 @@ TInstallZelmDlgClient::~TInstallZelmDlgClient() {
   // The window goes first, so that no tree item outlives the document that
   // its item data points into.
   Destroy();
+  SupportLog().WriteWindowLines(LogText, LogSavedBytes);  // lines never refreshed
 }
 
 void TInstallZelmDlgClient::SetupWindow() {
   TDialog::SetupWindow();  // attaches TreeWnd and its image lists
   srand(static_cast<unsigned>(time(nullptr)));
   ResolveDownloadDir();
+  RecordProgramStart(DownloadDir);
   FetchCatalogue();
 }
 
@@ -67,6 +71,9 @@ bool TInstallZelmDlgClient::LogStillShown(HWND log) const {
 }
 
 void TInstallZelmDlgClient::RefreshLog() {
+  // Every writer refreshes, so this one place gives the support log every
+  // line the window shows, also once the window is gone.
+  SupportLog().WriteWindowLines(LogText, LogSavedBytes);
   if (!HWindow) return;  // closed during a run: LogText keeps the lines
   HWND log = GetDlgItem(HWindow, kIdLog);
   if (!log) return;

@@ -101,6 +101,8 @@ class TInstallZelmDlgClient : public TDialog {
   // nothing shown yet, the next refresh replaces the whole text).
   size_t LogShownBytes = 0;
   long LogShownEnd = -1;
+  // How much of LogText the support log has taken (app/support_log.h).
+  size_t LogSavedBytes = 0;
 
   // Whether control 104 still holds what the last RefreshLog left there,
   // with the caret at its end (where it is put when that is not known).
