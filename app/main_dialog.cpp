@@ -17,6 +17,7 @@ TInstallZelmDlgClient::~TInstallZelmDlgClient() {
   // its item data points into.
   Destroy();
   SupportLog().WriteWindowLines(LogText, LogSavedBytes);  // lines never refreshed
+  SupportLog().Unfollow(&LogText);
 }
 
 void TInstallZelmDlgClient::SetupWindow() {
@@ -24,6 +25,7 @@ void TInstallZelmDlgClient::SetupWindow() {
   srand(static_cast<unsigned>(time(nullptr)));
   ResolveDownloadDir();
   RecordProgramStart(DownloadDir);
+  SupportLog().Follow(&LogText, &LogSavedBytes);
   FetchCatalogue();
 }
 

@@ -84,7 +84,21 @@ void TSupportLog::Stop() {
   OldPath[0] = 0;
 }
 
+void TSupportLog::Follow(const std::string* logText, size_t* saved) {
+  WindowText = saved ? logText : nullptr;
+  WindowSaved = logText ? saved : nullptr;
+}
+
+void TSupportLog::Unfollow(const std::string* logText) {
+  if (WindowText == logText) Follow(nullptr, nullptr);
+}
+
 bool TSupportLog::Write(const char* kind, const char* text, size_t length) {
+  if (WindowText) WriteWindowLines(*WindowText, *WindowSaved);
+  return WriteLines(kind, text, length);
+}
+
+bool TSupportLog::WriteLines(const char* kind, const char* text, size_t length) {
   // Out of memory (a catalogue too big for the address space is handled
   // further up while the window's lines still come here), the lines go.
   try {
@@ -128,7 +142,7 @@ bool TSupportLog::WriteWindowLines(const std::string& logText, size_t& saved) {
       chunkEnd = (cut != std::string::npos && cut >= saved ? cut : logText.find("\r\n", saved)) + 2;
     }
     // The last line break is the end of the last line, not an empty line.
-    ok = Write("window", logText.data() + saved, chunkEnd - saved - 2) && ok;
+    ok = WriteLines("window", logText.data() + saved, chunkEnd - saved - 2) && ok;
     saved = chunkEnd;
   }
   return ok;

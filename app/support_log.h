@@ -67,6 +67,16 @@ class TSupportLog {
   bool Write(const char* kind, const char* text, size_t length);
   bool Write(const char* kind, const char* text) { return Write(kind, text, strlen(text)); }
 
+  // Follows the window's log `logText`, of which the first `*saved` bytes
+  // are in the file: before any other line is written, the complete lines
+  // that came since go first, so that the file keeps the order in which
+  // things happened (a "from" line is shown only after its download, but
+  // was written before it). Both stay owned by the caller, who calls
+  // Unfollow before they go; null stops following.
+  void Follow(const std::string* logText, size_t* saved);
+  // Stops following `logText` if it is the one followed.
+  void Unfollow(const std::string* logText);
+
   // Writes the lines of the window's log that are new: the complete lines
   // (ending in "\r\n") of logText from byte `saved` on, as lines of kind
   // "window", and moves `saved` past them. A line still without its "\r\n"
@@ -75,6 +85,8 @@ class TSupportLog {
   bool WriteWindowLines(const std::string& logText, size_t& saved);
 
  private:
+  // Write without catching up with the window's log first.
+  bool WriteLines(const char* kind, const char* text, size_t length);
   // The stamped lines of Write, ready for the file.
   std::string Lines(const char* kind, const char* text, size_t length);
   // Appends ready lines, with the byte-order mark first in a new file.
@@ -84,6 +96,8 @@ class TSupportLog {
 
   TPathBuffer Path = {};
   TPathBuffer OldPath = {};
+  const std::string* WindowText = nullptr;  // not owned
+  size_t* WindowSaved = nullptr;            // not owned
 };
 
 // The program's one support log.

@@ -103,6 +103,17 @@ TEST_F(SupportRecordsTest, TheWindowsLinesGoInAsTheyAreShown) {
   EXPECT_EQ(expected, Recorded("window"));
 }
 
+TEST_F(SupportRecordsTest, LinesWrittenBeforeAnEventComeBeforeItsRecord) {
+  // The dialog's set-up made the log follow its window's log.
+  Dialog->LogText += "from http://h/download/\r\n";  // shown only after the download
+  RecordHttpAnswer("http://h/download/a.exe", nullptr);
+  Dialog->LogText += "下载失败\r\n";
+  Dialog->RefreshLog();
+  std::vector<std::string> expected = {"window from http://h/download/", "http GET http://h/download/a.exe no answer",
+                                       Utf8("window 下载失败")};
+  EXPECT_EQ(expected, Recorded());
+}
+
 TEST_F(SupportRecordsTest, ALogThatCannotBeWrittenLeavesTheWindowAlone) {
   ASSERT_TRUE(SupportLog().Start(Dir.File("missing").c_str()));
   const std::string text = "正在下载\"a\"...\r\nfrom http://h/download/\r\n下载失败\r\n";
