@@ -77,6 +77,17 @@ class SupportLogTest : public ::testing::Test {
 
 }  // namespace
 
+TEST(SupportLogName, NoPackageMayBeStoredUnderIt) {
+  for (const char* name : {"InstallZelm.log", "installzelm.LOG", "INSTALLZELM.LOG.1"}) {
+    EXPECT_TRUE(IsSupportLogName(name)) << name;
+    EXPECT_FALSE(IsBareFileName(name)) << name;
+  }
+  for (const char* name : {"InstallZelm.log.2", "InstallZelm.exe", "a.log"}) {
+    EXPECT_FALSE(IsSupportLogName(name)) << name;
+    EXPECT_TRUE(IsBareFileName(name)) << name;
+  }
+}
+
 TEST(SupportLogStamp, IsIso8601UtcWithMilliseconds) {
   const struct {
     SYSTEMTIME Time;  // year, month, day of week, day, hour, minute, second, ms
