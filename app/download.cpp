@@ -132,7 +132,7 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
   out.Close();  // the caller moves or deletes the file next
   DWORD elapsed = GetTickCount() - start;
   if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
-  RecordTransfer(localPath, received, expected, elapsed, result, client.CancelRequested);
+  RecordTransfer(partPath, received, expected, elapsed, result, client.CancelRequested);
   return result;
 }
 

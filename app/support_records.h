@@ -56,9 +56,10 @@ void RecordTransfer(const char* localPath, unsigned long long received, unsigned
 // read, or a check that tells only whether the file has the value).
 void RecordHash(const char* path, const TSha256Digest* computed, const char* expected, bool matched);
 
-// The catalogue signature check of the archive fetched from `baseUrl`:
-// "valid", "invalid", or "not checked" by a build without a catalogue key.
-void RecordCatalogueSignature(const char* baseUrl, bool checked, bool valid);
+// The catalogue check of the archive fetched from `baseUrl`:
+// "signature BASEURLInstallFiles.zip: VERDICT", the verdict as the fetch
+// words it ("valid", "invalid", "not checked (...)", "valid, but expired").
+void RecordCatalogueSignature(const char* baseUrl, const char* verdict);
 
 // An installer that ran: its command line, exit code and time taken.
 void RecordInstallerEnded(const char* commandLine, unsigned long exitCode, unsigned long elapsedMs);

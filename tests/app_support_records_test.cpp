@@ -148,16 +148,17 @@ TEST_F(SupportRecordsTest, DownloadsRecordStatusLengthBytesAndHash) {
   EXPECT_NE(std::string::npos, answers[0].find(" last-modified ")) << answers[0];
   std::vector<std::string> transfers = Recorded("transfer");
   ASSERT_EQ(2u, transfers.size());  // none for the current copy
-  for (const std::string& t : transfers) EXPECT_EQ(0u, t.find(local + " received 30000 of 30000 bytes in ")) << t;
+  for (const std::string& t : transfers) EXPECT_EQ(0u, t.find(local + ".part received 30000 of 30000 bytes in ")) << t;
   EXPECT_EQ(" ms: complete", transfers[0].substr(transfers[0].size() - 13));
   EXPECT_EQ(" ms: complete", transfers[1].substr(transfers[1].size() - 13));
   const std::string right = Sha256Of(content);
+  const std::string zeros(64, '0');
   std::vector<std::string> hashes = {
-      local + " computed " + right + " expected " + right + ": match",  // as it arrived
-      local + " computed " + right + " expected " + right + ": match",  // the copy on disk
+      local + ".part computed " + right + " expected " + right + ": match",  // as it arrived
+      local + " computed " + right + " expected " + right + ": match",        // the copy on disk
       // The copy on disk against the new value, then what came instead.
-      local + " computed " + right + " expected " + std::string(64, '0') + ": mismatch",
-      local + " computed " + right + " expected " + std::string(64, '0') + ": mismatch",
+      local + " expected " + zeros + ": mismatch",
+      local + ".part computed " + right + " expected " + zeros + ": mismatch",
   };
   EXPECT_EQ(hashes, Recorded("sha256"));
 }
@@ -179,7 +180,7 @@ TEST_F(SupportRecordsTest, FailedRequestsAndTransfersSayHowTheyEnded) {
   EXPECT_EQ("GET " + Servers().Fault("short/100000/") + "f.exe status 200 length 100000", http[3]);
   std::vector<std::string> transfers = Recorded("transfer");
   ASSERT_EQ(1u, transfers.size());
-  EXPECT_EQ(0u, transfers[0].find(Local.File("f.exe") + " received ")) << transfers[0];
+  EXPECT_EQ(0u, transfers[0].find(Local.File("f.exe.part") + " received ")) << transfers[0];
   EXPECT_EQ(": incomplete", transfers[0].substr(transfers[0].size() - 12)) << transfers[0];
 }
 
@@ -193,12 +194,21 @@ TEST_F(SupportRecordsTest, CatalogueSignatureVerdicts) {
     Servers().PutFile("rec-" + name + "/download/InstallFiles.zip", ReadTestKeyFile(name + ".zip"));
     return Servers().Nginx("rec-" + name + "/download/");
   };
-  const std::string tampered = serve("tampered"), isSigned = serve("signed");
-  FetchCatalogueFrom(*Dialog, tampered.c_str(), isSigned.c_str(), TCatalogueKey{pem.data(), pem.size()});
-  Dialog->CatalogueDoc.DeleteChildren();
-  FetchCatalogueFrom(*Dialog, isSigned.c_str(), tampered.c_str(), TCatalogueKey{});
-  std::vector<std::string> expected = {tampered + "InstallFiles.zip: invalid", isSigned + "InstallFiles.zip: valid",
-                                       isSigned + "InstallFiles.zip: not checked (no catalogue key in this build)"};
+  const std::string tampered = serve("tampered"), isSigned = serve("signed"), expired = serve("expired"),
+                    damaged = serve("plainzip");
+  const TCatalogueKey key{pem.data(), pem.size()};
+  TCatalogueTrust trust;
+  trust.Keys = &key;
+  trust.KeyCount = 1;
+  FetchCatalogueFrom(*Dialog, tampered.c_str(), isSigned.c_str(), trust);
+  Dialog->CatalogueDoc.Clear();
+  FetchCatalogueFrom(*Dialog, expired.c_str(), damaged.c_str(), trust);
+  FetchCatalogueFrom(*Dialog, isSigned.c_str(), tampered.c_str(), TCatalogueTrust());
+  const std::string zip = "InstallFiles.zip: ";
+  std::vector<std::string> expected = {tampered + zip + "invalid", isSigned + zip + "valid",
+                                       expired + zip + "valid, but expired",
+                                       damaged + zip + "not checked (damaged archive)",
+                                       isSigned + zip + "not checked (no catalogue key in this build)"};
   EXPECT_EQ(expected, Recorded("signature"));
 }
 

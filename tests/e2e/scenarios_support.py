@@ -112,11 +112,11 @@ def support_log_after_a_run(world):
     transfers = of_kind(entries, "transfer")
     for name in ("InstallFiles.zip", "sd.exe", "st.exe", "m2.exe"):
         size = os.path.getsize(world.site_path(2, name if name.endswith(".zip") else "support/" + name))
-        check(any(re.fullmatch(r".*\\%s received %d of %d bytes in \d+ ms: complete" % (re.escape(name), size, size),
+        check(any(re.fullmatch(r".*\\%s\.part received %d of %d bytes in \d+ ms: complete" % (re.escape(name), size, size),
                                t) for t in transfers), "no complete transfer of %s: %s" % (name, transfers))
     digest = sb.sha256_hex(open(world.site_path(2, "support/sd.exe"), "rb").read())
     hashes = of_kind(entries, "sha256")
-    check(len(hashes) == 1 and hashes[0].endswith("\\sd.exe computed %s expected %s: match" % (digest, digest)),
+    check(len(hashes) == 1 and hashes[0].endswith("\\sd.exe.part computed %s expected %s: match" % (digest, digest)),
           "hash lines: %s" % hashes)
     check(of_kind(entries, "signature") == ["%sInstallFiles.zip: not checked (no catalogue key in this build)"
                                             % world.urls[0]], "signature: %s" % of_kind(entries, "signature"))
