@@ -5,8 +5,8 @@
 //   window 正在下载"北京定额2008"...
 //   http GET http://host/download/dek/a.exe status 200 length 8388608
 //   http GET http://host/download/dek/a.exe no answer
-//   transfer C:\Users\ann\Downloads\a.exe received 8388608 of 8388608 bytes in 2140 ms: complete
-//   sha256 C:\Users\ann\Downloads\a.exe computed 9f86...0a08 expected 9f86...0a08: match
+//   transfer C:\Users\ann\Downloads\a.exe.part received 8388608 of 8388608 bytes in 2140 ms: complete
+//   sha256 C:\Users\ann\Downloads\a.exe.part computed 9f86...0a08 expected 9f86...0a08: match
 //   signature http://host/download/InstallFiles.zip: valid
 //   install "C:\Users\ann\Downloads\a.exe" /auto /s: exit code 0 after 5210 ms
 //

@@ -226,6 +226,28 @@ TEST_F(SupportRecordsTest, InstallersRecordTheirCommandLineExitCodeAndTime) {
   EXPECT_EQ("\"" + Local.File("missing.exe") + "\" /auto /s: not started (error 2)", installs[1]);
 }
 
+TEST(SupportRecordsTransfer, SaysHowATransferEnded) {
+  TScratchDir dir("support-transfer");
+  ASSERT_TRUE(SupportLog().Start(dir.Path().c_str()));
+  const struct {
+    unsigned long long Received;
+    bool Complete, Cancelled;
+    const char* Outcome;
+  } cases[] = {
+      {100, true, false, "complete"},     {40, false, true, "cancelled"},
+      {40, false, false, "incomplete"},   {150, false, false, "longer than announced"},
+      {100, false, false, "not written"},  // every byte came, the disk refused them
+  };
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    RecordTransfer("C:\\d\\a.exe.part", c.Received, 100, 7, c.Complete, c.Cancelled);
+    expected.push_back("C:\\d\\a.exe.part received " + std::to_string(c.Received) + " of 100 bytes in 7 ms: " +
+                       c.Outcome);
+  }
+  EXPECT_EQ(expected, Recorded("transfer"));
+  SupportLog().Stop();
+}
+
 TEST(SupportRecordsStart, TheFirstLineNamesTheVersionAndFolder) {
   TScratchDir dir("support-start");
   RecordProgramStart(dir.Path().c_str());
