@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/support_log.h"
 #include "markup/integer_text.h"
 #include "markup/markup.h"
 
@@ -59,7 +60,7 @@ bool IsBareFileName(const char* name) {
     if (IsForbiddenInName(static_cast<unsigned char>(*p))) return false;
   }
   if (*last == '.' || *last == ' ') return false;
-  return !IsDeviceName(name);
+  return !IsDeviceName(name) && !IsSupportLogName(name);
 }
 
 int ReadInteger(const char* text) { return ReadIntegerText(text); }

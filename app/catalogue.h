@@ -36,8 +36,10 @@ bool JoinPath(TPathBuffer& path, const char* folder, const char* name);
 // no \ / : * ? " < > | and no byte below 32, not ending in a dot or a space
 // (Windows drops those, so "a.exe." would be "a.exe"), and not a device name
 // (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case, with or without an
-// extension). The name is read by characters of the system code page: the
-// second byte of a GBK character may be 0x5C or 0x7C and is no separator.
+// extension), and not a name of the support log, which the program appends
+// to in the download folder (IsSupportLogName). The name is read by
+// characters of the system code page: the second byte of a GBK character
+// may be 0x5C or 0x7C and is no separator.
 // Every "fileName" from the catalogue passes this before it is used.
 bool IsBareFileName(const char* name);
 

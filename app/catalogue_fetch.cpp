@@ -14,6 +14,7 @@
 #include "app/catalogue_serial_store.h"
 #include "app/download.h"
 #include "app/main_dialog.h"
+#include "app/support_records.h"
 #include "markup/markup.h"
 #include "markup/memory_stream.h"
 #include "treeview/my_tree_wnd.h"
@@ -36,6 +37,18 @@ const char* VerdictLine(TArchiveVerdict verdict) {
     case TArchiveVerdict::Older: return kCatalogueOlderLine;
     default: return "";
   }
+}
+
+// The verdict in the support log's words.
+const char* SupportVerdict(TArchiveVerdict verdict, bool checked) {
+  switch (verdict) {
+    case TArchiveVerdict::Shown: return checked ? "valid" : "not checked (no catalogue key in this build)";
+    case TArchiveVerdict::Damaged: return "not checked (damaged archive)";
+    case TArchiveVerdict::BadSignature: return "invalid";
+    case TArchiveVerdict::Expired: return "valid, but expired";
+    case TArchiveVerdict::Older: return "valid, but older than the catalogue accepted before";
+  }
+  return "";
 }
 
 // Parses the catalogue's bytes into the document and shows it in the tree.
@@ -151,6 +164,7 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
     downloaded = true;
     TArchiveVerdict verdict = ReadArchiveFile(client, zipPath, trust);
     DeleteFileA(zipPath);
+    RecordCatalogueSignature(baseUrl, SupportVerdict(verdict, trust.Keys && trust.KeyCount));
     if (verdict == TArchiveVerdict::Shown) return;
     client.LogText += VerdictLine(verdict);
     client.RefreshLog();

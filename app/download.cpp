@@ -11,6 +11,7 @@
 #include "app/local_copy.h"
 #include "app/main_dialog.h"
 #include "app/package_hash.h"
+#include "app/support_records.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
 
@@ -123,6 +124,7 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
   out.Close();  // the caller moves or deletes the file next
   DWORD elapsed = GetTickCount() - start;
   if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
+  RecordTransfer(partPath, received, expected, elapsed, result, client.CancelRequested);
   return result;
 }
 
@@ -171,6 +173,8 @@ bool TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const cha
   bool complete = Transfer(client, request, partPath, expected, pace, hashing ? &hash : nullptr, speed);
   TSha256Digest received;
   bool known = complete && hashing && hash.Finish(&received);
+  if (complete && sha256)
+    RecordHash(partPath, known ? &received : nullptr, sha256, known && Sha256Matches(sha256, received));
   if (complete && sha256 && !(known && Sha256Matches(sha256, received))) {
     DeleteFileA(partPath);
     LogCheckFailed(client);
@@ -261,8 +265,10 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
       TInternetHandle connection, request;
       DWORD expected = 0;
       TCallWait wait{client, callStart, deadlineMs};
-      if (OpenHttpGet(session.Get(), url, timeouts, &WaitForHead, &wait, connection, request))
-        expected = AnnouncedLength(request.Get());
+      const bool answered =
+          OpenHttpGet(session.Get(), url, timeouts, &WaitForHead, &wait, connection, request);
+      RecordHttpAnswer(url, answered ? request.Get() : nullptr);
+      if (answered) expected = AnnouncedLength(request.Get());
       if (expected != 0)
         result = Fetch(wait, request.Get(), folder, localPath, partPath, expected, element, speed, out);
     }

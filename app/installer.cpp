@@ -7,6 +7,7 @@
 
 #include "app/catalogue.h"
 #include "app/message_wait.h"
+#include "app/support_records.h"
 #include "platform/win32_handles.h"
 
 bool FormatInstallerCommand(const char* folder, const char* fileName, char* commandLine) {
@@ -28,8 +29,10 @@ bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* c
                   unsigned long* exitCode) {
   char commandLine[kCommandLineSize];
   TPathBuffer application;
-  if (!FormatInstallerCommand(folder, fileName, commandLine) || !JoinPath(application, folder, fileName))
+  if (!FormatInstallerCommand(folder, fileName, commandLine) || !JoinPath(application, folder, fileName)) {
+    RecordInstallerNotStarted(fileName, ERROR_BAD_PATHNAME);
     return false;
+  }
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -39,17 +42,19 @@ bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* c
   // program's name from the command line, adds ".exe" to a name without an
   // extension and searches for that, so a package "setup" would start a
   // "setup.exe" that anyone may have put beside it.
+  const DWORD started = GetTickCount();
   if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    RecordInstallerNotStarted(commandLine, GetLastError());
     return false;
   }
   TKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
   // Real installers run for minutes: the window keeps answering meanwhile.
   WaitPumping(processHandle.Get(), INFINITE, pump, context);
-  if (exitCode) {
-    DWORD code = 0;
-    // An ended process always has its code; should Windows still not give
-    // it, the run says no more than it knows: the installer ran.
-    *exitCode = GetExitCodeProcess(processHandle.Get(), &code) ? code : 0;
-  }
+  DWORD code = 0;
+  // An ended process always has its code; should Windows still not give
+  // it, the run says no more than it knows: the installer ran.
+  if (!GetExitCodeProcess(processHandle.Get(), &code)) code = 0;
+  RecordInstallerEnded(commandLine, code, GetTickCount() - started);
+  if (exitCode) *exitCode = code;
   return true;
 }

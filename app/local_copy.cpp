@@ -1,6 +1,7 @@
 #include "app/local_copy.h"
 
 #include "app/catalogue.h"
+#include "app/support_records.h"
 #include "markup/markup.h"
 
 namespace {
@@ -84,10 +85,14 @@ bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeN
   // replaced on this PC would otherwise be started as it is.
   TSha256Digest wanted;
   const char* sha256 = element->FindAttribute(kSha256Attribute);
-  if (sha256 && (!ParseSha256(sha256, &wanted) ||
-                 held.Check(size, &wanted, pump, context) != THeldFile::kSame)) {
-    held.Release();
-    return false;
-  }
-  return true;
+  if (!sha256) return true;
+  THeldFile::TCheck check =
+      ParseSha256(sha256, &wanted) ? held.Check(size, &wanted, pump, context) : THeldFile::kDiffers;
+  // A check stopped by a cancel has no verdict; a differing file's own value
+  // is not at hand, only that it is not the one wanted.
+  if (check != THeldFile::kStopped)
+    RecordHash(localPath, check == THeldFile::kSame ? &wanted : nullptr, sha256, check == THeldFile::kSame);
+  if (check == THeldFile::kSame) return true;
+  held.Release();
+  return false;
 }

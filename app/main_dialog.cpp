@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/support_log.h"
+#include "app/support_records.h"
 #include "framework/application.h"
 #include "treeview/my_tree_wnd.h"
 
@@ -15,12 +17,16 @@ TInstallZelmDlgClient::~TInstallZelmDlgClient() {
   // The window goes first, so that no tree item outlives the document that
   // its item data points into.
   Destroy();
+  SupportLog().WriteWindowLines(LogText, LogSavedBytes);  // lines never refreshed
+  SupportLog().Unfollow(&LogText);
 }
 
 void TInstallZelmDlgClient::SetupWindow() {
   TDialog::SetupWindow();  // attaches TreeWnd and its image lists
   srand(static_cast<unsigned>(time(nullptr)));
   ResolveDownloadDir();
+  RecordProgramStart(DownloadDir);
+  SupportLog().Follow(&LogText, &LogSavedBytes);
   FetchCatalogue();
 }
 
@@ -72,6 +78,9 @@ bool TInstallZelmDlgClient::LogStillShown(HWND log) const {
 }
 
 void TInstallZelmDlgClient::RefreshLog() {
+  // Every writer refreshes, so this one place gives the support log every
+  // line the window shows, also once the window is gone.
+  SupportLog().WriteWindowLines(LogText, LogSavedBytes);
   if (!HWindow) return;  // closed during a run: LogText keeps the lines
   HWND log = GetDlgItem(HWindow, kIdLog);
   if (!log) return;

@@ -115,6 +115,8 @@ class TInstallZelmDlgClient : public TDialog {
   // (null: it did not move the focus).
   HWND BusyFocus = nullptr;
   HWND FocusBeforeBusy = nullptr;
+  // How much of LogText the support log has taken (app/support_log.h).
+  size_t LogSavedBytes = 0;
 
   // Whether control 104 still holds what the last RefreshLog left there,
   // with the caret at its end (where it is put when that is not known).

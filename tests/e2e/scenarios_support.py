@@ -1,0 +1,144 @@
+"""End-to-end scenarios: the support log InstallZelm.log that the program
+keeps in the download folder (the plain suite of e2e.py). After a run it
+must hold the window's lines in UTF-8, every URL asked with its status, the
+transfers, the hash verdict, the catalogue signature verdict and the
+installers' exit codes; a log past 1 MiB from earlier runs becomes
+InstallZelm.log.1, replacing the generation there."""
+import datetime
+import os
+import re
+
+from e2e import Log, N, Program, check, pkg
+import site_builder as sb
+
+BOM = b"\xef\xbb\xbf"
+LINE = re.compile(r"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z) ([a-z0-9]+)(?: (.*))?\Z")
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+
+
+def version():
+    """The project's version, as CMakeLists.txt gives it."""
+    text = open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8").read()
+    return re.search(r"project\(InstallZelm VERSION (\S+)", text).group(1)
+
+
+def support_site(world):
+    return N("InstallFiles", [("name", "支持目录")], [
+        N("Group", [("name", "支持"), ("path", "support")], [
+            N("Dek", [("name", "支持定额"), ("fileName", "sd.exe"), ("state", "2")],
+              package=pkg("支持定额", "sd.dek"), digest=True),
+            N("Tool", [("name", "支持工具"), ("fileName", "st.exe"), ("state", "2")],
+              package=pkg("支持工具", "st.dat", "no", exit_code=1603)),
+            # Only mirror 2 has it: an attempt on mirror 1 is a 404.
+            N("Tool", [("name", "二号工具"), ("fileName", "m2.exe"), ("state", "2")],
+              package=pkg("二号工具", "m2.dat", "no"), mirrors=(2,)),
+        ]),
+    ])
+
+
+def read_log(path):
+    """[(stamp, kind, text)] of a support log; checks the mark, the encoding
+    and the form of every line."""
+    data = open(path, "rb").read()
+    check(data.startswith(BOM), "%s does not start with a byte-order mark" % path)
+    check(data.count(BOM) == 1, "%s has %d byte-order marks" % (path, data.count(BOM)))
+    try:
+        text = data[len(BOM):].decode("utf-8")
+    except UnicodeDecodeError as e:
+        raise AssertionError("%s is no UTF-8: %s" % (path, e))
+    check(text.endswith("\r\n"), "the last line of %s is unfinished" % path)
+    entries = []
+    for line in text[:-2].split("\r\n"):
+        m = LINE.match(line)
+        check(m, "line without a stamp and kind: %r" % line)
+        entries.append((m.group(1), m.group(2), m.group(3) or ""))
+    return entries
+
+
+def of_kind(entries, kind):
+    return [text for _, k, text in entries if k == kind]
+
+
+def stamp(when):
+    return when.strftime("%Y-%m-%dT%H:%M:%S.") + "%03dZ" % (when.microsecond // 1000)
+
+
+def support_log_after_a_run(world):
+    old = BOM + "2026-01-01T00:00:00.000Z window 旧的一行\r\n".encode("utf-8") * 30000  # > 1 MiB
+    check(len(old) > 1 << 20, "the old log must be past 1 MiB")
+    world.reset("[Dek Files]\r\n", site=support_site,
+                files={"InstallZelm.log": old, "InstallZelm.log.1": b"the generation before"})
+    started = datetime.datetime.utcnow() - datetime.timedelta(seconds=2)
+    p = Program(world)
+    try:
+        log = Log(world.urls)
+        log.package("支持定额", "ok", "ok", "安装完成。\r\n")
+        log.package("支持工具", "ok", "ok", "安装失败，返回值 1603。\r\n")
+        log.package("二号工具", "fail", "ok", "安装完成。\r\n")
+        log.text("以下软件安装失败:\r\n    支持工具\r\n")
+        window = p.install(log)
+    finally:
+        p.kill()
+    ended = datetime.datetime.utcnow() + datetime.timedelta(seconds=2)
+    folder = world.downloads()
+    check(open(os.path.join(folder, "InstallZelm.log.1"), "rb").read() == old,
+          "the old log did not become InstallZelm.log.1 unchanged")
+    entries = read_log(os.path.join(folder, "InstallZelm.log"))
+    stamps = [s for s, _, _ in entries]
+    check(stamps == sorted(stamps), "stamps out of order")
+    check(stamp(started) <= stamps[0] and stamps[-1] <= stamp(ended),
+          "stamps %s..%s are not the run's UTC time %s..%s" % (stamps[0], stamps[-1], stamp(started), stamp(ended)))
+
+    start = of_kind(entries, "start")
+    check(len(start) == 1 and start[0].startswith("InstallZelm %s, download folder C:\\" % version())
+          and start[0].endswith("\\Downloads"), "start line: %s" % start)
+    check(entries[0][1] == "start", "the first line is not the start line")
+    shown = "".join(t + "\r\n" for t in of_kind(entries, "window"))
+    check(shown == window, "window lines differ.\n--- log:\n%s\n--- window:\n%s" % (shown, window))
+
+    http = of_kind(entries, "http")
+    site_zip = os.path.getsize(world.site_path(1, "InstallFiles.zip"))
+    want_zip = "GET %sInstallFiles.zip status 200 length %d" % (world.urls[0], site_zip)
+    check(http and http[0].startswith(want_zip + " "), "catalogue request: %s" % http[:1])
+    asked = re.findall(r"from ([^\r]*)\r\n", window)
+    check(len(http) == 1 + len(asked), "requests: %s, mirrors tried: %s" % (http, asked))
+    for (url, name), line in zip(zip(asked, ["sd.exe", "st.exe"] + ["m2.exe"] * 2), http[1:]):
+        missing = name == "m2.exe" and url == world.urls[0]
+        size = 0 if missing else os.path.getsize(world.site_path(2, "support/" + name))
+        want = "GET %ssupport/%s status %d length " % (url, name, 404 if missing else 200)
+        check(line.startswith(want) and (missing or line.startswith(want + str(size) + " ")),
+              "request of %s: %s" % (name, line))
+
+    transfers = of_kind(entries, "transfer")
+    for name in ("InstallFiles.zip", "sd.exe", "st.exe", "m2.exe"):
+        size = os.path.getsize(world.site_path(2, name if name.endswith(".zip") else "support/" + name))
+        check(any(re.fullmatch(r".*\\%s\.part received %d of %d bytes in \d+ ms: complete" % (re.escape(name), size, size),
+                               t) for t in transfers), "no complete transfer of %s: %s" % (name, transfers))
+    digest = sb.sha256_hex(open(world.site_path(2, "support/sd.exe"), "rb").read())
+    hashes = of_kind(entries, "sha256")
+    check(len(hashes) == 1 and hashes[0].endswith("\\sd.exe.part computed %s expected %s: match" % (digest, digest)),
+          "hash lines: %s" % hashes)
+    check(of_kind(entries, "signature") == ["%sInstallFiles.zip: not checked (no catalogue key in this build)"
+                                            % world.urls[0]], "signature: %s" % of_kind(entries, "signature"))
+    installs = of_kind(entries, "install")
+    codes = [re.fullmatch(r'"C:\\.*\\Downloads\\(\S+)" /auto /s: exit code (\d+) after \d+ ms', i) for i in installs]
+    check(all(codes) and [(m.group(1), int(m.group(2))) for m in codes]
+          == [("sd.exe", 0), ("st.exe", 1603), ("m2.exe", 0)], "installers: %s" % installs)
+    check(not any("PRIVATE KEY" in t or "BEGIN PUBLIC" in t for _, _, t in entries), "key material in the log")
+
+
+def support_log_appends_run_after_run(world):
+    world.reset("[Dek Files]\r\n", site=support_site)
+    for _ in range(2):
+        p = Program(world)
+        try:
+            p.close()
+        finally:
+            p.kill()
+    entries = read_log(os.path.join(world.downloads(), "InstallZelm.log"))  # one mark for both runs
+    check([k for _, k, _ in entries].count("start") == 2, "two runs, start lines: %s" % entries)
+    check(not os.path.exists(os.path.join(world.downloads(), "InstallZelm.log.1")), "moved aside below 1 MiB")
+    check(world.downloaded() == [], "downloads: %s" % world.downloaded())
+
+
+SCENARIOS = [support_log_after_a_run, support_log_appends_run_after_run]
