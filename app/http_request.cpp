@@ -33,7 +33,12 @@ struct TSendState {
 // the request is given up: its handles are closed (which ends the send on
 // Windows; where it does not, the sending thread finishes on its own and
 // touches nothing of ours but the shared state).
-bool SendRequestWaiting(HINTERNET request, THttpWait keepWaiting, void* context) {
+// Whatever keepWaiting says, the head must have come within the connect
+// and receive time-outs together: those are meant to bound the send, and
+// a send that outlives them has hung (Wine's WinINet has been seen to leave
+// one waiting on a refused port), so it is given up like any other.
+bool SendRequestWaiting(HINTERNET request, DWORD limitMs, THttpWait keepWaiting, void* context) {
+  const DWORD start = GetTickCount();
   auto state = std::make_shared<TSendState>();
   if (!state->Done.IsOpen()) return false;
   std::thread([state, request] {
@@ -49,6 +54,7 @@ bool SendRequestWaiting(HINTERNET request, THttpWait keepWaiting, void* context)
     DWORD woken = MsgWaitForMultipleObjects(1, &done, FALSE, 100, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0) return state->Sent != FALSE;
     if (woken == WAIT_FAILED || (keepWaiting && !keepWaiting(context))) return false;
+    if (GetTickCount() - start >= limitMs) return false;
   }
 }
 
@@ -99,7 +105,8 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
                                  flags, 0));
   if (!request.Get()) return false;
   SetTimeouts(request.Get(), timeouts);
-  if (!SendRequestWaiting(request.Get(), keepWaiting, context)) return false;
+  const DWORD limitMs = timeouts.ConnectMs + timeouts.ReceiveMs;
+  if (!SendRequestWaiting(request.Get(), limitMs, keepWaiting, context)) return false;
   if (!(flags & INTERNET_FLAG_SECURE)) return true;
   // A mirror reached over https must not hand the file over in the clear.
   // Windows refuses a redirect to http by itself, but Wine's WinINet follows

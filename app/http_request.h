@@ -31,7 +31,9 @@ typedef bool (*THttpWait)(void* context);
 // time-outs). On success `connection` and `request` own the new handles and
 // the response's head has arrived. False for a URL that is not http(s), a
 // host that cannot be reached, a request that fails or times out, one that
-// keepWaiting gave up, and an https request that was redirected to http.
+// keepWaiting gave up or whose head took longer than the connect and
+// receive time-outs together, and an https request that was redirected to
+// http.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
                  THttpWait keepWaiting, void* context, TInternetHandle& connection,
                  TInternetHandle& request);

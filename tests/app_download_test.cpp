@@ -512,6 +512,16 @@ TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
   EXPECT_LT(elapsed, 30000u);
   EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
   EXPECT_FALSE(Dialog->Downloading);
+
+  // Nobody cancels and there is no deadline: the head must still have come
+  // within the connect and receive time-outs together.
+  Dialog->LogText.clear();
+  Dialog->CancelRequested = false;
+  SetTransferLimits({1000, 1500, kTransferLimits.StallWindowMs, kTransferLimits.CatalogueDeadlineMs});
+  start = GetTickCount();
+  EXPECT_FALSE(Get(Package("u.exe"), Servers().Fault("trickleheader/200/")));
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  EXPECT_EQ("", Dialog->LogText);
 }
 
 TEST_F(DownloadTest, CancelAlreadySetStillAsksButTouchesNothing) {
