@@ -2,7 +2,9 @@
 
 #include <wininet.h>
 
+#include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "app/catalogue.h"
@@ -21,6 +23,7 @@ const DWORD kQuietWaitMs = 500;
 struct TSendState {
   TKernelHandle Done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   BOOL Sent = FALSE;
+  std::string Headers;  // the sending thread's own copy: it may outlive the caller's
 };
 
 // HttpSendRequestA returns when the response's head has arrived, and a
@@ -31,11 +34,15 @@ struct TSendState {
 // the request is given up: its handles are closed (which ends the send on
 // Windows; where it does not, the sending thread finishes on its own and
 // touches nothing of ours but the shared state).
-bool SendRequestWaiting(HINTERNET request, THttpWait keepWaiting, void* context) {
+bool SendRequestWaiting(HINTERNET request, const char* headers, THttpWait keepWaiting,
+                        void* context) {
   auto state = std::make_shared<TSendState>();
   if (!state->Done.IsOpen()) return false;
+  if (headers) state->Headers = headers;
   std::thread([state, request] {
-    state->Sent = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    const std::string& extra = state->Headers;
+    state->Sent = HttpSendRequestA(request, extra.empty() ? nullptr : extra.c_str(),
+                                   static_cast<DWORD>(extra.size()), nullptr, 0);
     SetEvent(state->Done.Get());
   }).detach();
   const HANDLE done = state->Done.Get();
@@ -67,7 +74,7 @@ void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts) {
 // silent would hang InternetOpenUrlA.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
                  THttpWait keepWaiting, void* context, TInternetHandle& connection,
-                 TInternetHandle& request) {
+                 TInternetHandle& request, const char* headers) {
   char host[256] = {};
   TPathBuffer object = {};
   URL_COMPONENTSA parts = {};
@@ -97,7 +104,7 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
                                  flags, 0));
   if (!request.Get()) return false;
   SetTimeouts(request.Get(), timeouts);
-  if (!SendRequestWaiting(request.Get(), keepWaiting, context)) return false;
+  if (!SendRequestWaiting(request.Get(), headers, keepWaiting, context)) return false;
   if (!(flags & INTERNET_FLAG_SECURE)) return true;
   // A mirror reached over https must not hand the file over in the clear.
   // Windows refuses a redirect to http by itself, but Wine's WinINet follows
@@ -109,6 +116,23 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
   URL_COMPONENTSA end = {};
   end.dwStructSize = sizeof(end);
   return InternetCrackUrlA(endUrl, 0, 0, &end) && end.nScheme == INTERNET_SCHEME_HTTPS;
+}
+
+DWORD ResponseStatus(HINTERNET request) {
+  DWORD status = 0;
+  DWORD length = sizeof(status);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                      nullptr))
+    return 0;
+  return status;
+}
+
+bool QueryHeaderText(HINTERNET request, DWORD query, char (&text)[256]) {
+  memset(text, 0, sizeof text);
+  DWORD length = sizeof(text) - 1;
+  if (HttpQueryInfoA(request, query, text, &length, nullptr) && length < sizeof(text) - 1) return true;
+  memset(text, 0, sizeof text);
+  return false;
 }
 
 DWORD AnnouncedLength(HINTERNET request) {
