@@ -75,6 +75,7 @@ bool TPartFile::OpenKept(THashPump pump, void* context) {
 }
 
 bool TPartFile::StartOver(unsigned long total, const char* validator) {
+  File.Close();  // a kept part is open without sharing its writes
   File.Reset(CreateFileA(PartPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   Kept = 0;
