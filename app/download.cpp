@@ -87,16 +87,23 @@ bool ReadAvailable(HINTERNET request, char* block, DWORD size, DWORD* read) {
   return true;
 }
 
+// What one try wrote to the part.
+struct TTransferCount {
+  unsigned long long Got = 0;  // bytes added
+  bool WriteFailed = false;    // the disk refused a block (full, gone)
+};
+
 // Reads the body block by block onto the end of the part, which holds
 // `offset` bytes already, while the progress bar moves (its share of
 // `total`) and the queue drains; stops early on a cancel, a stall, the
 // deadline, a write that fails, or as soon as more than total - offset
 // bytes have arrived (the rest is not read: a body longer than announced
-// could fill the disk). *got counts the bytes written. True when exactly
-// total - offset bytes arrived and were written.
+// could fill the disk). `count` tells the bytes written and whether a
+// write failed. True when exactly total - offset bytes arrived and were
+// written.
 bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, TPartFile& part,
               unsigned long offset, DWORD total, TPaceWatch& pace, float& speed,
-              unsigned long long* got) {
+              TTransferCount& count) {
   bool result = false;
   const unsigned long long expected = total - offset;
   DWORD start = GetTickCount();
@@ -107,9 +114,13 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, TPartFile& part,
   while (!client.CancelRequested) {
     DWORD read = 0;
     bool ok = ReadAvailable(request, block, sizeof(block), &read);
-    if (received + read > expected || !part.Append(block, read)) break;
+    if (received + read > expected) break;
+    if (!part.Append(block, read)) {
+      count.WriteFailed = true;
+      break;
+    }
     received += read;
-    *got = received;
+    count.Got = received;
     unsigned percent = static_cast<unsigned>((offset + received) * 100 / total);
     // A large file moves the bar once in hundreds of blocks; telling the
     // control the same position again would only cost time.
@@ -175,9 +186,14 @@ enum TTryResult {
 TTryResult TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
                            const char* partPath, TPartFile& part, unsigned long offset, DWORD total,
                            const TXmlTreeNode* element, TPaceWatch& pace, float& speed,
-                           THeldFile& held, unsigned long long* got) {
+                           THeldFile& held, TTransferCount& count) {
   const char* sha256 = element->FindAttribute(kSha256Attribute);
-  bool complete = Transfer(client, request, part, offset, total, pace, speed, got);
+  bool complete = Transfer(client, request, part, offset, total, pace, speed, count);
+  if (count.WriteFailed) {
+    // A disk that refused a block is no place to keep a part for later.
+    part.Delete();
+    return kTryFailed;
+  }
   if (!complete) return client.CancelRequested ? kTryFailed : kTryBroken;
   TSha256Digest received;
   // Without CryptoAPI's SHA-256 a wanted hash can only fail; without a
@@ -260,7 +276,7 @@ struct TDownloadPaths {
 // on the disk, the part (kept or begun afresh), the transfer and its checks.
 TTryResult Fetch(const TCallWait& call, HINTERNET request, const TDownloadPaths& paths,
                  TPartFile& part, const TBodyPlan& plan, const TXmlTreeNode* element, float& speed,
-                 TPackageDownload& package, unsigned long long* got) {
+                 TPackageDownload& package, TTransferCount& count) {
   TInstallZelmDlgClient& client = call.Client;
   if (HoldCurrentLocalCopy(paths.Local, plan.Total, element, &PumpWhileWaiting, &client,
                            package.Held)) {
@@ -280,16 +296,15 @@ TTryResult Fetch(const TCallWait& call, HINTERNET request, const TDownloadPaths&
   // The pace is watched from here: hashing a local copy is no stall.
   TPaceWatch pace(call.CallStart, call.DeadlineMs);
   return TransferChecked(client, request, paths.Local, paths.Part, part, plan.Offset, plan.Total,
-                         element, pace, speed, package.Held, got);
+                         element, pace, speed, package.Held, count);
 }
 
 // One request for the file and what follows it: a part kept by an earlier
-// try is continued when the server still has the same file. *got counts
-// the bytes this try added to the part.
+// try is continued when the server still has the same file. `count`
+// tells what this try added to the part.
 TTryResult TryOnce(TCallWait& wait, HINTERNET session, const TDownloadPaths& paths,
                    TPartFile& part, const TXmlTreeNode* element, float& speed,
-                   TPackageDownload& out, unsigned long long* got) {
-  *got = 0;
+                   TPackageDownload& out, TTransferCount& count) {
   speed = 0;
   if (!part.OpenKept(&PumpWhileWaiting, &wait.Client)) return kTryFailed;
   char headers[kRangeHeadersSize];
@@ -303,7 +318,7 @@ TTryResult TryOnce(TCallWait& wait, HINTERNET session, const TDownloadPaths& pat
       !PlanBody(request.Get(), resuming, part, &plan)) {
     return kTryFailed;
   }
-  TTryResult result = Fetch(wait, request.Get(), paths, part, plan, element, speed, out, got);
+  TTryResult result = Fetch(wait, request.Get(), paths, part, plan, element, speed, out, count);
   out.Resumed = result == kTryDone && plan.Offset != 0;
   return result;
 }
@@ -346,14 +361,14 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
       // stopped, on this mirror, a few times; one that makes none leaves
       // the rest to the caller's other mirror.
       for (unsigned retry = 0;; ++retry) {
-        unsigned long long got = 0;
-        TTryResult tried = TryOnce(wait, session.Get(), paths, part, element, speed, out, &got);
+        TTransferCount count;
+        TTryResult tried = TryOnce(wait, session.Get(), paths, part, element, speed, out, count);
         if (tried == kTryDone) {
           result = true;
           break;
         }
         const bool kept = part.KeepOrDelete();
-        if (tried != kTryBroken || !kept || got == 0 || retry == kSameMirrorRetries) break;
+        if (tried != kTryBroken || !kept || count.Got == 0 || retry == kSameMirrorRetries) break;
       }
     }
   }

@@ -97,7 +97,7 @@ struct TPackageDownload {
 // at the first failed write), a local file that cannot be replaced, and for
 // a URL or local path longer than 255 characters (nothing is created then).
 // On false an earlier local file is as it was, and the part file is gone
-// unless it was kept to be resumed.
+// unless it was kept to be resumed (never after a failed write).
 //
 // `deadlineMs` (0: none) bounds the whole call; the catalogue fetch passes
 // TransferLimits().CatalogueDeadlineMs. Every transfer also fails when it
