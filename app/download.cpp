@@ -319,7 +319,8 @@ TTryResult TryOnce(TCallWait& wait, HINTERNET session, const TDownloadPaths& pat
     return kTryFailed;
   }
   TTryResult result = Fetch(wait, request.Get(), paths, part, plan, element, speed, out, count);
-  out.Resumed = result == kTryDone && plan.Offset != 0;
+  // A copy found current fetched nothing, even when the server offered the rest.
+  out.Resumed = result == kTryDone && plan.Offset != 0 && count.Got != 0;
   return result;
 }
 
