@@ -258,7 +258,10 @@ bool PlanBody(HINTERNET request, bool resuming, const TPartFile& part, TBodyPlan
   plan->Total = AnnouncedLength(request);
   if (plan->Total == 0) return false;
   char etag[256], modified[256];
-  PickValidator(QueryHeaderText(request, HTTP_QUERY_ETAG, etag) ? etag : nullptr,
+  // An ETag too long to read is still an ETag: it is not replaced by the date.
+  const bool hasETag = QueryHeaderText(request, HTTP_QUERY_ETAG, etag) ||
+                       GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND;
+  PickValidator(hasETag ? etag : nullptr,
                 QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, modified) ? modified : nullptr,
                 plan->Validator);
   return true;

@@ -130,7 +130,10 @@ DWORD ResponseStatus(HINTERNET request) {
 bool QueryHeaderText(HINTERNET request, DWORD query, char (&text)[256]) {
   memset(text, 0, sizeof text);
   DWORD length = sizeof(text) - 1;
-  if (HttpQueryInfoA(request, query, text, &length, nullptr) && length < sizeof(text) - 1) return true;
+  if (HttpQueryInfoA(request, query, text, &length, nullptr)) {
+    if (length < sizeof(text) - 1) return true;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  }
   memset(text, 0, sizeof text);
   return false;
 }

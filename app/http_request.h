@@ -43,7 +43,8 @@ DWORD ResponseStatus(HINTERNET request);
 
 // A response header's value (`query`: HTTP_QUERY_ETAG and the like) into
 // `text`; false, with `text` empty, when the response has none or it does
-// not fit 255 characters (a value cut short is no value).
+// not fit 255 characters (a value cut short is no value); GetLastError()
+// is then ERROR_HTTP_HEADER_NOT_FOUND for a header the response lacks.
 bool QueryHeaderText(HINTERNET request, DWORD query, char (&text)[256]);
 
 // The size the server announces, 0 when the file must not be transferred: a

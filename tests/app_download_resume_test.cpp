@@ -195,6 +195,17 @@ TEST_F(ResumeTest, AnswersThatStartOverOrAreRefused) {
   EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File("d.exe")));
 }
 
+TEST_F(ResumeTest, LastModifiedServesWhenThereIsNoETag) {
+  const std::string path = Ranged("dateonly", 80, 1, "dateonly");
+  ASSERT_TRUE(Get("m.exe", path));
+  EXPECT_TRUE(Package.Resumed);
+  EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File("m.exe")));
+  std::vector<TRangedAnswer> answers = RangedAnswers("/" + path);
+  ASSERT_EQ(2u, answers.size());
+  EXPECT_EQ(206, answers[1].Status);
+  EXPECT_EQ("Tue, 14 Nov 2023 22:13:20 GMT", answers[1].IfRange);
+}
+
 TEST_F(ResumeTest, NoTrustedValidatorNoPartKept) {
   // A weak ETag: the bytes kept could not be vouched for, so none are.
   const std::string weak = Ranged("weak", 80, 1, "weak");
@@ -202,6 +213,11 @@ TEST_F(ResumeTest, NoTrustedValidatorNoPartKept) {
   EXPECT_EQ(1u, RangedAnswers("/" + weak).size());
   EXPECT_FALSE(FileExists(Local.File("w.exe.part")));
   EXPECT_FALSE(HasRecord("w.exe"));
+  // An ETag too long to keep: neither it nor the date beside it is used.
+  const std::string longTag = Ranged("longtag", 80, 1, "longtag");
+  EXPECT_FALSE(Get("l.exe", longTag, false));
+  EXPECT_EQ(1u, RangedAnswers("/" + longTag).size());
+  EXPECT_FALSE(FileExists(Local.File("l.exe.part")));
   // No validator at all (the fault server's plain short body).
   TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", "s.exe"}});
   EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,

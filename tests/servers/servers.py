@@ -66,6 +66,8 @@ is answered as one for MODE. FILE (an absolute path) goes with the mode
                                    another version of the file (every byte
                                    changed, another ETag and date)
                          weak      as honest, but every ETag is weak (W/)
+                         dateonly  as honest, without any ETag
+                         longtag   as honest, with an ETag of 302 characters
                        Each request logs "ranged PATH STATUS sent S
                        range=RANGE if-range=IFRANGE" ("-" for a header not
                        sent). Counts start again when the route file changes.
@@ -196,7 +198,11 @@ def ranged(conn, headers, log_path, path, data, mtime, cut, cuts, after, piece, 
     if_range = headers.get("if-range")
     if wanted and (if_range is None or if_range in (etag, modified)) and after != "norange":
         start, status = int(wanted.group(1)), 206
-    extra = "ETag: %s\r\nLast-Modified: %s\r\nAccept-Ranges: bytes\r\n" % (etag, modified)
+    extra = "Last-Modified: %s\r\nAccept-Ranges: bytes\r\n" % modified
+    if after == "longtag":
+        extra = "ETag: \"%s\"\r\n" % ("a" * 300) + extra
+    elif after != "dateonly":
+        extra = "ETag: %s\r\n" % etag + extra
     body = data[start:]
     if status == 206 and after == "badrange":
         body = data
