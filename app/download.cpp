@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <wininet.h>
 
+#include <cstdio>
+
 #include "app/body_reader.h"
 #include "app/catalogue.h"
 #include "app/held_file.h"
@@ -11,6 +13,9 @@
 #include "app/local_copy.h"
 #include "app/main_dialog.h"
 #include "app/package_hash.h"
+#include "app/part_file.h"
+#include "app/range_request.h"
+#include "app/resume_state.h"
 #include "app/support_records.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
@@ -74,40 +79,47 @@ class TPaceWatch {
 
 void PumpClient(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
 
-// Writes a block; false when the disk took less than all of it (full,
-// gone, refused), which ends the transfer at once.
-bool WriteBlock(HANDLE file, const char* block, DWORD size) {
-  DWORD written = 0;
-  return size == 0 || (WriteFile(file, block, size, &written, nullptr) && written == size);
-}
+// What one try wrote to the part.
+struct TTransferCount {
+  unsigned long long Got = 0;  // bytes added
+  bool WriteFailed = false;    // the disk refused a block (full, gone)
+};
 
-// Reads the body block by block into the file at partPath while the
-// progress bar moves and the queue drains; stops early on a cancel, a stall,
-// the deadline, a write that fails, or as soon as more than `expected` bytes
-// have arrived (the rest is not read: a body longer than announced could fill
-// the disk). Every block goes into `hash` when one is given. While it is
-// written, nobody else may write to the file. True when exactly `expected`
-// bytes arrived and were written.
-bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* partPath,
-              DWORD expected, TPaceWatch& pace, TSha256* hash, float& speed) {
+// Reads the body block by block onto the end of the part, which holds
+// `offset` bytes already, while the progress bar moves (its share of
+// `total`) and the queue drains; stops early on a cancel, a stall, the
+// deadline, a write that fails, or as soon as more than total - offset
+// bytes have arrived (the rest is not read: a body longer than announced
+// could fill the disk). `count` tells the bytes written and whether a
+// write failed. True when exactly total - offset bytes arrived and were
+// written.
+bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* partPath, TPartFile& part,
+              unsigned long offset, DWORD total, TPaceWatch& pace, float& speed,
+              TTransferCount& count) {
   bool result = false;
-  TKernelHandle out(CreateFileA(partPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  const unsigned long long expected = total - offset;
   DWORD start = GetTickCount();
   unsigned long long received = 0;
-  unsigned shown = 0;
+  unsigned shown = static_cast<unsigned>(static_cast<unsigned long long>(offset) * 100 / total);
   SetProgress(client, shown);
   static char block[kTransferBlockSize];  // the UI thread is the only caller
   // A slow server keeps a read waiting for seconds: the window answers
   // meanwhile.
   TBodyReader body(request, &PumpClient, &client);
-  while (out.IsOpen() && !client.CancelRequested) {
+  while (!client.CancelRequested) {
     DWORD read = 0;
     bool ok = body.Read(block, sizeof(block), &read);
+    if (received + read > expected) {
+      received += read;  // told as longer than announced; none of it is written
+      break;
+    }
+    if (!part.Append(block, read)) {
+      count.WriteFailed = true;
+      break;
+    }
     received += read;
-    if (received > expected || !WriteBlock(out.Get(), block, read)) break;
-    if (hash && read) hash->Update(block, read);
-    unsigned percent = static_cast<unsigned>(received * 100 / expected);
+    count.Got = received;
+    unsigned percent = static_cast<unsigned>((offset + received) * 100 / total);
     // A large file moves the bar once in hundreds of blocks; telling the
     // control the same position again would only cost time.
     if (percent != shown) {
@@ -121,10 +133,11 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
     }
     if (!pace.Received(read)) break;
   }
-  out.Close();  // the caller moves or deletes the file next
+  // The speed of what this try fetched: a resumed transfer counts only the rest.
   DWORD elapsed = GetTickCount() - start;
   if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
-  RecordTransfer(partPath, received, expected, elapsed, result, client.CancelRequested);
+  RecordTransfer(partPath, received, static_cast<unsigned long>(expected), elapsed, result,
+                 client.CancelRequested);
   return result;
 }
 
@@ -156,45 +169,54 @@ void LogCheckFailed(TInstallZelmDlgClient& client) {
   client.RefreshLog();
 }
 
-// Transfer into partPath, then the check of what came: its SHA-256 is taken
-// block by block as the data arrives and must be the element's "sha256"
-// when it names one. A file that passes is moved onto localPath and held
-// there (MoveIntoPlaceAndHold), and must still be exactly what arrived; a
-// file that fails is deleted and "文件校验失败。" logged. Whatever goes wrong,
-// an earlier file at localPath is touched only by a successful move.
-bool TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
-                     const char* partPath, DWORD expected, const TXmlTreeNode* element,
-                     TPaceWatch& pace, float& speed, THeldFile& held) {
+// How a try's transfer ended.
+enum TTryResult {
+  kTryDone,    // the file is in place and held
+  kTryFailed,  // refused, checked and failed, cancelled, or no transfer begun
+  kTryBroken,  // the connection ended short; what arrived may be kept
+};
+
+// Transfer onto the part, then the check of what came: the SHA-256 of the
+// whole part (kept bytes hashed again from the file, the rest as it
+// arrives) must be the element's "sha256" when it names one. A file that
+// passes is moved onto localPath and held there (MoveIntoPlaceAndHold),
+// and must still be exactly what arrived; a file that fails is deleted and
+// "文件校验失败。" logged. Whatever goes wrong, an earlier file at localPath
+// is touched only by a successful move.
+TTryResult TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
+                           const char* partPath, TPartFile& part, unsigned long offset, DWORD total,
+                           const TXmlTreeNode* element, TPaceWatch& pace, float& speed,
+                           THeldFile& held, TTransferCount& count) {
   const char* sha256 = element->FindAttribute(kSha256Attribute);
-  TSha256 hash;
+  bool complete = Transfer(client, request, partPath, part, offset, total, pace, speed, count);
+  if (count.WriteFailed) {
+    // A disk that refused a block is no place to keep a part for later.
+    part.Delete();
+    return kTryFailed;
+  }
+  if (!complete) return client.CancelRequested ? kTryFailed : kTryBroken;
+  TSha256Digest received;
   // Without CryptoAPI's SHA-256 a wanted hash can only fail; without a
   // wanted one, the size alone is checked again after the move.
-  bool hashing = hash.Open();
-  bool complete = Transfer(client, request, partPath, expected, pace, hashing ? &hash : nullptr, speed);
-  TSha256Digest received;
-  bool known = complete && hashing && hash.Finish(&received);
-  if (complete && sha256)
-    RecordHash(partPath, known ? &received : nullptr, sha256, known && Sha256Matches(sha256, received));
-  if (complete && sha256 && !(known && Sha256Matches(sha256, received))) {
-    DeleteFileA(partPath);
+  bool known = part.Finish(&received);
+  if (sha256) RecordHash(partPath, known ? &received : nullptr, sha256, known && Sha256Matches(sha256, received));
+  if (sha256 && !(known && Sha256Matches(sha256, received))) {
+    part.Delete();
     LogCheckFailed(client);
-    return false;
+    return kTryFailed;
   }
-  if (!complete) {
-    DeleteFileA(partPath);
-    return false;
-  }
-  switch (MoveIntoPlaceAndHold(partPath, localPath, expected, known ? &received : nullptr,
+  part.CloseFinished();
+  switch (MoveIntoPlaceAndHold(partPath, localPath, total, known ? &received : nullptr,
                                &PumpWhileWaiting, &client, held)) {
     case kMoveHeld:
-      return true;
+      return kTryDone;
     case kMoveStopped:  // a cancel: the file in place is what arrived
-      return false;
+      return kTryFailed;
     default:
       // Not put in place (the file there is in use), not held, or changed
       // before it was held: there is no checked file to start.
       LogCheckFailed(client);
-      return false;
+      return kTryFailed;
   }
 }
 
@@ -207,27 +229,105 @@ bool FitsOnDisk(const char* folder, DWORD expected) {
   return available.QuadPart >= expected;
 }
 
-// Everything after the server announced `expected` bytes: the skip test, the
-// room on the disk, the transfer and its checks.
-bool Fetch(const TCallWait& call, HINTERNET request, const char* folder, const char* localPath,
-           const char* partPath, DWORD expected, const TXmlTreeNode* element, float& speed,
-           TPackageDownload& package) {
+// Where a try's body goes: onto the kept part at Offset, or from byte 0.
+struct TBodyPlan {
+  unsigned long Offset = 0;
+  DWORD Total = 0;                         // the whole file's length
+  char Validator[kMaxValidator + 1] = {};  // kept with a part begun afresh
+};
+
+// Reads the head of the answer. A resumed request may continue (206 with
+// exactly the range asked for), start over (200) or fail; any other
+// request is read as always: status 200 and a Content-Length.
+bool PlanBody(HINTERNET request, bool resuming, const TPartFile& part, TBodyPlan* plan) {
+  if (resuming) {
+    char range[256], length[256];
+    switch (JudgeRangeAnswer(ResponseStatus(request),
+                             QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE, range) ? range : nullptr,
+                             QueryHeaderText(request, HTTP_QUERY_CONTENT_LENGTH, length) ? length : nullptr,
+                             part.Offset(), part.Record().Total)) {
+      case kRangeAppend:
+        plan->Offset = part.Offset();
+        plan->Total = part.Record().Total;
+        return true;
+      case kRangeRefused:
+        return false;
+      case kRangeStartOver:
+        break;
+    }
+  }
+  plan->Total = AnnouncedLength(request);
+  if (plan->Total == 0) return false;
+  char etag[256], modified[256];
+  // An ETag too long to read is still an ETag: it is not replaced by the date.
+  const bool hasETag = QueryHeaderText(request, HTTP_QUERY_ETAG, etag) ||
+                       GetLastError() != ERROR_HTTP_HEADER_NOT_FOUND;
+  PickValidator(hasETag ? etag : nullptr,
+                QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, modified) ? modified : nullptr,
+                plan->Validator);
+  return true;
+}
+
+// The names one call works with.
+struct TDownloadPaths {
+  const char* Folder;
+  TPathBuffer Url;
+  TPathBuffer Local;
+  TPathBuffer Part;
+};
+
+// Everything after the server's answer was read: the skip test, the room
+// on the disk, the part (kept or begun afresh), the transfer and its checks.
+TTryResult Fetch(const TCallWait& call, HINTERNET request, const TDownloadPaths& paths,
+                 TPartFile& part, const TBodyPlan& plan, const TXmlTreeNode* element, float& speed,
+                 TPackageDownload& package, TTransferCount& count) {
   TInstallZelmDlgClient& client = call.Client;
-  if (HoldCurrentLocalCopy(localPath, expected, element, &PumpWhileWaiting, &client, package.Held))
-    return true;
+  if (HoldCurrentLocalCopy(paths.Local, plan.Total, element, &PumpWhileWaiting, &client,
+                           package.Held)) {
+    part.Delete();  // the copy in place makes any part of it useless
+    return kTryDone;
+  }
   // A cancel during the hash of the local copy ends the call here: the copy
-  // stays as it is.
-  if (client.CancelRequested) return false;
-  if (!FitsOnDisk(folder, expected)) {
+  // stays as it is, and so does a part kept for it.
+  if (client.CancelRequested) return kTryFailed;
+  if (!FitsOnDisk(paths.Folder, plan.Total - plan.Offset)) {
     package.NoRoom = true;
     client.LogText += "磁盘空间不足。\r\n";
     client.RefreshLog();
-    return false;
+    return kTryFailed;
   }
+  if (plan.Offset == 0 && !part.StartOver(plan.Total, plan.Validator)) return kTryFailed;
   // The pace is watched from here: hashing a local copy is no stall.
   TPaceWatch pace(call.CallStart, call.DeadlineMs);
-  return TransferChecked(client, request, localPath, partPath, expected, element, pace, speed,
-                         package.Held);
+  return TransferChecked(client, request, paths.Local, paths.Part, part, plan.Offset, plan.Total,
+                         element, pace, speed, package.Held, count);
+}
+
+// One request for the file and what follows it: a part kept by an earlier
+// try is continued when the server still has the same file. `count`
+// tells what this try added to the part.
+TTryResult TryOnce(TCallWait& wait, HINTERNET session, const TDownloadPaths& paths,
+                   TPartFile& part, const TXmlTreeNode* element, float& speed,
+                   TPackageDownload& out, TTransferCount& count) {
+  speed = 0;
+  if (!part.OpenKept(&PumpWhileWaiting, &wait.Client)) return kTryFailed;
+  char headers[kRangeHeadersSize];
+  const bool resuming = part.Resumable() && FormatRangeHeaders(part.Offset(), part.Record().Validator,
+                                                               headers, sizeof headers);
+  const THttpTimeouts timeouts = {Limits.ConnectTimeoutMs, Limits.ReceiveTimeoutMs};
+  TInternetHandle connection, request;
+  TBodyPlan plan;
+  const bool answered = OpenHttpGet(session, paths.Url, timeouts, &WaitForHead, &wait, connection,
+                                    request, resuming ? headers : nullptr);
+  char asked[kRangeHeadersSize] = "";
+  if (resuming)
+    snprintf(asked, sizeof asked, "bytes=%lu- if-range %s", part.Offset(), part.Record().Validator);
+  RecordHttpAnswer(paths.Url, answered ? request.Get() : nullptr, asked);
+  if (!answered || !PlanBody(request.Get(), resuming, part, &plan)) return kTryFailed;
+  TTryResult result = Fetch(wait, request.Get(), paths, part, plan, element, speed, out, count);
+  // A copy found current fetched nothing, even when the server offered the rest.
+  out.Resumed = result == kTryDone && plan.Offset != 0 && count.Got != 0;
+  return result;
 }
 
 }  // namespace
@@ -246,31 +346,37 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
   TPackageDownload& out = package ? *package : own;
   out.Held.Release();
   out.NoRoom = false;
+  out.Resumed = false;
   client.Downloading = true;
   SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
 
-  TPathBuffer url;
-  TPathBuffer localPath;
-  TPathBuffer partPath;
+  TDownloadPaths paths = {folder, {}, {}, {}};
   // A name that could reach outside the folder is refused before anything
   // is asked or created; over-long names are refused whole, as cut short
   // they would name another file on the server or on the disk.
-  if (IsBareFileName(element->GetAttribute(kAttrFileName)) && BuildUrl(url, baseUrl, element) &&
-      BuildLocalPath(localPath, folder, element) &&
-      BuildLocalPath(partPath, folder, element) && AppendPath(partPath, kPartSuffix)) {
+  if (IsBareFileName(element->GetAttribute(kAttrFileName)) && BuildUrl(paths.Url, baseUrl, element) &&
+      BuildLocalPath(paths.Local, folder, element) &&
+      BuildLocalPath(paths.Part, folder, element) && AppendPath(paths.Part, kPartSuffix)) {
     const THttpTimeouts timeouts = {Limits.ConnectTimeoutMs, Limits.ReceiveTimeoutMs};
     TInternetHandle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (session.Get()) {
       SetTimeouts(session.Get(), timeouts);
-      TInternetHandle connection, request;
-      DWORD expected = 0;
       TCallWait wait{client, callStart, deadlineMs};
-      const bool answered =
-          OpenHttpGet(session.Get(), url, timeouts, &WaitForHead, &wait, connection, request);
-      RecordHttpAnswer(url, answered ? request.Get() : nullptr);
-      if (answered) expected = AnnouncedLength(request.Get());
-      if (expected != 0)
-        result = Fetch(wait, request.Get(), folder, localPath, partPath, expected, element, speed, out);
+      TPartFile part;
+      part.Name(paths.Part);  // without room for its record, a part is never kept
+      // A transfer that breaks after making progress goes on from where it
+      // stopped, on this mirror, a few times; one that makes none leaves
+      // the rest to the caller's other mirror.
+      for (unsigned retry = 0;; ++retry) {
+        TTransferCount count;
+        TTryResult tried = TryOnce(wait, session.Get(), paths, part, element, speed, out, count);
+        if (tried == kTryDone) {
+          result = true;
+          break;
+        }
+        const bool kept = part.KeepOrDelete();
+        if (tried != kTryBroken || !kept || count.Got == 0 || retry == kSameMirrorRetries) break;
+      }
     }
   }
 

@@ -38,6 +38,11 @@ constexpr unsigned long kStallMinBytes = 1024;
 // or cancelled transfer leaves an earlier file of that name as it was.
 constexpr const char* kPartSuffix = ".part";
 
+// How often one call goes on with a transfer that broke after making
+// progress, from where it stopped, before it leaves the file to the other
+// mirror.
+constexpr unsigned kSameMirrorRetries = 3;
+
 // What a package download leaves for the install run.
 struct TPackageDownload {
   // The finished file, held (THeldFile) from its check on: the install run
@@ -46,6 +51,9 @@ struct TPackageDownload {
   // Set when the announced length did not fit on the download folder's
   // drive: another mirror would fare no better, so none is tried.
   bool NoRoom = false;
+  // Set when the file was finished from a part kept by an earlier try:
+  // only its rest was fetched.
+  bool Resumed = false;
 };
 
 // Fetches the file that `element` names from `baseUrl` into `folder`.
@@ -59,6 +67,15 @@ struct TPackageDownload {
 // (kPartSuffix), which nobody else may write while it grows. Before that,
 // the announced length must fit in the free space of the folder's drive, or
 // "磁盘空间不足。\r\n" is logged and the call fails with package->NoRoom set.
+// A transfer that breaks keeps the part, with the server's validator (a
+// strong ETag, else Last-Modified) in the part's record (kResumeInfoSuffix,
+// app/part_file.h), when that validator can be trusted; otherwise the part
+// is deleted. The next try of the file (in this call, on the other mirror,
+// in a later run) hashes the kept bytes and asks for the rest with Range
+// and If-Range; a 206 with exactly that range is appended, a 200 starts
+// over, anything else fails the try and leaves the part. Within one call a
+// transfer that broke after making progress is tried again up to
+// kSameMirrorRetries times, until a try makes none.
 // A complete body whose SHA-256 is not the element's "sha256" (when it has
 // one) is deleted and "文件校验失败。\r\n" logged. A complete and checked
 // one replaces the local file (MoveIntoPlaceAndHold) and is held there; when
@@ -79,7 +96,8 @@ struct TPackageDownload {
 // time-out or stall, a part file that cannot be written (the transfer ends
 // at the first failed write), a local file that cannot be replaced, and for
 // a URL or local path longer than 255 characters (nothing is created then).
-// On false the part file is gone and an earlier local file is as it was.
+// On false an earlier local file is as it was, and the part file is gone
+// unless it was kept to be resumed (never after a failed write).
 //
 // `deadlineMs` (0: none) bounds the whole call; the catalogue fetch passes
 // TransferLimits().CatalogueDeadlineMs. Every transfer also fails when it

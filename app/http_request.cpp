@@ -2,7 +2,9 @@
 
 #include <wininet.h>
 
+#include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "app/catalogue.h"
@@ -23,6 +25,7 @@ const DWORD kQuietWaitMs = 100;
 struct TSendState {
   TKernelHandle Done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   BOOL Sent = FALSE;
+  std::string Headers;  // the sending thread's own copy: it may outlive the caller's
 };
 
 // HttpSendRequestA returns when the response's head has arrived, and a
@@ -37,12 +40,16 @@ struct TSendState {
 // and receive time-outs together: those are meant to bound the send, and
 // a send that outlives them has hung (Wine's WinINet has been seen to leave
 // one waiting on a refused port), so it is given up like any other.
-bool SendRequestWaiting(HINTERNET request, DWORD limitMs, THttpWait keepWaiting, void* context) {
+bool SendRequestWaiting(HINTERNET request, const char* headers, DWORD limitMs, THttpWait keepWaiting,
+                        void* context) {
   const DWORD start = GetTickCount();
   auto state = std::make_shared<TSendState>();
   if (!state->Done.IsOpen()) return false;
+  if (headers) state->Headers = headers;
   std::thread([state, request] {
-    state->Sent = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    const std::string& extra = state->Headers;
+    state->Sent = HttpSendRequestA(request, extra.empty() ? nullptr : extra.c_str(),
+                                   static_cast<DWORD>(extra.size()), nullptr, 0);
     SetEvent(state->Done.Get());
   }).detach();
   const HANDLE done = state->Done.Get();
@@ -75,7 +82,7 @@ void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts) {
 // silent would hang InternetOpenUrlA.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
                  THttpWait keepWaiting, void* context, TInternetHandle& connection,
-                 TInternetHandle& request) {
+                 TInternetHandle& request, const char* headers) {
   char host[256] = {};
   TPathBuffer object = {};
   URL_COMPONENTSA parts = {};
@@ -106,7 +113,7 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
   if (!request.Get()) return false;
   SetTimeouts(request.Get(), timeouts);
   const DWORD limitMs = timeouts.ConnectMs + timeouts.ReceiveMs;
-  if (!SendRequestWaiting(request.Get(), limitMs, keepWaiting, context)) return false;
+  if (!SendRequestWaiting(request.Get(), headers, limitMs, keepWaiting, context)) return false;
   if (!(flags & INTERNET_FLAG_SECURE)) return true;
   // A mirror reached over https must not hand the file over in the clear.
   // Windows refuses a redirect to http by itself, but Wine's WinINet follows
@@ -118,6 +125,26 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
   URL_COMPONENTSA end = {};
   end.dwStructSize = sizeof(end);
   return InternetCrackUrlA(endUrl, 0, 0, &end) && end.nScheme == INTERNET_SCHEME_HTTPS;
+}
+
+DWORD ResponseStatus(HINTERNET request) {
+  DWORD status = 0;
+  DWORD length = sizeof(status);
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                      nullptr))
+    return 0;
+  return status;
+}
+
+bool QueryHeaderText(HINTERNET request, DWORD query, char (&text)[256]) {
+  memset(text, 0, sizeof text);
+  DWORD length = sizeof(text) - 1;
+  if (HttpQueryInfoA(request, query, text, &length, nullptr)) {
+    if (length < sizeof(text) - 1) return true;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  }
+  memset(text, 0, sizeof text);
+  return false;
 }
 
 DWORD AnnouncedLength(HINTERNET request) {

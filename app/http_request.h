@@ -28,15 +28,25 @@ typedef bool (*THttpWait)(void* context);
 // caches bypassed and left unwritten (INTERNET_FLAG_RELOAD,
 // INTERNET_FLAG_NO_CACHE_WRITE). While the head of the response is
 // awaited, keepWaiting(context) is asked (may be null: wait for the
-// time-outs). On success `connection` and `request` own the new handles and
-// the response's head has arrived. False for a URL that is not http(s), a
-// host that cannot be reached, a request that fails or times out, one that
-// keepWaiting gave up or whose head took longer than the connect and
-// receive time-outs together, and an https request that was redirected to
-// http.
+// time-outs). `headers` (may be null) are extra request header lines, each
+// ending in "\r\n" (a resumed transfer's Range and If-Range). On success
+// `connection` and `request` own the new handles and the response's head
+// has arrived. False for a URL that is not http(s), a host that cannot be
+// reached, a request that fails or times out, one that keepWaiting gave up
+// or whose head took longer than the connect and receive time-outs
+// together, and an https request that was redirected to http.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
                  THttpWait keepWaiting, void* context, TInternetHandle& connection,
-                 TInternetHandle& request);
+                 TInternetHandle& request, const char* headers = nullptr);
+
+// The response's status code, 0 when it cannot be read.
+DWORD ResponseStatus(HINTERNET request);
+
+// A response header's value (`query`: HTTP_QUERY_ETAG and the like) into
+// `text`; false, with `text` empty, when the response has none or it does
+// not fit 255 characters (a value cut short is no value); GetLastError()
+// is then ERROR_HTTP_HEADER_NOT_FOUND for a header the response lacks.
+bool QueryHeaderText(HINTERNET request, DWORD query, char (&text)[256]);
 
 // The size the server announces, 0 when the file must not be transferred: a
 // readable status other than 200, or no usable Content-Length.

@@ -16,10 +16,13 @@ std::string FromLine(const char* baseUrl) {
   return std::string("from ") + baseUrl + "\r\n";
 }
 
-std::string DownloadedLine(float speed, const char* name) {
+// A resumed transfer is marked after its speed, which is then the speed of
+// the rest that was fetched.
+std::string DownloadedLine(float speed, bool resumed, const char* name) {
   char number[64];
   snprintf(number, sizeof number, "%0.2f", static_cast<double>(speed));
-  return std::string("下载完成 ") + number + "KB/S\r\n现在安装\"" + name + "\"...\r\n";
+  return std::string("下载完成 ") + number + "KB/S" + (resumed ? "(续传)" : "") +
+         "\r\n现在安装\"" + name + "\"...\r\n";
 }
 
 // Codes with which an installer reports success that still needs a restart
@@ -99,7 +102,7 @@ std::string HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
     return "下载失败\r\n";
   }
 
-  host.AppendLog(DownloadedLine(speed, name.c_str()).c_str());
+  host.AppendLog(DownloadedLine(speed, host.Resumed(), name.c_str()).c_str());
   host.RefreshLog();
   // A quota library's installer proves its work by its record in "Dek
   // Files": that stays the judge, whatever code the installer ends with.

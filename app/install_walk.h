@@ -21,6 +21,9 @@ class TInstallRunHost {
   // download folder's drive: the other server would fare no better, so it
   // is not asked.
   virtual bool OutOfRoom() { return false; }
+  // True when the last Download succeeded by finishing a part that an
+  // earlier try had kept: its line then says it was resumed.
+  virtual bool Resumed() { return false; }
   // A pseudo-random number; its parity picks the first server.
   virtual int Draw() = 0;
   // Flushes the settings file, then starts the downloaded installer and

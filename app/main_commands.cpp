@@ -32,10 +32,12 @@ class TDialogInstallHost : public TInstallRunHost {
     speed = 0;
     Package.Held.Release();  // the file of the package before, its installer done
     Package.NoRoom = false;
+    Package.Resumed = false;
     if (!Client.IsWindowAlive()) return false;
     return DownloadFile(Client, Client.DownloadDir, element, speed, baseUrl, 0, &Package);
   }
   bool OutOfRoom() override { return Package.NoRoom; }
+  bool Resumed() override { return Package.Resumed; }
   int Draw() override { return rand(); }
   bool RunInstaller(const char* fileName, unsigned long& exitCode) override {
     // The installer may read or write the settings file; let it find ours on

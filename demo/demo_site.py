@@ -10,6 +10,11 @@ is signed.
   demo_site.py --serve ROOT PORT RUN_DIR
       serves ROOT (the folder that holds download/) with nginx on PORT until
       stopped; nginx keeps its configuration and logs in RUN_DIR
+  demo_site.py --cut-routes ROOT OUT
+      writes OUT, a route file for the scripted fault server
+      (tests/servers/servers.py) that serves ROOT's files as a flaky mirror
+      would: the catalogue as it is, every package cut once at 80% and then
+      resumable with Range (its validator the one nginx gives the same file)
 """
 import os
 import signal
@@ -61,14 +66,30 @@ def catalogue():
     ])
 
 
+def write_cut_routes(root, out):
+    """The fault server's routes for every file below ROOT/download."""
+    lines = []
+    download = os.path.join(root, "download")
+    for folder, _, names in os.walk(download):
+        for name in sorted(names):
+            path = os.path.join(folder, name)
+            url = "/download/" + os.path.relpath(path, download).replace(os.sep, "/")
+            mode = "/file/0/0" if name == "InstallFiles.zip" else "/ranged/80/1/honest/0/0"
+            lines.append("%s\t%s\t%s\n" % (url, mode, os.path.abspath(path)))
+    with open(out, "w", encoding="utf-8") as f:
+        f.writelines(lines)
+
+
 def main():
+    if sys.argv[1] == "--cut-routes":
+        write_cut_routes(sys.argv[2], sys.argv[3])
+        return 0
     if sys.argv[1] == "--serve":
         site, port, run_dir = sys.argv[2], int(sys.argv[3]), sys.argv[4]
         signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
         try:
             with sb.serve(run_dir, [(port, site)], slow_rate=None):
-                print("demo: %s on http://127.0.0.1:%d/download/ as mirror 2 (mirror 1 is down)"
-                      % (site, port), flush=True)
+                print("demo: %s on http://127.0.0.1:%d/download/ as mirror 2" % (site, port), flush=True)
                 try:
                     while True:
                         time.sleep(3600)

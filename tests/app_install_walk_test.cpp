@@ -46,6 +46,7 @@ class FakeHost : public TInstallRunHost {
       speed = 12.345f;
       ok = true;
     }
+    LastResumed = ok && speed != 0 && Resumes.count(file) > 0;
     if (Cancel) {
       Pending += "下载中止。\r\n";
       RefreshLog();
@@ -53,6 +54,7 @@ class FakeHost : public TInstallRunHost {
     return ok;
   }
   bool OutOfRoom() override { return NoRoom; }
+  bool Resumed() override { return LastResumed; }
   int Draw() override {
     int value = Draws.empty() ? 1 : Draws.front();
     if (!Draws.empty()) Draws.erase(Draws.begin());
@@ -92,6 +94,8 @@ class FakeHost : public TInstallRunHost {
   std::set<std::string> Mirror1, Mirror2, Local, Unstartable, Recorded;
   std::set<std::string> TooBig;  // files that do not fit on the disk
   bool NoRoom = false;
+  std::set<std::string> Resumes;  // files whose transfer finishes a kept part
+  bool LastResumed = false;
   std::map<std::string, std::string> Records;  // fileName -> name its installer records
   std::map<std::string, unsigned long> Codes;  // fileName -> its installer's exit code (else 0)
   std::vector<int> Draws;
@@ -385,6 +389,26 @@ TEST_F(InstallRunTest, CancelStillEndsWithTheFailuresAndTheRestartSoFar) {
                               "安装失败，返回值 2。\r\n正在下载\"丙\"...\r\nfrom http://one.test/download/\r\n"
                               "下载中止。\r\nfrom http://two.test/download/\r\n下载中止。\r\n"
                               "以下软件安装失败:\r\n    乙\r\n需要重新启动计算机才能完成安装。\r\n");
+}
+
+// A download that finished a kept part says so after its speed; the next
+// package's line is plain again, and so is a copy found current.
+TEST_F(InstallRunTest, ResumedTransferIsMarkedAfterItsSpeed) {
+  AddNode(&Doc, "Dek", {{"name", "甲"}, {"fileName", "a.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "乙"}, {"fileName", "b.exe"}, {"state", "2"}});
+  AddNode(&Doc, "Tool", {{"name", "丙"}, {"fileName", "a.exe"}, {"state", "2"}});
+  Host.Mirror2 = {"a.exe", "b.exe"};
+  Host.Resumes = {"a.exe"};
+  Host.Records = {{"a.exe", "甲"}};
+  Host.Draws = {1, 2, 2};
+  Run();
+  EXPECT_EQ(Host.Pending,
+            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\nfrom http://two.test/download/\r\n"
+            "下载完成 12.35KB/S(续传)\r\n现在安装\"甲\"...\r\n安装完成。\r\n"
+            "正在下载\"乙\"...\r\nfrom http://two.test/download/\r\n"
+            "下载完成 12.35KB/S\r\n现在安装\"乙\"...\r\n安装完成。\r\n"
+            "正在下载\"丙\"...\r\nfrom http://two.test/download/\r\n"
+            "下载完成 0.00KB/S\r\n现在安装\"丙\"...\r\n安装完成。\r\n");
 }
 
 }  // namespace

@@ -49,11 +49,38 @@ is answered as one for MODE. FILE (an absolute path) goes with the mode
                        surplus comes late, so that the client cuts the body at
                        the announced length (the file it keeps is FILE cut short)
 
+  /ranged/CUT/CUTS/AFTER/B/MS
+                       FILE with a strong ETag (as nginx makes it: mtime and
+                       size in hex) and Last-Modified, B-byte pieces every MS
+                       ms (B = 0: all at once), honouring "Range: bytes=N-"
+                       when If-Range names that ETag or date (or is absent).
+                       The first CUTS requests for the path hang up after
+                       sending CUT percent of the file's length (from where
+                       they start). After them, a request with a Range is
+                       answered as AFTER says:
+                         honest    206, the rest of the file
+                         norange   200, the whole file (Range ignored)
+                         badrange  206 "bytes 0-(L-1)/L" and the whole file
+                         stuck     206 with the right head, then hangs up
+                         changed   as honest, but the first request served
+                                   another version of the file (every byte
+                                   changed, another ETag and date)
+                         weak      as honest, but every ETag is weak (W/)
+                         dateonly  as honest, without any ETag
+                         longtag   as honest, with an ETag of 302 characters
+                       Each request logs "ranged PATH STATUS sent S
+                       range=RANGE if-range=IFRANGE" ("-" for a header not
+                       sent). Counts start again when the route file changes.
+  /ranged/N/CUT/CUTS/AFTER/B/MS/...
+                       the same without a route: a body of N bytes (byte i =
+                       i % 251) with a fixed date
+
 A path that no route names is answered 404.
 
 Every request line and its User-Agent is appended to DIR/fault-requests.log.
 """
 import os
+import re
 import signal
 import socket
 import sys
@@ -137,6 +164,75 @@ def read_routes(routes_path):
     return routes
 
 
+RANGED_COUNTS = {}
+ROUTES_STAMP = None
+RANGED_LOCK = threading.Lock()
+
+
+def ranged_index(path):
+    """How many requests for `path` came before this one."""
+    with RANGED_LOCK:
+        index = RANGED_COUNTS.get(path, 0)
+        RANGED_COUNTS[path] = index + 1
+        return index
+
+
+def forget_ranged_counts():
+    with RANGED_LOCK:
+        RANGED_COUNTS.clear()
+
+
+def ranged(conn, headers, log_path, path, data, mtime, cut, cuts, after, piece, ms):
+    import email.utils
+    etag = '"%x-%x"' % (mtime, len(data))
+    modified = email.utils.formatdate(mtime, usegmt=True)
+    index = ranged_index(path)
+    if after == "changed" and index == 0:
+        data = bytes(b ^ 0x5A for b in data)
+        etag = '"%x-%x"' % (mtime - 86400, len(data))
+        modified = email.utils.formatdate(mtime - 86400, usegmt=True)
+    if after == "weak":
+        etag = "W/" + etag
+    total, start, status = len(data), 0, 200
+    wanted = re.fullmatch(r"bytes=(\d+)-", headers.get("range", ""))
+    if_range = headers.get("if-range")
+    if wanted and (if_range is None or if_range in (etag, modified)) and after != "norange":
+        start, status = int(wanted.group(1)), 206
+    extra = "Last-Modified: %s\r\nAccept-Ranges: bytes\r\n" % modified
+    if after == "longtag":
+        extra = "ETag: \"%s\"\r\n" % ("a" * 300) + extra
+    elif after != "dateonly":
+        extra = "ETag: %s\r\n" % etag + extra
+    body = data[start:]
+    if status == 206 and after == "badrange":
+        body = data
+        extra += "Content-Range: bytes 0-%d/%d\r\n" % (total - 1, total)
+    elif status == 206:
+        if start >= total:
+            status, body = 416, b""
+        extra += "Content-Range: bytes %d-%d/%d\r\n" % (start, total - 1, total)
+    reason = {200: "OK", 206: "Partial Content", 416: "Range Not Satisfiable"}[status]
+    head = head_bytes(status, len(body), reason).replace(b"\r\n\r\n", b"\r\n" + extra.encode() + b"\r\n")
+    limit = len(body)
+    if index < cuts:
+        limit = min(limit, total * cut // 100)
+    elif status == 206 and after == "stuck":
+        limit = 0
+    sent = 0
+    try:
+        conn.sendall(head)
+        step = piece or limit or 1
+        while sent < limit:
+            chunk = body[sent:min(limit, sent + step)]
+            conn.sendall(chunk)
+            sent += len(chunk)
+            if ms:
+                time.sleep(ms / 1000.0)
+    finally:
+        log_line(log_path, "ranged %s %d sent %d range=%s if-range=%s" % (
+            path, status, sent, headers.get("range", "-"), headers.get("if-range", "-")))
+
+
 def log_line(log_path, text):
     with open(log_path, "a", encoding="latin-1") as log:
         log.write(text + "\n")
@@ -151,7 +247,16 @@ def handle(conn, log_path, routes_path=None):
         parts = request_line.split(" ")
         path = parts[1] if len(parts) > 1 else "/"
         file_path = None
+        request_path = urllib.parse.unquote(path)
         if routes_path:
+            try:
+                stamp = os.stat(routes_path).st_mtime_ns
+            except OSError:
+                stamp = None
+            global ROUTES_STAMP
+            if stamp != ROUTES_STAMP:  # new routes: the cuts begin again
+                ROUTES_STAMP = stamp
+                forget_ranged_counts()
             # A routed server answers only what its routes name.
             path, file_path = read_routes(routes_path).get(urllib.parse.unquote(path), ("/", None))
         seg = [urllib.parse.unquote(s) for s in path.split("/") if s]
@@ -205,6 +310,15 @@ def handle(conn, log_path, routes_path=None):
                 conn.sendall(data[at:at + piece])
                 if ms:
                     time.sleep(ms / 1000.0)
+        elif mode == "ranged" and file_path:
+            with open(file_path, "rb") as f:
+                data = f.read()
+            ranged(conn, headers, log_path, request_path, data, int(os.stat(file_path).st_mtime),
+                   arg(1, 100), arg(2, 0), seg[3] if len(seg) > 3 else "honest", arg(4), arg(5))
+        elif mode == "ranged":
+            # Unrouted: /ranged/N/CUT/CUTS/AFTER/B/MS/..., a body of N bytes.
+            ranged(conn, headers, log_path, request_path, body_bytes(arg(1)), 1700000000,
+                   arg(2, 100), arg(3, 0), seg[4] if len(seg) > 4 else "honest", arg(5), arg(6))
         elif mode == "cut" and file_path:
             with open(file_path, "rb") as f:
                 data = f.read()
