@@ -47,6 +47,10 @@ bool IsDeviceName(const char* name) {
 
 }  // namespace
 
+bool IsSupportLogName(const char* name) {
+  return lstrcmpiA(name, kSupportLogName) == 0 || lstrcmpiA(name, kSupportLogOldName) == 0;
+}
+
 bool IsBareFileName(const char* name) {
   if (!name || !*name || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return false;
   const char* last = name;

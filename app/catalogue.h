@@ -16,6 +16,7 @@ constexpr const char* kAttrName = "name";              // display name; "Dek Fil
 constexpr const char* kAttrFileName = "fileName";      // present: a package to download
 constexpr const char* kAttrPath = "path";              // server sub-directory, inherited
 constexpr const char* kAttrModifyDate = "modifyDate";  // "%d-%d-%d %d:%d:%d", UTC
+constexpr const char* kSha256Attribute = "sha256";  // the package file's SHA-256, hex
 constexpr const char* kAttrState = "state";            // "2" chosen, "3" partly, else not
 
 // URLs, local paths and command lines: 255 characters and the terminator.
@@ -42,6 +43,11 @@ bool JoinPath(TPathBuffer& path, const char* folder, const char* name);
 // may be 0x5C or 0x7C and is no separator.
 // Every "fileName" from the catalogue passes this before it is used.
 bool IsBareFileName(const char* name);
+
+// True when `name` is "InstallZelm.log" or "InstallZelm.log.1" in any case:
+// no package may be stored under them, or the log would be written into a
+// verified installer before it runs.
+bool IsSupportLogName(const char* name);
 
 // Integer value of attribute or header text: leading white space skipped, an
 // optional sign, decimal digits up to the first non-digit; 0 when there are

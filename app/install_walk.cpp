@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app/catalogue.h"
-#include "app/package_hash.h"
 #include "markup/markup.h"
 
 namespace {

@@ -6,10 +6,9 @@
 
 #include <cstddef>
 
+#include "app/catalogue.h"
 #include "platform/win32_handles.h"
 
-// The catalogue attribute that holds a package's SHA-256 in hexadecimal.
-constexpr const char* kSha256Attribute = "sha256";
 constexpr size_t kSha256Size = 32;
 // Bytes read per block by HashFileSha256; the caller's pump runs after each.
 constexpr unsigned kHashFileBlockSize = 65536;

@@ -30,10 +30,6 @@ bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 
 }  // namespace
 
-bool IsSupportLogName(const char* name) {
-  return lstrcmpiA(name, kSupportLogName) == 0 || lstrcmpiA(name, kSupportLogOldName) == 0;
-}
-
 void FormatUtcStamp(const SYSTEMTIME& utc, char (&stamp)[kUtcStampLength + 1]) {
   snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", utc.wYear % 10000u,
            utc.wMonth % 100u, utc.wDay % 100u, utc.wHour % 100u, utc.wMinute % 100u,

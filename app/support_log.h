@@ -36,11 +36,6 @@ constexpr size_t kSupportLogMaxLine = 2048;
 // Length of a stamp: "2026-01-31T08:05:09.042Z".
 constexpr size_t kUtcStampLength = 24;
 
-// True when `name` is "InstallZelm.log" or "InstallZelm.log.1" in any case:
-// no package may be stored under them, or the log would be written into a
-// verified installer before it runs.
-bool IsSupportLogName(const char* name);
-
 // Formats a UTC time as "YYYY-MM-DDTHH:MM:SS.mmmZ" (ISO 8601, milliseconds).
 void FormatUtcStamp(const SYSTEMTIME& utc, char (&stamp)[kUtcStampLength + 1]);
 

@@ -42,6 +42,28 @@ LPSTR CharNextA(LPCSTR s) {
   return const_cast<LPSTR>(s + 1);
 }
 
+int CompareStringA(DWORD, DWORD flags, LPCSTR a, int aLength, LPCSTR b, int bLength) {
+  if (!a || !b) return 0;
+  const std::string x(a, aLength < 0 ? std::strlen(a) : static_cast<size_t>(aLength));
+  const std::string y(b, bLength < 0 ? std::strlen(b) : static_cast<size_t>(bLength));
+  // Folds the single-byte letters only: the byte after a lead byte is part
+  // of its character, whatever its value.
+  auto folded = [flags](const std::string& text) {
+    std::string out = text;
+    for (size_t i = 0; i < out.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(out[i]);
+      if (IsDBCSLeadByte(c) && i + 1 < out.size()) {
+        ++i;
+      } else if ((flags & NORM_IGNORECASE) && c >= 'A' && c <= 'Z') {
+        out[i] = static_cast<char>(c + 32);
+      }
+    }
+    return out;
+  };
+  const int r = folded(x).compare(folded(y));
+  return r < 0 ? CSTR_LESS_THAN : r > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
+}
+
 namespace {
 
 class Iconv {

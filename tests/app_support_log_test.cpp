@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/catalogue.h"
 #include "app/support_log.h"
 #include "support/test_files.h"
 

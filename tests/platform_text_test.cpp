@@ -89,6 +89,26 @@ TEST(PlatformText, Comparison) {
     else
       EXPECT_EQ(c.Folded, (folded > 0) - (folded < 0)) << c.A << " " << c.B;
   }
+  // Names compared as the settings file compares its keys: letters without
+  // case, GBK characters whole (0x81 0x41 and 0x81 0x61 are two different
+  // characters, not a letter in two cases).
+  struct NameCase {
+    const char* A;
+    const char* B;
+    bool Equal;
+  } names[] = {
+      {"dek-a", "DEK-A", true},
+      {"北京2008-b", "北京2008-B", true},
+      {"\x81\x41", "\x81\x61", false},
+      {"\x81\x41x", "\x81\x61X", false},
+      {"dek-a", "dek-b", false},
+      {"dek", "dek-a", false},
+  };
+  for (const NameCase& c : names) {
+    EXPECT_EQ(c.Equal, CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, c.A, -1,
+                                      c.B, -1) == CSTR_EQUAL)
+        << c.A << " " << c.B;
+  }
   EXPECT_EQ(8, lstrlenA("下载安装"));
   EXPECT_EQ(0, lstrlenA(nullptr));
 }

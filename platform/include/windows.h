@@ -129,6 +129,17 @@ BOOL IsDBCSLeadByte(BYTE c);
 // The next character of ANSI text: two bytes for a GBK lead byte with a
 // trail, one otherwise; the terminator stays where it is.
 LPSTR CharNextA(LPCSTR s);
+// Compares two texts; of the flags only NORM_IGNORECASE means anything here:
+// single-byte letters compare without case, double-byte characters exactly
+// (a GBK trail byte is no letter). Returns CSTR_LESS_THAN, CSTR_EQUAL or
+// CSTR_GREATER_THAN by bytes, 0 for a null text.
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define NORM_IGNORECASE 0x00000001
+#define SORT_STRINGSORT 0x00001000
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+int CompareStringA(DWORD locale, DWORD flags, LPCSTR a, int aLength, LPCSTR b, int bLength);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLength, LPWSTR dst,
                         int dstLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLength, LPSTR dst,
