@@ -23,7 +23,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake --preset win32 -B "$build" >/dev/null
 fi
 cmake --build "$build" --target download_bench >/dev/null
-exe=$build/tests/servers/download_bench.exe
+exe=$build/bench/download_bench.exe
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/izbench.XXXXXX")
 cleanup() {

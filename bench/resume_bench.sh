@@ -20,7 +20,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake --preset win32 -B "$build" >/dev/null
 fi
 cmake --build "$build" --target resume_bench >/dev/null
-exe=$build/tests/servers/resume_bench.exe
+exe=$build/bench/resume_bench.exe
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/izresume.XXXXXX")
 cleanup() {
