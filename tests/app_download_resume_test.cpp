@@ -23,15 +23,6 @@ constexpr size_t kSize = 1000000;
 // The fault server's fixed date for unrouted ranged files, as its ETag has it.
 const char kFaultETag[] = "\"6553f100-f4240\"";
 
-std::string HashHex(const std::string& data) {
-  TSha256 hash;
-  TSha256Digest digest = {};
-  EXPECT_TRUE(hash.Open() && hash.Update(data.data(), data.size()) && hash.Finish(&digest));
-  char text[2 * kSha256Size + 1];
-  FormatSha256(digest, text);
-  return text;
-}
-
 // One answer of the fault server to a ranged request, from its log.
 struct TRangedAnswer {
   int Status = 0;
@@ -110,7 +101,7 @@ class ResumeTest : public ::testing::Test {
 
   bool Get(const char* fileName, const std::string& faultPath, bool withHash = true) {
     TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", fileName}});
-    if (withHash) element->SetAttribute("sha256", HashHex(FaultBody(kSize)).c_str());
+    if (withHash) element->SetAttribute("sha256", Sha256Hex(FaultBody(kSize)).c_str());
     Package.Resumed = false;
     return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, Servers().Fault(faultPath).c_str(),
                         0, &Package);

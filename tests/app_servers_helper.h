@@ -54,3 +54,6 @@ std::unique_ptr<TInstallZelmDlgClient> MakeDialog();
 
 // The bytes the fault server sends for a body of n bytes.
 std::string FaultBody(size_t n);
+
+// The SHA-256 of data in 64 lower-case hex digits, as a catalogue gives it.
+std::string Sha256Hex(const std::string& data);
