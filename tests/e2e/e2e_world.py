@@ -21,6 +21,47 @@ SUPPORT_LOGS = ("InstallZelm.log", "InstallZelm.log.1")
 RUNLOG = "C:\\QuotaLib\\runs.log"
 
 
+N = sb.Node
+
+
+def pkg(name, target, record="yes", **kw):
+    return dict(name=name, target=LIB + target, record=record, runlog=RUNLOG, **kw)
+
+
+def catalogue():
+    return N("InstallFiles", [("name", "root")], [
+        N("Version", [("value", "2026.1"), ("name", "版本")]),
+        N("Group", [("name", "定额库"), ("path", "dek"), ("state", "1")], [
+            N("Dek", [("name", "北京定额2008"), ("fileName", "bj2008.exe"), ("modifyDate", "8-5-1 0:0:0")],
+              package=pkg("北京定额2008", "bj2008.dek")),
+            N("Dek", [("name", "上海定额"), ("fileName", "sh.exe")], package=pkg("上海定额", "sh.dek", "no")),
+            N("Dek", [("name", "广东定额"), ("fileName", "gd.exe")], package=pkg("广东定额", "gd.dek", "dangling")),
+            N("Dek", [("name", "天津定额"), ("fileName", "tj 2012.exe")], package=pkg("天津定额", "tj.dek")),
+            N("Dek", [("name", "重庆定额"), ("fileName", "cq.exe")], package=pkg("重庆定额", "cq.dek"), mirrors=(2,)),
+            N("Dek", [("name", "河北定额"), ("fileName", "hb.exe")], package=pkg("河北定额", "hb.dek"), mirrors=()),
+            N("Dek", [("name", "北京定额2008副本"), ("fileName", "bj2008.exe")],
+              package=pkg("北京定额2008", "bj2008.dek")),
+            N("Dek", [("name", "Beijing-B"), ("fileName", "bjb.exe")], package=pkg("Beijing-B", "bjb.dek")),
+        ]),
+        N("Group", [("name", "工具"), ("path", "tools")], [
+            N("Tool", [("name", "报表工具"), ("fileName", "report.exe")], package=pkg("", "report.dat", "no")),
+        ]),
+        N("Group", [("name", "慢速"), ("path", "slow")], [
+            N("Dek", [("name", "慢速定额"), ("fileName", "slow.exe")],
+              package=pkg("慢速定额", "slow.dek")),
+            N("Dek", [("name", "耗时定额"), ("fileName", "wait.exe")], package=pkg("耗时定额", "wait.dek", delay_ms=4000)),
+            N("Dek", [("name", "关窗定额"), ("fileName", "closer.exe")],
+              package=pkg("关窗定额", "closer.dek", delay_ms=1000, close_host=True)),
+            N("Dek", [("name", "现成定额"), ("fileName", "ready.exe")], package=pkg("现成定额", "ready.dek")),
+            N("Dek", [("name", "其后定额"), ("fileName", "after.exe")], package=pkg("其后定额", "after.dek")),
+        ]),
+    ])
+
+
+def standard_site(world):
+    return catalogue()
+
+
 class Failure(Exception):
     pass
 

@@ -185,26 +185,9 @@ class Request:
             return f.read()
 
 
-def mode_ok(r):
-    n = r.arg(1)
-    send_head(r.conn, 200, n)
-    r.conn.sendall(body_bytes(n))
-
-
-def mode_status(r):
-    send_head(r.conn, r.arg(1, 404), 5, "Status")
-    r.conn.sendall(b"error")
-
-
-def mode_nolength(r):
-    send_head(r.conn, 200)
-    r.conn.sendall(body_bytes(r.arg(1)))
-
-
-def mode_short(r):
-    n = r.arg(1)
-    send_head(r.conn, 200, n)
-    r.conn.sendall(body_bytes(n // 2))
+def reply(r, status, length, body, reason="OK"):
+    send_head(r.conn, status, length, reason)
+    r.conn.sendall(body)
 
 
 def mode_long(r):
@@ -290,28 +273,13 @@ def mode_trickleheader(r):
         time.sleep(ms / 1000.0)
 
 
-def mode_stallbody(r):
-    send_head(r.conn, 200, r.arg(1))
-    hold(r.conn)
-
-
-def mode_length(r):
-    send_head(r.conn, 200, r.text(1))
-    r.conn.sendall(body_bytes(64))
-
-
-def mode_not_found(r):
-    send_head(r.conn, 404, 9, "Not Found")
-    r.conn.sendall(b"not found")
-
-
 # Mode name -> (handler, needs a routed FILE). A mode that needs a file is
 # answered 404 where no route gives one.
 MODES = {
-    "ok": (mode_ok, False),
-    "status": (mode_status, False),
-    "nolength": (mode_nolength, False),
-    "short": (mode_short, False),
+    "ok": (lambda r: reply(r, 200, r.arg(1), body_bytes(r.arg(1))), False),
+    "status": (lambda r: reply(r, r.arg(1, 404), 5, b"error", "Status"), False),
+    "nolength": (lambda r: reply(r, 200, None, body_bytes(r.arg(1))), False),
+    "short": (lambda r: reply(r, 200, r.arg(1), body_bytes(r.arg(1) // 2)), False),
     "long": (mode_long, False),
     "slow": (mode_slow, False),
     "drip": (mode_drip, False),
@@ -321,9 +289,10 @@ MODES = {
     "flood": (mode_flood, False),
     "trickleheader": (mode_trickleheader, False),
     "stall": (lambda r: hold(r.conn), False),
-    "stallbody": (mode_stallbody, False),
-    "length": (mode_length, False),
+    "stallbody": (lambda r: (send_head(r.conn, 200, r.arg(1)), hold(r.conn)), False),
+    "length": (lambda r: reply(r, 200, r.text(1), body_bytes(64)), False),
 }
+NOT_FOUND = (lambda r: reply(r, 404, 9, b"not found", "Not Found"), False)
 
 
 def route(path, routes_path):
@@ -353,9 +322,9 @@ def handle(conn, log_path, routes_path=None):
         if routes_path:
             path, file_path = route(path, routes_path)
         seg = [urllib.parse.unquote(s) for s in path.split("/") if s]
-        handler, needs_file = MODES.get(seg[0] if seg else "", (mode_not_found, False))
+        handler, needs_file = MODES.get(seg[0] if seg else "", NOT_FOUND)
         if needs_file and not file_path:
-            handler = mode_not_found
+            handler = NOT_FOUND[0]
         handler(Request(conn, headers, log_path, request_path, seg, file_path))
     except OSError:
         pass
