@@ -30,13 +30,8 @@ inline int ProgressHigh(TInstallZelmDlgClient& d) {
 
 struct TPumpProbe;
 
-class DownloadTest : public ::testing::Test {
+class DownloadTest : public TServedDialogTest {
  protected:
-  void SetUp() override {
-    IZ_REQUIRE_SERVERS();
-    Dialog = MakeDialog();
-    ASSERT_TRUE(Dialog->IsWindowAlive());
-  }
   void TearDown() override { SetTransferLimits(kTransferLimits); }
 
   bool Get(TXmlTreeNode* element, const std::string& baseUrl) {
@@ -50,8 +45,6 @@ class DownloadTest : public ::testing::Test {
     return AddNode(&Root, "Dek", {{"fileName", fileName}});
   }
 
-  std::unique_ptr<TInstallZelmDlgClient> Dialog;
-  TScratchDir Local;
   TXmlTreeNode Root{nullptr, true};
   float Speed = -1;
 };

@@ -112,22 +112,11 @@ class Log:
         self.u1, self.u2 = urls
         self.parts = []
 
-    def fetch(self, name, where, result=None, speed=None, both=False):
-        """where: 'both', 'm2' (only on the second mirror) or 'none'."""
-        start = q('正在下载"%s"...\r\n' % name)
-        f1, f2 = q("from %s\r\n" % self.u1), q("from %s\r\n" % self.u2)
-        if where == "both":
-            froms = "(?:%s|%s)" % (f1, f2)
-        elif where == "m2":
-            froms = "(?:%s|%s%s)" % (f2, f1, f2)
-        else:
-            froms = "(?:%s%s|%s%s)" % (f1, f2, f2, f1)
-        if where == "none":
-            self.parts.append(start + froms + q("下载失败\r\n"))
-            return
-        speed_re = q(speed) if speed else r"\d+\.\d\d"
-        done = q("下载完成 ") + speed_re + q('KB/S\r\n现在安装"%s"...\r\n' % name)
-        self.parts.append(start + froms + done + (q(result) if result else ""))
+    def fetch(self, name, where, result=None, speed=None):
+        """where: 'both' (either mirror serves it), 'm2' (only the second
+        mirror) or 'none'."""
+        on1, on2 = {"both": ("ok", "ok"), "m2": ("fail", "ok"), "none": ("fail", "fail")}[where]
+        self.package(name, on1, on2, result, speed)
 
     def package(self, name, on1, on2, result=None, speed=None):
         """One package's lines, in either server order. on1, on2: what an
