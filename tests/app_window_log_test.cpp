@@ -9,7 +9,6 @@
 #include <string>
 
 #include "app_window_helper.h"
-#include "treeview/my_tree_wnd.h"
 
 namespace {
 

@@ -3,9 +3,6 @@
 // document.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "tree_window_fixture.h"
 
 namespace {

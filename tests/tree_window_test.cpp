@@ -2,9 +2,6 @@
 // and the images per element.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "support/catalogues.h"
 #include "tree_window_fixture.h"
 

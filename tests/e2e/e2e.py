@@ -25,9 +25,9 @@ import sys
 import time
 import traceback
 
-from e2e_world import (LIB, ROOT, RUNLOG, SUPPORT_LOGS, WINE_RUN, Failure, N, World, catalogue, check,  # noqa: E402,F401
-                       display, pkg, sb, standard_site)
-from e2e_program import Log, Program, limit_file_size, q  # noqa: E402,F401
+# Names the scenario modules take from here.
+from e2e_world import LIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue, check, display, pkg, sb  # noqa: F401
+from e2e_program import Log, Program, first_window, q  # noqa: F401
 
 # The scenario modules import this one as "e2e"; run as a script it is
 # "__main__", and they must share its names.

@@ -93,6 +93,17 @@ class Program:
                 p.kill()
 
 
+def first_window(program):
+    """The log and the tree of a started Program once its window shows; the
+    window is closed then."""
+    try:
+        log, items = program.log(), program.text("items")
+        program.close()
+    finally:
+        program.kill()
+    return log, items
+
+
 def limit_file_size(size):
     """In a child before it runs the program: writes past `size` bytes fail
     (EFBIG, which Wine reports as a failed write) instead of ending the

@@ -10,7 +10,7 @@ import os
 import re
 import time
 
-from e2e import Log, N, Program, check, install_until_mirror1_first, pkg
+from e2e import Log, N, Program, check, first_window, install_until_mirror1_first, pkg
 
 CATALOGUE = "/download/InstallFiles.zip"
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
@@ -65,13 +65,7 @@ def shown_window(world, routes, site):
     """Starts the fault build with mirror 1 answering as `routes` say and
     returns the log and the tree once the window shows, closing it then."""
     world.reset("[Dek Files]\r\n", site=site, routes=routes)
-    p = Program(world, find_ms=window_bound(world))
-    try:
-        log, items = p.log(), p.text("items")
-        p.close()
-    finally:
-        p.kill()
-    return log, items
+    return first_window(Program(world, find_ms=window_bound(world)))
 
 
 def catalogue_fault(world, route, ended, site=fault_site, leftover=()):
