@@ -122,9 +122,9 @@ class Bench:
         self.args = args
         self.prefix = os.environ.get("IZ_WINEPREFIX") or os.path.join(ROOT, "build", "wineprefix")
         self.env = dict(os.environ, WINEPREFIX=self.prefix)
-        e2e = os.path.join(args.build, "tests", "e2e")
-        self.program = os.path.join(e2e, "InstallZelmBench.exe")
-        self.driver = os.path.join(e2e, "app_bench_driver.exe")
+        bench = os.path.join(args.build, "bench")
+        self.program = os.path.join(bench, "InstallZelmBench.exe")
+        self.driver = os.path.join(bench, "app_bench_driver.exe")
         self.sample = os.path.join(args.build, "samples", "SamplePackage.exe")
         self.urls = ["http://127.0.0.1:%d/download/" % p for p in args.ports]
 

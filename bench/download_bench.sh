@@ -16,24 +16,9 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 megabytes=${1:-256}
 rounds=${2:-3}
-build=${IZ_BUILD:-$root/build/win32}
-case $build in /*) ;; *) build=$root/$build ;; esac
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake --preset win32 -B "$build" >/dev/null
-fi
-cmake --build "$build" --target download_bench >/dev/null
-exe=$build/tests/servers/download_bench.exe
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/izbench.XXXXXX")
-cleanup() {
-  python3 "$root/tests/servers/servers.py" stop "$work/servers" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-python3 "$root/tests/servers/servers.py" start "$work/servers" >/dev/null
-port=$(sed -n 's/^NGINX_PORT=//p' "$work/servers/servers.info")
+source "$root/bench/wine_bench.sh"
+iz_bench_start download_bench
+port=$(iz_bench_port NGINX_PORT)
 mkdir -p "$work/servers/www/bench/download" "$work/out"
 # Random bytes: nothing on the way may gain from a compressible body.
 head -c "${megabytes}M" /dev/urandom > "$work/servers/www/bench/download/big.bin"

@@ -13,24 +13,9 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 megabytes=${1:-8}
 cut=${2:-80}
-build=${IZ_BUILD:-$root/build/win32}
-case $build in /*) ;; *) build=$root/$build ;; esac
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake --preset win32 -B "$build" >/dev/null
-fi
-cmake --build "$build" --target resume_bench >/dev/null
-exe=$build/tests/servers/resume_bench.exe
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/izresume.XXXXXX")
-cleanup() {
-  python3 "$root/tests/servers/servers.py" stop "$work/servers" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-python3 "$root/tests/servers/servers.py" start "$work/servers" >/dev/null
-port=$(sed -n 's/^FAULT_PORT=//p' "$work/servers/servers.info")
+source "$root/bench/wine_bench.sh"
+iz_bench_start resume_bench
+port=$(iz_bench_port FAULT_PORT)
 bytes=$((megabytes * 1024 * 1024))
 # The fault server's body: byte i is i % 251; its hash makes the run check
 # the whole file, the kept part included.

@@ -21,12 +21,11 @@ namespace {
 const char kFailureLine[] = "无法联网取得配置文件，请检查网络设置。\r\n";
 const char kDamaged[] = "配置文件已损坏。\r\n";
 
-class CatalogueFetchTest : public ::testing::Test {
+class CatalogueFetchTest : public TServedDialogTest {
  protected:
   void SetUp() override {
-    IZ_REQUIRE_SERVERS();
-    Dialog = MakeDialog();
-    ASSERT_TRUE(Dialog->IsWindowAlive());
+    TServedDialogTest::SetUp();
+    if (HasFatalFailure()) return;
     strcpy(Dialog->DownloadDir, Local.Path().c_str());
   }
 
@@ -47,8 +46,6 @@ class CatalogueFetchTest : public ::testing::Test {
     EXPECT_FALSE(FileExists(Local.File("InstallFiles.xml")));
   }
 
-  std::unique_ptr<TInstallZelmDlgClient> Dialog;
-  TScratchDir Local;
 };
 
 // The catalogue of plain.zip, as the document and the tree must show it.

@@ -23,15 +23,6 @@ constexpr size_t kSize = 1000000;
 // The fault server's fixed date for unrouted ranged files, as its ETag has it.
 const char kFaultETag[] = "\"6553f100-f4240\"";
 
-std::string HashHex(const std::string& data) {
-  TSha256 hash;
-  TSha256Digest digest = {};
-  EXPECT_TRUE(hash.Open() && hash.Update(data.data(), data.size()) && hash.Finish(&digest));
-  char text[2 * kSha256Size + 1];
-  FormatSha256(digest, text);
-  return text;
-}
-
 // One answer of the fault server to a ranged request, from its log.
 struct TRangedAnswer {
   int Status = 0;
@@ -89,13 +80,11 @@ void CALLBACK CancelTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (size >= CancelAt->Bytes) CancelAt->Dialog->CancelRequested = true;
 }
 
-class ResumeTest : public ::testing::Test {
+class ResumeTest : public TServedDialogTest {
  protected:
   void SetUp() override {
-    IZ_REQUIRE_SERVERS();
     LogMark = Servers().FaultLog().size();
-    Dialog = MakeDialog();
-    ASSERT_TRUE(Dialog->IsWindowAlive());
+    TServedDialogTest::SetUp();
   }
 
   // The fault server's ranged file: KSIZE bytes, CUTS requests cut after
@@ -110,10 +99,19 @@ class ResumeTest : public ::testing::Test {
 
   bool Get(const char* fileName, const std::string& faultPath, bool withHash = true) {
     TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", fileName}});
-    if (withHash) element->SetAttribute("sha256", HashHex(FaultBody(kSize)).c_str());
+    if (withHash) element->SetAttribute("sha256", Sha256Hex(FaultBody(kSize)).c_str());
     Package.Resumed = false;
     return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, Servers().Fault(faultPath).c_str(),
                         0, &Package);
+  }
+
+  // Get, expecting the whole file at the end, resumed or not as said; the
+  // server's answers to the path.
+  std::vector<TRangedAnswer> GetWhole(const char* fileName, const std::string& faultPath, bool resumed) {
+    EXPECT_TRUE(Get(fileName, faultPath)) << faultPath;
+    EXPECT_EQ(resumed, Package.Resumed) << faultPath;
+    EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File(fileName))) << faultPath;
+    return RangedAnswers("/" + faultPath);
   }
 
   std::string Part(const char* fileName) const { return ReadFileBytes(Local.File(std::string(fileName) + ".part")); }
@@ -121,8 +119,6 @@ class ResumeTest : public ::testing::Test {
     return FileExists(Local.File(std::string(fileName) + ".part.info"));
   }
 
-  std::unique_ptr<TInstallZelmDlgClient> Dialog;
-  TScratchDir Local;
   TXmlTreeNode Root{nullptr, true};
   TPackageDownload Package;
   float Speed = -1;
@@ -130,12 +126,9 @@ class ResumeTest : public ::testing::Test {
 
 TEST_F(ResumeTest, CutAtEightyPercentFetchesOnlyTheRestOnTheSameMirror) {
   const std::string path = Ranged("same", 80, 1, "honest");
-  ASSERT_TRUE(Get("a.exe", path));
-  EXPECT_TRUE(Package.Resumed);
-  EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File("a.exe")));
+  std::vector<TRangedAnswer> answers = GetWhole("a.exe", path, true);
   EXPECT_FALSE(FileExists(Local.File("a.exe.part")));
   EXPECT_FALSE(HasRecord("a.exe"));
-  std::vector<TRangedAnswer> answers = RangedAnswers("/" + path);
   ASSERT_EQ(2u, answers.size());
   EXPECT_EQ(200, answers[0].Status);
   EXPECT_EQ("-", answers[0].Range);
@@ -161,10 +154,7 @@ TEST_F(ResumeTest, RetriesStopAfterThreeOrWhenOneMakesNoProgress) {
   EXPECT_TRUE(FaultBody(kSize).substr(0, 800000) == Part("c.exe"));
   // The other mirror, with the same validator, sends the rest.
   const std::string other = Ranged("other", 100, 0, "honest");
-  ASSERT_TRUE(Get("c.exe", other));
-  EXPECT_TRUE(Package.Resumed);
-  EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File("c.exe")));
-  std::vector<TRangedAnswer> answers = RangedAnswers("/" + other);
+  std::vector<TRangedAnswer> answers = GetWhole("c.exe", other, true);
   ASSERT_EQ(1u, answers.size());
   EXPECT_EQ(206, answers[0].Status);
   EXPECT_EQ(kSize / 5, answers[0].Sent);
@@ -175,11 +165,7 @@ TEST_F(ResumeTest, AnswersThatStartOverOrAreRefused) {
   // server that ignores Range: both send it whole, and it is taken whole.
   for (const char* after : {"changed", "norange"}) {
     const std::string path = Ranged(std::string("over-") + after, 80, 1, after);
-    const std::string name = std::string(after) + ".exe";
-    ASSERT_TRUE(Get(name.c_str(), path)) << after;
-    EXPECT_FALSE(Package.Resumed) << after;
-    EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File(name))) << after;
-    std::vector<TRangedAnswer> answers = RangedAnswers("/" + path);
+    std::vector<TRangedAnswer> answers = GetWhole((std::string(after) + ".exe").c_str(), path, false);
     ASSERT_EQ(2u, answers.size()) << after;
     EXPECT_EQ("bytes=800000-", answers[1].Range) << after;
     EXPECT_EQ(200, answers[1].Status) << after;
@@ -190,17 +176,12 @@ TEST_F(ResumeTest, AnswersThatStartOverOrAreRefused) {
   EXPECT_FALSE(Get("d.exe", lying));
   EXPECT_EQ(2u, RangedAnswers("/" + lying).size());
   EXPECT_TRUE(FaultBody(kSize).substr(0, 800000) == Part("d.exe"));
-  ASSERT_TRUE(Get("d.exe", Ranged("badrange-honest", 100, 0, "honest")));
-  EXPECT_TRUE(Package.Resumed);
-  EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File("d.exe")));
+  GetWhole("d.exe", Ranged("badrange-honest", 100, 0, "honest"), true);
 }
 
 TEST_F(ResumeTest, LastModifiedServesWhenThereIsNoETag) {
   const std::string path = Ranged("dateonly", 80, 1, "dateonly");
-  ASSERT_TRUE(Get("m.exe", path));
-  EXPECT_TRUE(Package.Resumed);
-  EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File("m.exe")));
-  std::vector<TRangedAnswer> answers = RangedAnswers("/" + path);
+  std::vector<TRangedAnswer> answers = GetWhole("m.exe", path, true);
   ASSERT_EQ(2u, answers.size());
   EXPECT_EQ(206, answers[1].Status);
   EXPECT_EQ("Tue, 14 Nov 2023 22:13:20 GMT", answers[1].IfRange);
@@ -301,10 +282,7 @@ TEST_F(ResumeTest, CancelKeepsThePartForTheNextCall) {
 
   Dialog->CancelRequested = false;
   const std::string rest = Ranged("cancel-rest", 100, 0, "honest");
-  ASSERT_TRUE(Get("k.exe", rest));
-  EXPECT_TRUE(Package.Resumed);
-  EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File("k.exe")));
-  std::vector<TRangedAnswer> answers = RangedAnswers("/" + rest);
+  std::vector<TRangedAnswer> answers = GetWhole("k.exe", rest, true);
   ASSERT_EQ(1u, answers.size());
   EXPECT_EQ(kSize - kept, answers[0].Sent);
   EXPECT_LE(answers[0].Sent, kSize / 2 + 65536);

@@ -1,40 +1,30 @@
 #include "app_servers_helper.h"
 
+#include <gtest/gtest.h>
+
 #include <commctrl.h>
 
 #include <cstdlib>
-#include <sstream>
+#include <map>
+
+#include "app/package_hash.h"
 
 namespace {
 
 TTestServers LoadServers() {
+  std::map<std::string, std::string> info = ReadServerInfo("IZ_SERVERS_INFO");
   TTestServers s;
-  const char* info = getenv("IZ_SERVERS_INFO");
-  if (!info || !*info) return s;
-  std::istringstream in(ReadFileBytes(HostPath(info)));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-    if (key == "NGINX_PORT") s.NginxPort = atoi(value.c_str());
-    if (key == "FAULT_PORT") s.FaultPort = atoi(value.c_str());
-    if (key == "DEAD_PORT") s.DeadPort = atoi(value.c_str());
-    if (key == "DIR_WIN") s.Dir = value;
-    if (key == "WWW_WIN") s.Www = value;
-  }
+  s.NginxPort = atoi(info["NGINX_PORT"].c_str());
+  s.FaultPort = atoi(info["FAULT_PORT"].c_str());
+  s.DeadPort = atoi(info["DEAD_PORT"].c_str());
+  s.Dir = info["DIR_WIN"];
+  s.Www = info["WWW_WIN"];
   s.Ok = s.NginxPort && s.FaultPort && s.DeadPort && !s.Www.empty();
   return s;
 }
 
 std::string Url(int port, const std::string& path) {
   return "http://127.0.0.1:" + std::to_string(port) + "/" + path;
-}
-
-void MakeFolders(const std::string& filePath) {
-  for (size_t i = 3; i < filePath.size(); ++i) {
-    if (filePath[i] == '\\') CreateDirectoryA(filePath.substr(0, i).c_str(), nullptr);
-  }
 }
 
 }  // namespace
@@ -44,12 +34,7 @@ std::string TTestServers::Fault(const std::string& path) const { return Url(Faul
 std::string TTestServers::Dead(const std::string& path) const { return Url(DeadPort, path); }
 
 void TTestServers::PutFile(const std::string& relativePath, const std::string& content) const {
-  std::string path = Www + "\\" + relativePath;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  MakeFolders(path);
-  WriteFileBytes(path, content);
+  PutSiteFile(Www, relativePath, content);
 }
 
 std::string TTestServers::FaultLog() const { return ReadFileBytes(Dir + "\\fault-requests.log"); }
@@ -76,4 +61,13 @@ std::string FaultBody(size_t n) {
   std::string body(n, '\0');
   for (size_t i = 0; i < n; ++i) body[i] = static_cast<char>(i % 251);
   return body;
+}
+
+std::string Sha256Hex(const std::string& data) {
+  TSha256 hash;
+  TSha256Digest digest = {};
+  EXPECT_TRUE(hash.Open() && hash.Update(data.data(), data.size()) && hash.Finish(&digest));
+  char text[2 * kSha256Size + 1];
+  FormatSha256(digest, text);
+  return text;
 }

@@ -4,6 +4,8 @@
 // the shared test support, included here.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <memory>
@@ -54,3 +56,20 @@ std::unique_ptr<TInstallZelmDlgClient> MakeDialog();
 
 // The bytes the fault server sends for a body of n bytes.
 std::string FaultBody(size_t n);
+
+// The SHA-256 of data in 64 lower-case hex digits, as a catalogue gives it.
+std::string Sha256Hex(const std::string& data);
+
+// A test with the servers running, a main dialog (MakeDialog) and a scratch
+// folder to download into.
+class TServedDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IZ_REQUIRE_SERVERS();
+    Dialog = MakeDialog();
+    ASSERT_TRUE(Dialog->IsWindowAlive());
+  }
+
+  std::unique_ptr<TInstallZelmDlgClient> Dialog;
+  TScratchDir Local;
+};

@@ -47,15 +47,6 @@ std::vector<std::string> Recorded(const std::string& kind) {
 
 std::string Utf8(const std::string& gbk) { return AnsiToUtf8(gbk.data(), gbk.size()); }
 
-std::string Sha256Of(const std::string& data) {
-  TSha256 hash;
-  TSha256Digest digest = {};
-  EXPECT_TRUE(hash.Open() && hash.Update(data.data(), data.size()) && hash.Finish(&digest));
-  char text[2 * kSha256Size + 1];
-  FormatSha256(digest, text);
-  return text;
-}
-
 // A main dialog whose support log lies in a scratch folder of its own (the
 // dialog's set-up started it in the user's download folder).
 class SupportRecordsTest : public ::testing::Test {
@@ -132,7 +123,7 @@ TEST_F(SupportRecordsTest, DownloadsRecordStatusLengthBytesAndHash) {
   Servers().PutFile("records/download/r.exe", content);
   const std::string base = Servers().Nginx("records/download/");
   TXmlTreeNode root(nullptr, true);
-  TXmlTreeNode* pkg = AddNode(&root, "Dek", {{"fileName", "r.exe"}, {"sha256", Sha256Of(content).c_str()}});
+  TXmlTreeNode* pkg = AddNode(&root, "Dek", {{"fileName", "r.exe"}, {"sha256", Sha256Hex(content).c_str()}});
   float speed = 0;
   ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed, base.c_str()));
   ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed, base.c_str()));  // current
@@ -151,7 +142,7 @@ TEST_F(SupportRecordsTest, DownloadsRecordStatusLengthBytesAndHash) {
   for (const std::string& t : transfers) EXPECT_EQ(0u, t.find(local + ".part received 30000 of 30000 bytes in ")) << t;
   EXPECT_EQ(" ms: complete", transfers[0].substr(transfers[0].size() - 13));
   EXPECT_EQ(" ms: complete", transfers[1].substr(transfers[1].size() - 13));
-  const std::string right = Sha256Of(content);
+  const std::string right = Sha256Hex(content);
   const std::string zeros(64, '0');
   std::vector<std::string> hashes = {
       local + ".part computed " + right + " expected " + right + ": match",  // as it arrived

@@ -3,13 +3,12 @@
 // The message-queue helpers that window tests drive it with come along.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include "app/install_zelm_app.h"
 #include "app/main_dialog.h"
+#include "support/catalogues.h"
 #include "support/message_queue.h"
-
-// Adds the sample catalogue (groups and packages with Chinese names, a
-// "Version" element, partly chosen groups) below root.
-void AddSampleCatalogue(TXmlTreeNode& root);
 
 class TTestMainWindow : public TInstallZelmApp {
  public:
@@ -23,4 +22,19 @@ class TTestMainWindow : public TInstallZelmApp {
 
  protected:
   void InitMainWindow() override;
+};
+
+// A fresh main window for every test, with no quit request left behind.
+class AppWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ForgetQuit();
+    App = new TTestMainWindow;
+    ASSERT_TRUE(App->Started);
+  }
+  void TearDown() override {
+    delete App;
+    ForgetQuit();
+  }
+  TTestMainWindow* App = nullptr;
 };

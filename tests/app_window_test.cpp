@@ -1,6 +1,6 @@
 // The real main window made by the application's own start-up, driven with
 // real messages: the dialog template, the frame, close rules, the keyboard in
-// the framework's loop, the log, the pump and the guard against a second run.
+// the framework's loop and the background.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -19,20 +19,6 @@ RECT ChildRect(HWND parent, HWND child) {
   MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
   return r;
 }
-
-class AppWindow : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ForgetQuit();
-    App = new TTestMainWindow;
-    ASSERT_TRUE(App->Started);
-  }
-  void TearDown() override {
-    delete App;
-    ForgetQuit();
-  }
-  TTestMainWindow* App = nullptr;
-};
 
 // The live controls: classes, GBK captions, the styles that decide how they
 // behave, and dialog units converted with the dialog's font, 9-point 宋体.
@@ -268,250 +254,6 @@ TEST_F(AppWindow, DialogKeysWorkInTheRunsPump) {
   d.InstallerRunning = false;
 }
 
-// The control's whole text, as the user sees it.
-std::string ShownLog(HWND log) {
-  std::string shown(GetWindowTextLengthA(log) + 1, '\0');
-  shown.resize(GetWindowTextA(log, &shown[0], static_cast<int>(shown.size())));
-  return shown;
-}
-
-// Whether the last line of text (the one before the empty line after the
-// final "\r\n") lies inside the control's visible area, the view having
-// been scrolled down to it.
-::testing::AssertionResult EndIsShown(HWND log) {
-  LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
-  LRESULT start = SendMessageA(log, EM_LINEINDEX, lines - 2, 0);
-  LRESULT pos = SendMessageA(log, EM_POSFROMCHAR, start, 0);
-  RECT client;
-  GetClientRect(log, &client);
-  int y = static_cast<short>(HIWORD(pos));
-  LRESULT first = SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0);
-  if (pos == -1 || y < 0 || y >= client.bottom || first == 0) {
-    return ::testing::AssertionFailure() << "line " << lines - 2 << " of " << lines << " at y " << y
-                                         << ", first visible line " << first;
-  }
-  return ::testing::AssertionSuccess();
-}
-
-void AddLogLines(TInstallZelmDlgClient& d, int from, int count) {
-  for (int i = from; i < from + count; ++i) {
-    d.LogText += "第" + std::to_string(i) + "行：正在下载北京2012建筑工程预算定额\r\n";
-  }
-}
-
-TEST_F(AppWindow, LogShowsItsEndAfterEveryRefresh) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  HWND log = App->Control(104);
-  for (int i = 1; i <= 300; ++i) {
-    AddLogLines(d, i, 1);
-    if (i % 50 == 0) {
-      d.RefreshLog();
-      int length = GetWindowTextLengthA(log);
-      EXPECT_EQ(static_cast<int>(d.LogText.size()), length);
-      EXPECT_TRUE(EndIsShown(log)) << i;
-    }
-  }
-  // What the user typed is gone at the next refresh.
-  SetWindowTextA(log, "typed");
-  d.RefreshLog();
-  EXPECT_EQ(d.LogText, ShownLog(log));
-}
-
-// Refreshes a few lines at a time, as a run does, far past the edit control's
-// default limit (30,000 or 32,767 characters) and past 64 KB: nothing is cut
-// off, the text stays exact and the end stays in view.
-TEST_F(AppWindow, LongLogKeepsEveryLine) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  HWND log = App->Control(104);
-  SetFocus(App->Control(102));  // as after a click on "download and install"
-  int line = 0;
-  for (int refresh = 1; d.LogText.size() < 200 * 1024; ++refresh) {
-    AddLogLines(d, line, 4 + refresh % 5);  // four to eight lines per refresh
-    line += 4 + refresh % 5;
-    d.RefreshLog();
-    if (refresh % 100 == 0) {
-      ASSERT_EQ(d.LogText, ShownLog(log)) << line;
-      ASSERT_TRUE(EndIsShown(log)) << line;
-    }
-  }
-  EXPECT_EQ(d.LogText, ShownLog(log));
-  EXPECT_TRUE(EndIsShown(log));
-  // The user can scroll back to the first line.
-  SendMessageA(log, WM_VSCROLL, SB_TOP, 0);
-  EXPECT_EQ(0, SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0));
-  char first[128] = {};
-  *reinterpret_cast<WORD*>(first) = sizeof first - 1;
-  first[SendMessageA(log, EM_GETLINE, 0, reinterpret_cast<LPARAM>(first))] = 0;
-  EXPECT_STREQ("第0行：正在下载北京2012建筑工程预算定额", first);
-}
-
-// Whatever the user did to the control between two refreshes, the next
-// refresh shows exactly the log, scrolled to its end, and the text the user
-// typed is gone.
-TEST(AppLog, RefreshAfterTheUserTouchedTheControl) {
-  const struct {
-    const char* what;
-    void (*touch)(HWND log);
-  } cases[] = {
-      {"nothing", [](HWND) {}},
-      {"typed at the end", [](HWND log) {
-         for (char c : std::string("typed")) SendMessageA(log, WM_CHAR, c, 0);
-       }},
-      // Same length as before: only the modify flag tells.
-      {"overtyped the first character", [](HWND log) {
-         SendMessageA(log, EM_SETSEL, 0, 1);
-         SendMessageA(log, WM_CHAR, 'x', 0);
-       }},
-      {"deleted the last line", [](HWND log) {
-         LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
-         SendMessageA(log, EM_SETSEL, SendMessageA(log, EM_LINEINDEX, lines - 2, 0), 0x7FFFFFFE);
-         SendMessageA(log, WM_CLEAR, 0, 0);
-       }},
-      {"typed, then undid it", [](HWND log) {
-         SendMessageA(log, WM_CHAR, 'x', 0);
-         SendMessageA(log, EM_UNDO, 0, 0);
-       }},
-      {"undid the last refresh", [](HWND log) { SendMessageA(log, EM_UNDO, 0, 0); }},
-      {"set other text", [](HWND log) { SetWindowTextA(log, "other text\r\n"); }},
-      {"emptied it", [](HWND log) { SetWindowTextA(log, ""); }},
-      {"selected text", [](HWND log) { SendMessageA(log, EM_SETSEL, 3, 40); }},
-      {"selected everything", [](HWND log) { SendMessageA(log, EM_SETSEL, 0, -1); }},
-      {"scrolled to the top", [](HWND log) { SendMessageA(log, WM_VSCROLL, SB_TOP, 0); }},
-      {"scrolled up a little", [](HWND log) { SendMessageA(log, EM_LINESCROLL, 0, -3); }},
-      {"clicked into the first line", [](HWND log) {
-         SendMessageA(log, WM_VSCROLL, SB_TOP, 0);
-         SendMessageA(log, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-         SendMessageA(log, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-       }},
-  };
-  // With the focus in the log, where the caret shows, and elsewhere.
-  for (bool focused : {true, false}) {
-    for (const auto& c : cases) {
-      ForgetQuit();
-      TTestMainWindow app;
-      ASSERT_TRUE(app.Started);
-      TInstallZelmDlgClient& d = *app.Dialog;
-      HWND log = app.Control(104);
-      SetFocus(focused ? log : app.Control(102));
-      const std::string what = std::string(c.what) + (focused ? ", focus in the log" : "");
-      for (int i = 0; i < 40; i += 10) {
-        AddLogLines(d, i, 10);
-        d.RefreshLog();
-      }
-      c.touch(log);
-      d.RefreshLog();  // nothing new: the same log, shown again
-      EXPECT_EQ(d.LogText, ShownLog(log)) << what;
-      EXPECT_TRUE(EndIsShown(log)) << what;
-      c.touch(log);
-      AddLogLines(d, 40, 3);
-      d.RefreshLog();
-      EXPECT_EQ(d.LogText, ShownLog(log)) << what;
-      EXPECT_TRUE(EndIsShown(log)) << what;
-      AddLogLines(d, 43, 1);
-      d.RefreshLog();
-      EXPECT_EQ(d.LogText, ShownLog(log)) << what;
-      EXPECT_TRUE(EndIsShown(log)) << what;
-      EXPECT_FALSE(SendMessageA(log, EM_GETMODIFY, 0, 0)) << what;
-      if (GetFocus() == log) {
-        // The caret is where setting the whole text leaves it: at the start,
-        // out of view, not blinking below the last line.
-        DWORD start = 1, end = 1;
-        SendMessageA(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        EXPECT_EQ(0u, start) << what;
-        EXPECT_EQ(0u, end) << what;
-      }
-    }
-  }
-  ForgetQuit();
-}
-
-// Once the window is gone, a refresh shows nothing and keeps the log.
-TEST_F(AppWindow, RefreshAfterTheWindowClosedKeepsTheLog) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  AddLogLines(d, 0, 5);
-  d.RefreshLog();
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  d.PumpMessages();
-  ASSERT_FALSE(d.IsWindowAlive());
-  AddLogLines(d, 5, 5);
-  d.RefreshLog();
-  d.RefreshLog();
-  std::string expected;
-  for (int i = 0; i < 10; ++i) expected += "第" + std::to_string(i) + "行：正在下载北京2012建筑工程预算定额\r\n";
-  EXPECT_EQ(expected, d.LogText);
-  ForgetQuit();
-}
-
-TEST_F(AppWindow, PumpDispatchesEverythingWaitingAndKeepsTheQuitRequest) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  PostMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(107, BN_CLICKED), 0);
-  d.PumpMessages();
-  EXPECT_TRUE(d.CancelRequested);
-  MSG msg;
-  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-
-  // Closed between two transfers: the window goes, the object and its fields
-  // stay usable, and the quit request outlives the pump.
-  d.CancelRequested = false;
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  d.PumpMessages();
-  EXPECT_FALSE(d.IsWindowAlive());
-  EXPECT_EQ(nullptr, d.GetHandle());
-  d.LogText += "下载中止。\r\n";
-  d.RefreshLog();
-  d.PumpMessages();
-  EXPECT_EQ(0, SendDlgItemMessageA(d.GetHandle(), 101, PBM_SETPOS, 50, 0));
-  EXPECT_TRUE(QuitQueued());
-}
-
-TEST_F(AppWindow, ASecondRunCannotStartInsideARunningOne) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  d.RunInProgress = true;
-  d.CancelRequested = true;
-  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED), 0);
-  EXPECT_TRUE(d.CancelRequested);  // the run that clears it never started
-  std::string before = d.LogText;
-  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(109, BN_CLICKED), 0);
-  EXPECT_EQ(before, d.LogText);
-
-  d.RunInProgress = false;
-  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED), 0);
-  EXPECT_FALSE(d.CancelRequested);
-  EXPECT_FALSE(d.RunInProgress);  // released when the run returns
-}
-
-// While an installer runs, every close request is refused, the system's
-// question before a logoff included; once it has ended, a close goes through.
-TEST_F(AppWindow, NoCloseWhileAnInstallerRuns) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  d.InstallerRunning = true;
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  d.PumpMessages();
-  EXPECT_TRUE(d.IsWindowAlive());
-  EXPECT_EQ(FALSE, SendMessageA(App->Frame(), WM_QUERYENDSESSION, 0, 0));
-  d.InstallerRunning = false;
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  d.PumpMessages();
-  EXPECT_FALSE(d.IsWindowAlive());
-  EXPECT_TRUE(QuitQueued());
-}
-
-// The help button with no help file beside the program (the tests run from
-// a folder without InstallZelm.chm): nothing is logged and the program goes
-// on as before.
-TEST_F(AppWindow, HelpWithoutTheHelpFileChangesNothing) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("InstallZelm.chm"));
-  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(105, BN_CLICKED), 0);
-  DrainThroughLoop();
-  EXPECT_TRUE(d.LogText.empty());
-  EXPECT_FALSE(d.CancelRequested);
-  EXPECT_FALSE(d.Downloading);
-  EXPECT_TRUE(IsWindow(App->Frame()));
-  EXPECT_TRUE(d.IsWindowAlive());
-}
-
 TEST_F(AppWindow, BackgroundIsPaintedInTheDialogColour) {
   HWND dlg = App->Dlg();
   RECT rc;
@@ -530,78 +272,19 @@ TEST_F(AppWindow, BackgroundIsPaintedInTheDialogColour) {
   ReleaseDC(dlg, screen);
 }
 
-// What the main window looks like at the moment it first becomes visible.
-struct TFirstShow {
-  TInstallZelmDlgClient* Dialog = nullptr;  // not owned
-  HWND Frame = nullptr;
-  bool Seen = false, DownloadDirSet = false, ImageListsAttached = false, Fitted = false;
-} FirstShow;
-
-LRESULT CALLBACK WatchFirstShow(int code, WPARAM wParam, LPARAM lParam) {
-  const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  TInstallZelmDlgClient* d = FirstShow.Dialog;
-  if (code == HC_ACTION && !FirstShow.Seen && d && cwp->message == WM_SHOWWINDOW && cwp->wParam &&
-      d->GetParentObject() && cwp->hwnd == d->GetParentObject()->GetHandle()) {
-    FirstShow.Seen = true;
-    FirstShow.DownloadDirSet = d->DownloadDir[0] != 0;
-    HWND tree = GetDlgItem(d->GetHandle(), 103);
-    FirstShow.ImageListsAttached = SendMessageA(tree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0) &&
-                                   SendMessageA(tree, TVM_GETIMAGELIST, TVSIL_STATE, 0);
-    RECT frameClient, dlgClient;
-    GetClientRect(cwp->hwnd, &frameClient);
-    GetClientRect(d->GetHandle(), &dlgClient);
-    FirstShow.Fitted = GetParent(d->GetHandle()) == cwp->hwnd &&
-                       frameClient.right == dlgClient.right && frameClient.bottom == dlgClient.bottom;
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// Nothing is on screen before the dialog's set-up (download folder, image
-// lists) has run and the frame has been fitted around the dialog.
-TEST(AppStart, MainWindowIsShownOnlyAfterTheSetUp) {
-  ForgetQuit();
-  struct TWatchedApp : TInstallZelmApp {
-    void InitMainWindow() override {
-      TInstallZelmApp::InitMainWindow();
-      FirstShow.Dialog = static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow());
-      AddSampleCatalogue(FirstShow.Dialog->CatalogueDoc);
-    }
-    bool Start() { return InitInstance(); }
-  };
-  FirstShow = TFirstShow();
-  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchFirstShow, nullptr, GetCurrentThreadId());
-  ASSERT_NE(nullptr, hook);
-  {
-    TWatchedApp app;
-    app.CmdShow = SW_SHOWNORMAL;
-    EXPECT_TRUE(app.Start());
-    UnhookWindowsHookEx(hook);
-    ASSERT_TRUE(FirstShow.Seen);
-    EXPECT_TRUE(FirstShow.DownloadDirSet);
-    EXPECT_TRUE(FirstShow.ImageListsAttached);
-    EXPECT_TRUE(FirstShow.Fitted);
-  }
-  FirstShow = TFirstShow();
-  ForgetQuit();
-}
-
-TEST(AppRun, ClosingTheMainWindowEndsTheRunWithZero) {
-  ForgetQuit();
-  struct TClosingApp : TInstallZelmApp {
-    bool InitInstance() override {
-      if (!TInstallZelmApp::InitInstance()) return false;
-      PostMessageA(GetMainWindow()->GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-      return true;
-    }
-    void InitMainWindow() override {
-      TInstallZelmApp::InitMainWindow();
-      AddSampleCatalogue(
-          static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow())->CatalogueDoc);
-    }
-  } app;
-  app.CmdShow = SW_SHOWNORMAL;
-  EXPECT_EQ(0, app.Run());
-  EXPECT_FALSE(app.GetMainWindow()->IsWindowAlive());
+// The sample catalogue in the real window: every element but the "Version"
+// ones is one item, and opening a closed group and selecting a package, as a
+// user would, adds or loses none.
+TEST_F(AppWindow, SampleCatalogueShowsEveryItemOnceOpened) {
+  TInstallZelmDlgClient& d = *App->Dialog;
+  d.TreeWnd->FillTreeItem(&d.CatalogueDoc, TVI_ROOT);
+  HTREEITEM bj = d.TreeWnd->GetNextItem(nullptr, TVGN_ROOT);
+  HTREEITEM sh = d.TreeWnd->GetNextItem(bj, TVGN_NEXT);
+  d.TreeWnd->Expand(sh, TVE_EXPAND);
+  HTREEITEM first = d.TreeWnd->GetNextItem(bj, TVGN_CHILD);
+  SendMessageA(d.TreeWnd->GetHandle(), TVM_SELECTITEM, TVGN_CARET,
+               reinterpret_cast<LPARAM>(d.TreeWnd->GetNextItem(first, TVGN_NEXT)));
+  EXPECT_EQ(13, d.TreeWnd->GetCount());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "markup/markup.h"
+#include "support/node_builder.h"
 
 namespace {
 
@@ -15,19 +16,8 @@ TXmlTreeNode* Fresh(const char* name) {
   return node;
 }
 
-// "r(a(bc)d)": r with children a (holding b and c) and d; one letter a name.
-TXmlTreeNode* Build(const char*& s) {
-  TXmlTreeNode* node = Fresh(std::string(1, *s++).c_str());
-  if (*s == '(') {
-    ++s;
-    while (*s != ')') node->AppendChild(Build(s));
-    ++s;
-  }
-  return node;
-}
-
 struct Tree {
-  explicit Tree(const char* shape) : root(Build(shape)) {}
+  explicit Tree(const char* shape) : root(BuildShape(shape)) {}
   ~Tree() { delete root; }
   TXmlTreeNode* Find(const char* path) const {
     TXmlTreeNode* node = root->FindChild(path);
@@ -36,15 +26,6 @@ struct Tree {
   }
   TXmlTreeNode* root;
 };
-
-std::string Shape(const TXmlTreeNode* node) {
-  std::string out = node->Name;
-  if (node->Children.IsEmpty()) return out;
-  out += "(";
-  for (DListNode* l = node->Children.First(); l != node->Children.End(); l = l->Next)
-    out += Shape(TXmlTreeNode::NodeOf(l));
-  return out + ")";
-}
 
 void PreOrder(const TXmlTreeNode* node, std::vector<const TXmlTreeNode*>& out) {
   out.push_back(node);
@@ -121,7 +102,7 @@ TEST(TreeLinks, NodeOperationsKeepTheWalksRight) {
   for (const auto& step : steps) {
     SCOPED_TRACE(step.what);
     step.edit(t);
-    EXPECT_EQ(Shape(t.root), step.shape);
+    EXPECT_EQ(ShapeOf(t.root), step.shape);
     ExpectWalksMatchLists(t.root);
   }
 }
@@ -144,7 +125,7 @@ TEST(TreeLinks, DirectListEditsAreNoticed) {
   EXPECT_EQ(b->PreviousInDocument(), t.root);
   EXPECT_EQ(t.Find("a")->NextSibling(), t.Find("c"));
   delete b;  // not in the list: must not unlink anything else
-  EXPECT_EQ(Shape(t.root), "r(acdeg)");
+  EXPECT_EQ(ShapeOf(t.root), "r(acdeg)");
   ExpectWalksMatchLists(t.root);
 
   // Detached at a cursor, then put back at the front by hand.
@@ -157,7 +138,7 @@ TEST(TreeLinks, DirectListEditsAreNoticed) {
   children.AddHead(d);
   EXPECT_EQ(d->NextSibling(), t.Find("a"));
   EXPECT_EQ(d->PreviousSibling(), nullptr);
-  EXPECT_EQ(Shape(t.root), "r(daceg)");
+  EXPECT_EQ(ShapeOf(t.root), "r(daceg)");
   ExpectWalksMatchLists(t.root);
 
   // Inserted by hand in the middle of known links.
@@ -167,7 +148,7 @@ TEST(TreeLinks, DirectListEditsAreNoticed) {
   children.InsertBefore(cursor, x);
   EXPECT_EQ(x->PreviousSibling(), t.Find("a"));
   EXPECT_EQ(t.Find("a")->NextSibling(), x);
-  EXPECT_EQ(Shape(t.root), "r(daxceg)");
+  EXPECT_EQ(ShapeOf(t.root), "r(daxceg)");
   ExpectWalksMatchLists(t.root);
 
   // Moved to another parent by hand.
@@ -176,7 +157,7 @@ TEST(TreeLinks, DirectListEditsAreNoticed) {
   e->Parent = t.Find("a");
   e->Parent->Children.AddTail(e);
   EXPECT_EQ(e->PreviousInDocument(), e->Parent);
-  EXPECT_EQ(Shape(t.root), "r(da(e)xcg)");
+  EXPECT_EQ(ShapeOf(t.root), "r(da(e)xcg)");
   ExpectWalksMatchLists(t.root);
 
   // Flushed: every child still names r, none is in its list any more.
@@ -195,13 +176,13 @@ TEST(TreeLinks, DirectListEditsAreNoticed) {
   children.AddTail(c);
   for (TXmlTreeNode* kid : kids)
     if (kid != c) delete kid;  // not in the list: nothing else goes with them
-  EXPECT_EQ(Shape(t.root), "r(c)");
+  EXPECT_EQ(ShapeOf(t.root), "r(c)");
 
   // Node operations go on working after all that.
   t.root->AppendChild(Fresh("h"));
   c->InsertAfter(Fresh("i"));
   t.root->FirstChild()->InsertBefore(Fresh("j"));
-  EXPECT_EQ(Shape(t.root), "r(jcih)");
+  EXPECT_EQ(ShapeOf(t.root), "r(jcih)");
   ExpectWalksMatchLists(t.root);
 }
 

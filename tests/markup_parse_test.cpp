@@ -7,22 +7,9 @@
 #include <string>
 
 #include "markup/markup.h"
+#include "support/node_builder.h"
 
 namespace {
-
-// Compact picture of a tree: name, text in quotes, children in brackets.
-std::string Shape(const TXmlTreeNode* node) {
-  std::string out = node->Name;
-  if (!node->Text.empty()) out += "'" + node->Text + "'";
-  if (node->Children.IsEmpty()) return out;
-  out += "[";
-  for (DListNode* l = node->Children.First(); l != node->Children.End(); l = l->Next) {
-    if (l != node->Children.First()) out += " ";
-    EXPECT_EQ(TXmlTreeNode::NodeOf(l)->Parent, node);
-    out += Shape(TXmlTreeNode::NodeOf(l));
-  }
-  return out + "]";
-}
 
 struct ParseCase {
   const char* input;
@@ -39,7 +26,7 @@ void RunCases(const ParseCase* cases, size_t count) {
     root.IsHtml = c.html;
     std::istringstream in(c.input);
     EXPECT_EQ(root.ParseElement(in), c.ok);
-    EXPECT_EQ(Shape(&root), c.shape);
+    EXPECT_EQ(ShapeWithText(&root), c.shape);
   }
 }
 
@@ -103,7 +90,7 @@ TEST(ParseElement, BlankTextBeforeChildren) {
     root.IsHtml = c.html;
     std::istringstream in(c.input);
     EXPECT_TRUE(root.ParseElement(in));
-    EXPECT_EQ(Shape(&root), c.shape);
+    EXPECT_EQ(ShapeWithText(&root), c.shape);
   }
 }
 
@@ -137,7 +124,7 @@ TEST(ParseElement, HtmlCleanupDropsEmptyElements) {
       "<body><p></p><br><table class=\"msonormaltable\"><tr><td>x</td><td></td></tr></table>"
       "<div><span></span></div></body>");
   root.HtmlCleanup();
-  EXPECT_EQ(Shape(&root), "body[br table[tr[td'x']] div]");
+  EXPECT_EQ(ShapeWithText(&root), "body[br table[tr[td'x']] div]");
   EXPECT_STREQ(root.FindChild("table")->GetAttribute("border"), "1");
 }
 
@@ -212,7 +199,7 @@ TEST(LoadDocument, CrLfAndLfFilesParseTheSame) {
     std::ifstream in(path, std::ios::binary);
     TXmlTreeNode root(nullptr, true);
     EXPECT_TRUE(LoadDocument(root, in));
-    shapes[i] = Shape(&root);
+    shapes[i] = ShapeWithText(&root);
     TXmlTreeNode* dek = root.FindChild("Dek");
     ASSERT_NE(dek, nullptr);
     EXPECT_STREQ(dek->GetAttribute("path"), "p");

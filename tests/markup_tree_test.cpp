@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "markup/markup.h"
+#include "support/node_builder.h"
 
 namespace {
 
@@ -160,38 +161,11 @@ TEST(XmlElement, ClearKeepsEncodingFlagsAndCopyDuplicates) {
   EXPECT_TRUE(copy.IsUtf8 && copy.IsHtml && copy.IsClosed && copy.IsDeclaration);
 }
 
-// Builds a tree from a compact description: "a(b(c)d)" is a with children b
-// (holding c) and d. Names are single letters. Children are added the
-// two-step way of the document model (Parent set, then AddTail by hand), so
+// Trees drawn in a line (support/node_builder.h), linked by hand, so that
 // every walk below also checks that the nodes find links they were not told
 // of.
-TXmlTreeNode* Build(TXmlTreeNode* parent, const char*& s) {
-  TXmlTreeNode* node = new TXmlTreeNode(parent, false);
-  node->Name = std::string(1, *s++);
-  if (*s == '(') {
-    ++s;
-    while (*s != ')') {
-      TXmlTreeNode* child = Build(node, s);
-      node->Children.AddTail(child);
-    }
-    ++s;
-  }
-  return node;
-}
-
-std::string Shape(const TXmlTreeNode* node) {
-  std::string out = node->Name;
-  if (node->Children.IsEmpty()) return out;
-  out += "(";
-  for (DListNode* l = node->Children.First(); l != node->Children.End(); l = l->Next) {
-    EXPECT_EQ(TXmlTreeNode::NodeOf(l)->Parent, node) << "parent link of " << out;
-    out += Shape(TXmlTreeNode::NodeOf(l));
-  }
-  return out + ")";
-}
-
 struct Tree {
-  explicit Tree(const char* shape) : root(Build(nullptr, shape)) {}
+  explicit Tree(const char* shape) : root(BuildShape(shape, true)) {}
   ~Tree() { delete root; }
   TXmlTreeNode* root;
 };
@@ -247,14 +221,14 @@ TEST(XmlTreeNode, DeletingANodeUnlinksItOnce) {
   Tree t("r(abc(de))");
   TXmlTreeNode* b = t.root->FindChild("b");
   delete b;  // through its own destructor: must leave the parent's list
-  EXPECT_EQ(Shape(t.root), "r(ac(de))");
+  EXPECT_EQ(ShapeOf(t.root), "r(ac(de))");
   TXmlTreeNode* last = t.root->LastChild();
   delete last;
-  EXPECT_EQ(Shape(t.root), "r(a)");
+  EXPECT_EQ(ShapeOf(t.root), "r(a)");
   EXPECT_EQ(t.root->FirstChild()->NextSibling(), nullptr);
   t.root->RemoveLastChild();
   t.root->RemoveLastChild();
-  EXPECT_EQ(Shape(t.root), "r");
+  EXPECT_EQ(ShapeOf(t.root), "r");
   // The root's destructor then deletes nothing twice (ASan would tell).
 }
 
@@ -281,16 +255,16 @@ TEST(XmlTreeNode, InsertMoveAndRefusedCycles) {
   TXmlTreeNode* y = new TXmlTreeNode(nullptr, false);
   y->Name = "y";
   c->InsertAfter(y);
-  EXPECT_EQ(Shape(t.root), "r(a(b)xcy)");
+  EXPECT_EQ(ShapeOf(t.root), "r(a(b)xcy)");
   y->InsertAfter(a);  // a node that is linked elsewhere moves, not doubles
-  EXPECT_EQ(Shape(t.root), "r(xcya(b))");
+  EXPECT_EQ(ShapeOf(t.root), "r(xcya(b))");
   c->MoveTo(a->FirstChild());
-  EXPECT_EQ(Shape(t.root), "r(xya(b(c)))");
+  EXPECT_EQ(ShapeOf(t.root), "r(xya(b(c)))");
   a->MoveTo(a->FirstChild()->FirstChild());  // under its own descendant
   a->MoveTo(a);
   a->FirstChild()->InsertBefore(a);         // an ancestor before its child
   t.root->InsertBefore(x);                  // a root has no siblings
-  EXPECT_EQ(Shape(t.root), "r(xya(b(c)))");
+  EXPECT_EQ(ShapeOf(t.root), "r(xya(b(c)))");
   EXPECT_EQ(t.root->CountNodes(), 6);
   EXPECT_EQ(Walk(t.root, true), "rxyabc");
 }
@@ -302,7 +276,7 @@ TEST(XmlTreeNode, CopyTreeIsDeepAndIndependent) {
   src.root->Text = "text";
   Tree dst("d(z)");
   dst.root->CopyTree(*src.root);
-  EXPECT_EQ(Shape(dst.root), "s(a(b)c)");
+  EXPECT_EQ(ShapeOf(dst.root), "s(a(b)c)");
   EXPECT_EQ(dst.root->Parent, nullptr);
   EXPECT_EQ(dst.root->Text, "text");
   TXmlTreeNode* a = dst.root->FirstChild();
@@ -310,16 +284,16 @@ TEST(XmlTreeNode, CopyTreeIsDeepAndIndependent) {
   EXPECT_STREQ(a->GetAttribute("k"), "v");
   EXPECT_TRUE(a->IsUtf8);
   src.root->DeleteChildren();
-  EXPECT_EQ(Shape(dst.root), "s(a(b)c)");
+  EXPECT_EQ(ShapeOf(dst.root), "s(a(b)c)");
 
   // Copying a node's own subtree over it must not read freed nodes.
   Tree self("r(a(b(c)))");
   self.root->CopyTree(*self.root->FirstChild());
-  EXPECT_EQ(Shape(self.root), "a(b(c))");
+  EXPECT_EQ(ShapeOf(self.root), "a(b(c))");
   TXmlTreeNode* b = self.root->FirstChild();
   b->CopyTree(*self.root);  // b stays linked in its parent
   EXPECT_EQ(b->Parent, self.root);
-  EXPECT_EQ(Shape(self.root), "a(a(b(c)))");
+  EXPECT_EQ(ShapeOf(self.root), "a(a(b(c)))");
   self.root->SetUtf8Deep(true);
   for (TXmlTreeNode* n = self.root; n; n = n->NextInDocument()) EXPECT_TRUE(n->IsUtf8);
 }

@@ -10,7 +10,7 @@ import os
 import re
 import time
 
-from e2e import Log, N, Program, check, install_until_mirror1_first, pkg
+from e2e import Log, N, Program, check, first_window, install_until_mirror1_first, pkg
 
 CATALOGUE = "/download/InstallFiles.zip"
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
@@ -61,18 +61,19 @@ def window_bound(world):
     return world.args.short_limits[1] + 40000
 
 
+def shown_window(world, routes, site):
+    """Starts the fault build with mirror 1 answering as `routes` say and
+    returns the log and the tree once the window shows, closing it then."""
+    world.reset("[Dek Files]\r\n", site=site, routes=routes)
+    return first_window(Program(world, find_ms=window_bound(world)))
+
+
 def catalogue_fault(world, route, ended, site=fault_site, leftover=()):
     """Starts the fault build with mirror 1's catalogue answered by `route`;
     returns the log and the tree once the window shows, and the number of
     bytes the fault server sent before the client left (its log line
     starting with `ended`). The download folder must hold just `leftover`."""
-    world.reset("[Dek Files]\r\n", site=site, routes={CATALOGUE: route})
-    p = Program(world, find_ms=window_bound(world))
-    try:
-        log, items = p.log(), p.text("items")
-        p.close()
-    finally:
-        p.kill()
+    log, items = shown_window(world, {CATALOGUE: route}, site)
     lines = wait_fault_line(world, ended)
     check(len(lines) == 1, "the fault server did not see the client leave: %s" % lines)
     check(world.requests(1) == [CATALOGUE], "mirror 1 asked for %s" % world.requests(1))
@@ -100,13 +101,7 @@ def catalogue_cut_at_announced_length(world):
     world.publish(fault_site)
     archive = world.site_path(2, "InstallFiles.zip")
     half = os.path.getsize(archive) // 2
-    world.reset("[Dek Files]\r\n", site=fault_site, routes={CATALOGUE: ("/cut/%d/1000" % half, archive)})
-    p = Program(world, find_ms=window_bound(world))
-    try:
-        log, items = p.log(), p.text("items")
-        p.close()
-    finally:
-        p.kill()
+    log, items = shown_window(world, {CATALOGUE: ("/cut/%d/1000" % half, archive)}, fault_site)
     check(log == DAMAGED_LINE, "log %r" % log)
     check(items == ITEMS, "the tree is not mirror 2's catalogue:\n" + items)
     check(world.requests(1) == [CATALOGUE], "mirror 1 asked for %s" % world.requests(1))

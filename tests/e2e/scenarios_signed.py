@@ -12,7 +12,7 @@ import os
 import subprocess
 import time
 
-from e2e import Failure, Log, N, Program, check, pkg
+from e2e import Failure, Log, N, Program, check, first_window, pkg
 import site_builder as sb
 
 BAD_SIGNATURE = "配置文件签名无效。\r\n"
@@ -121,6 +121,8 @@ def site_with(mirror1=None, mirror2=None, catalogue_mirrors=(1, 2), root=None, k
 
 
 def start_signed(world, site):
+    if not world.args.signed_program:
+        raise Failure("no signed build (--signed-program): the build found no openssl to make its key")
     world.reset("[Dek Files]\r\n", site=site)
     return Program(world, program=world.args.signed_program)
 
@@ -128,14 +130,7 @@ def start_signed(world, site):
 def fetch_result(world, site):
     """The log and the tree of the signed build just after its window
     showed; the download folder must be empty again by then."""
-    if not world.args.signed_program:
-        raise Failure("no signed build (--signed-program): the build found no openssl to make its key")
-    p = start_signed(world, site)
-    try:
-        log, items = p.log(), p.text("items")
-        p.close()
-    finally:
-        p.kill()
+    log, items = first_window(start_signed(world, site))
     world.check_aftermath([], [])
     return log, items
 
@@ -170,8 +165,6 @@ def signed_both_invalid(world):
 
 
 def signed_valid(world):
-    if not world.args.signed_program:
-        raise Failure("no signed build (--signed-program): the build found no openssl to make its key")
     p = start_signed(world, SIGNED)
     try:
         check(p.log() == "", "log not empty: %r" % p.log())
@@ -233,8 +226,6 @@ def unhashed_catalogue():
 def signed_package_without_hash(world):
     # Both packages lie on both mirrors; the one without "sha256" is never
     # asked for, and the run goes on with the next.
-    if not world.args.signed_program:
-        raise Failure("no signed build (--signed-program): the build found no openssl to make its key")
     p = start_signed(world, site_with(root=unhashed_catalogue()))
     try:
         check(p.log() == "", "log not empty: %r" % p.log())
@@ -255,13 +246,9 @@ def unsigned_build_ignores_signature(world):
         return catalogue(), {"archives": {1: sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()),
                                                              (sb.SIGNATURE_MEMBER, b"no signature")])}}
     world.reset("[Dek Files]\r\n", site=site)
-    p = Program(world)
-    try:
-        check(p.log() == "", "log not empty: %r" % p.log())
-        check(p.text("items") == ITEMS, "tree: %r" % p.text("items"))
-        p.close()
-    finally:
-        p.kill()
+    log, items = first_window(Program(world))
+    check(log == "", "log not empty: %r" % log)
+    check(items == ITEMS, "tree: %r" % items)
     check(world.requests(2) == [], "mirror 2 was asked for %s" % world.requests(2))
     world.check_aftermath([], [])
 

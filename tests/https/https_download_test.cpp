@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -38,35 +38,18 @@ struct THttpsServers {
   }
 
   void PutFile(const std::string& relativePath, const std::string& content) const {
-    std::string path = Www + "\\" + relativePath;
-    for (size_t i = 0; i < path.size(); ++i) {
-      if (path[i] == '/') path[i] = '\\';
-      if (path[i] == '\\' && i > 2) CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-    }
-    WriteFileBytes(path, content);
+    PutSiteFile(Www, relativePath, content);
   }
 };
 
 THttpsServers LoadHttpsServers() {
+  std::map<std::string, std::string> info = ReadServerInfo("IZ_HTTPS_INFO");
   THttpsServers s;
-  const char* info = getenv("IZ_HTTPS_INFO");
-  if (!info || info[0] != '/') return s;
-  std::string path = std::string("Z:") + info;  // Wine shows the Unix root as drive Z
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-    if (key == "GOOD_PORT") s.GoodPort = atoi(value.c_str());
-    if (key == "OTHER_HOST_PORT") s.OtherHostPort = atoi(value.c_str());
-    if (key == "SELF_SIGNED_PORT") s.SelfSignedPort = atoi(value.c_str());
-    if (key == "PLAIN_PORT") s.PlainPort = atoi(value.c_str());
-    if (key == "WWW_WIN") s.Www = value;
-  }
+  s.GoodPort = atoi(info["GOOD_PORT"].c_str());
+  s.OtherHostPort = atoi(info["OTHER_HOST_PORT"].c_str());
+  s.SelfSignedPort = atoi(info["SELF_SIGNED_PORT"].c_str());
+  s.PlainPort = atoi(info["PLAIN_PORT"].c_str());
+  s.Www = info["WWW_WIN"];
   s.Ok = s.GoodPort && s.OtherHostPort && s.SelfSignedPort && s.PlainPort && !s.Www.empty();
   return s;
 }

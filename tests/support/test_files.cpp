@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <sstream>
+
 #include "platform/win32_handles.h"
 
 TScratchDir::TScratchDir(const std::string& what) {
@@ -95,4 +98,27 @@ std::string HostPath(const std::string& unixPath) {
 
 std::string TestDataFile(const std::string& relativePath) {
   return HostPath(std::string(IZ_TEST_DATA) + "/" + relativePath);
+}
+
+std::map<std::string, std::string> ReadServerInfo(const char* variable) {
+  std::map<std::string, std::string> info;
+  const char* file = getenv(variable);
+  if (!file || !*file) return info;
+  std::istringstream in(ReadFileBytes(HostPath(file)));
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) info[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return info;
+}
+
+bool PutSiteFile(const std::string& root, const std::string& relativePath, const std::string& bytes) {
+  std::string path = root + "\\" + relativePath;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '/') path[i] = '\\';
+    // Past the drive ("Z:\") every separator ends a folder that may be new.
+    if (path[i] == '\\' && i > 2) CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+  }
+  return WriteFileBytes(path, bytes);
 }

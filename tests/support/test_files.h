@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 // A fresh empty folder below the temporary folder, removed with everything in
@@ -52,3 +53,13 @@ std::string HostPath(const std::string& unixPath);
 
 // The path of a file below tests/data, named with '/' ("zip/p7zip.zip").
 std::string TestDataFile(const std::string& relativePath);
+
+// The KEY=VALUE lines of the file that the environment variable `variable`
+// names: the ports and folders that a server script (tests/servers,
+// tests/https) wrote when it started. The name is a Unix path, read through
+// HostPath. Empty when the variable is unset or the file cannot be read.
+std::map<std::string, std::string> ReadServerInfo(const char* variable);
+
+// Writes a file below a document root, relativePath separated by '/' or
+// '\', making the folders on the way; false when the file cannot be written.
+bool PutSiteFile(const std::string& root, const std::string& relativePath, const std::string& bytes);

@@ -1,0 +1,208 @@
+// DownloadFile while it pumps messages, with the real main dialog: the
+// progress bar and the flags during a transfer, cancel through the button,
+// and the Content-Length reader.
+#include <gtest/gtest.h>
+
+#include "app_download_fixture.h"
+
+// Samples taken by a timer while the transfer pumps messages.
+struct TPumpProbe {
+  TInstallZelmDlgClient* Dialog = nullptr;
+  int Ticks = 0;
+  int ClickAtTick = 0;  // 0: never press cancel
+  bool SawDownloading = false;
+  bool SawCanCloseRefused = false;
+  int MinPos = 1000, MaxPos = -1;
+  int HighDuring = -1;
+  bool WentBack = false;  // a sample below the one before
+};
+
+namespace {
+
+TPumpProbe* Probe = nullptr;
+
+void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
+  if (!Probe || !Probe->Dialog->Downloading) return;
+  TPumpProbe& p = *Probe;
+  ++p.Ticks;
+  p.SawDownloading = true;
+  p.SawCanCloseRefused |= !p.Dialog->CanClose();
+  int pos = ProgressPos(*p.Dialog);
+  if (pos < p.MaxPos) p.WentBack = true;
+  if (pos < p.MinPos) p.MinPos = pos;
+  if (pos > p.MaxPos) p.MaxPos = pos;
+  p.HighDuring = ProgressHigh(*p.Dialog);
+  if (p.Ticks == p.ClickAtTick) {
+    // The real button: BM_CLICK makes it send WM_COMMAND 107 to the dialog.
+    SendMessageA(GetDlgItem(p.Dialog->GetHandle(), kIdCancelDownload), BM_CLICK, 0, 0);
+  }
+}
+
+}  // namespace
+
+bool DownloadTest::GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
+                              const std::string& baseUrl) {
+  probe.Dialog = Dialog.get();
+  Probe = &probe;
+  UINT_PTR timer = SetTimer(nullptr, 0, intervalMs, ProbeTimer);
+  bool ok = Get(element, baseUrl);
+  KillTimer(nullptr, timer);
+  Probe = nullptr;
+  return ok;
+}
+
+namespace {
+
+TEST_F(DownloadTest, ProgressAndFlagsWhileTheTransferPumps) {
+  TPumpProbe probe;
+  // 400 000 bytes, 4096 every 20 ms: about two seconds.
+  bool ok = GetWatched(probe, 50, Package("s.exe"), Servers().Fault("slow/400000/20/"));
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(FaultBody(400000), ReadFileBytes(Local.File("s.exe")));
+  EXPECT_TRUE(probe.SawDownloading);
+  EXPECT_TRUE(probe.SawCanCloseRefused);
+  EXPECT_EQ(100, probe.HighDuring);
+  EXPECT_GT(probe.MaxPos, probe.MinPos);  // it moved
+  EXPECT_LE(probe.MaxPos, 100);
+  EXPECT_EQ(0, ProgressPos(*Dialog));
+  EXPECT_FALSE(Dialog->Downloading);
+  EXPECT_TRUE(Dialog->CanClose());
+  EXPECT_GT(Speed, 0.0f);
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(DownloadTest, ProgressOfALargeFileOnlyMovesForward) {
+  // Past 42 949 673 bytes a 32-bit received * 100 wraps and the bar would
+  // jump back; the percentage must hold for files of any size.
+  const size_t size = 48u << 20;
+  Servers().PutFile("large/download/big.exe", std::string(size, 'g'));
+  TPumpProbe probe;
+  bool ok = GetWatched(probe, 20, Package("big.exe"), Servers().Nginx("large/download/"));
+  EXPECT_TRUE(ok);
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExA(Local.File("big.exe").c_str(), GetFileExInfoStandard, &data);
+  EXPECT_EQ(size, data.nFileSizeLow);
+  DeleteFileA((Servers().Www + "\\large\\download\\big.exe").c_str());
+  EXPECT_GT(probe.Ticks, 3);
+  EXPECT_FALSE(probe.WentBack);
+  EXPECT_GE(probe.MaxPos, 75);
+  EXPECT_LE(probe.MaxPos, 100);
+  EXPECT_EQ(0, ProgressPos(*Dialog));
+}
+
+TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
+  TPumpProbe probe;
+  probe.ClickAtTick = 4;
+  // About twenty seconds at full length; the cancel comes after a fraction.
+  DWORD start = GetTickCount();
+  bool ok = GetWatched(probe, 50, Package("c.exe"), Servers().Fault("slow/4000000/20/"));
+  DWORD elapsed = GetTickCount() - start;
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(Dialog->CancelRequested);
+  EXPECT_LT(elapsed, 8000u);
+  EXPECT_FALSE(FileExists(Local.File("c.exe")));
+  EXPECT_FALSE(FileExists(Local.File("c.exe.part")));
+  EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
+  EXPECT_EQ(Dialog->LogText, LogControlText(*Dialog));  // shown, not only stored
+  EXPECT_EQ(0, ProgressPos(*Dialog));
+  EXPECT_FALSE(Dialog->Downloading);
+  EXPECT_GT(Speed, 0.0f);
+}
+
+// A server that sends the head of its answer a byte at a time never trips a
+// time-out. The catalogue's deadline still ends the attempt, and for a
+// package the cancel button works while the head is awaited.
+TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
+  TXmlTreeNode* pkg = Package("InstallFiles.zip");
+  float speed = -1;
+  DWORD start = GetTickCount();
+  EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed,
+                            Servers().Fault("trickleheader/200/").c_str(), 2000));
+  EXPECT_LT(GetTickCount() - start, 30000u);  // the head alone would take ten minutes
+  EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip")));
+  EXPECT_FALSE(Dialog->Downloading);
+  EXPECT_EQ("", Dialog->LogText);
+
+  TPumpProbe probe;
+  probe.Dialog = Dialog.get();
+  probe.ClickAtTick = 4;
+  Probe = &probe;
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
+  TXmlTreeNode* package = Package("t.exe");
+  start = GetTickCount();
+  bool ok = Get(package, Servers().Fault("trickleheader/200/"));
+  DWORD elapsed = GetTickCount() - start;
+  KillTimer(nullptr, timer);
+  Probe = nullptr;
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(probe.SawCanCloseRefused);  // the window answered while it waited
+  EXPECT_LT(elapsed, 30000u);
+  EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
+  EXPECT_FALSE(Dialog->Downloading);
+
+  // Nobody cancels and there is no deadline: the head must still have come
+  // within the connect and receive time-outs together.
+  Dialog->LogText.clear();
+  Dialog->CancelRequested = false;
+  SetTransferLimits({1000, 1500, kTransferLimits.StallWindowMs, kTransferLimits.CatalogueDeadlineMs});
+  start = GetTickCount();
+  EXPECT_FALSE(Get(Package("u.exe"), Servers().Fault("trickleheader/200/")));
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  EXPECT_EQ("", Dialog->LogText);
+}
+
+TEST_F(DownloadTest, CancelAlreadySetStillAsksButTouchesNothing) {
+  Dialog->CancelRequested = true;
+  Servers().PutFile("precancel/download/p.exe", std::string(3000, 'p'));
+  TXmlTreeNode* pkg = Package("p.exe");
+  WriteFileBytes(Local.File("p.exe"), "old");
+  EXPECT_FALSE(Get(pkg, Servers().Nginx("precancel/download/")));
+  EXPECT_EQ("old", ReadFileBytes(Local.File("p.exe")));
+  EXPECT_FALSE(FileExists(Local.File("p.exe.part")));
+  EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
+  // A copy that is current by size and date, whose hash the cancel stops:
+  // not current, and left exactly as it is.
+  const std::string copy(3000, 'p');
+  TXmlTreeNode* hashed = Package("p.exe");
+  hashed->SetAttribute("sha256", Sha256Hex(copy).c_str());
+  WriteFileBytes(Local.File("p.exe"), copy);
+  EXPECT_FALSE(Get(hashed, Servers().Nginx("precancel/download/")));
+  EXPECT_EQ(copy, ReadFileBytes(Local.File("p.exe")));
+  // A current local copy is still found current.
+  WriteFileBytes(Local.File("p.exe"), std::string(3000, 'q'));
+  EXPECT_TRUE(Get(pkg, Servers().Nginx("precancel/download/")));
+  EXPECT_EQ("下载中止。\r\n下载中止。\r\n下载中止。\r\n", Dialog->LogText);
+  EXPECT_EQ(Dialog->LogText, LogControlText(*Dialog));
+}
+
+TEST(ContentLength, OnlyPlainDecimalsWithinThirtyTwoBits) {
+  struct Case {
+    const char* text;
+    bool ok;
+    unsigned long size;
+  } cases[] = {
+      {"1", true, 1},
+      {"10240", true, 10240},
+      {" \t42 ", true, 42},
+      {"\r\n\v\f9\r\n", true, 9},  // any leading white space, as in attribute text
+      {"+7", true, 7},
+      {"4294967295", true, 4294967295ul},
+      {"4294967296", false, 0},
+      {"99999999999999999999999", false, 0},
+      {"0", false, 0},
+      {"", false, 0},
+      {" ", false, 0},
+      {"-5", false, 0},
+      {"12abc", false, 0},
+      {"1 2", false, 0},
+      {"0x10", false, 0},
+      {"++1", false, 0},
+  };
+  for (const Case& c : cases) {
+    unsigned long size = 123;
+    EXPECT_EQ(c.ok, ParseContentLength(c.text, &size)) << "'" << c.text << "'";
+    EXPECT_EQ(c.size, size) << "'" << c.text << "'";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,300 @@
+"""The end-to-end tests' world: the Wine prefix, the download site and
+folder, the settings file and what a run leaves behind (e2e.py)."""
+import glob
+import os
+import re
+import shutil
+import sys
+import urllib.parse
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "demo"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import display  # noqa: E402,F401
+import site_builder as sb  # noqa: E402
+
+WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
+LIB = "C:\\QuotaLib\\"
+# The program's own support log in the download folder (scenarios_support.py
+# looks into it; every other check of the folder passes over it).
+SUPPORT_LOGS = ("InstallZelm.log", "InstallZelm.log.1")
+RUNLOG = "C:\\QuotaLib\\runs.log"
+
+
+N = sb.Node
+
+
+def pkg(name, target, record="yes", **kw):
+    return dict(name=name, target=LIB + target, record=record, runlog=RUNLOG, **kw)
+
+
+def catalogue():
+    return N("InstallFiles", [("name", "root")], [
+        N("Version", [("value", "2026.1"), ("name", "版本")]),
+        N("Group", [("name", "定额库"), ("path", "dek"), ("state", "1")], [
+            N("Dek", [("name", "北京定额2008"), ("fileName", "bj2008.exe"), ("modifyDate", "8-5-1 0:0:0")],
+              package=pkg("北京定额2008", "bj2008.dek")),
+            N("Dek", [("name", "上海定额"), ("fileName", "sh.exe")], package=pkg("上海定额", "sh.dek", "no")),
+            N("Dek", [("name", "广东定额"), ("fileName", "gd.exe")], package=pkg("广东定额", "gd.dek", "dangling")),
+            N("Dek", [("name", "天津定额"), ("fileName", "tj 2012.exe")], package=pkg("天津定额", "tj.dek")),
+            N("Dek", [("name", "重庆定额"), ("fileName", "cq.exe")], package=pkg("重庆定额", "cq.dek"), mirrors=(2,)),
+            N("Dek", [("name", "河北定额"), ("fileName", "hb.exe")], package=pkg("河北定额", "hb.dek"), mirrors=()),
+            N("Dek", [("name", "北京定额2008副本"), ("fileName", "bj2008.exe")],
+              package=pkg("北京定额2008", "bj2008.dek")),
+            N("Dek", [("name", "Beijing-B"), ("fileName", "bjb.exe")], package=pkg("Beijing-B", "bjb.dek")),
+        ]),
+        N("Group", [("name", "工具"), ("path", "tools")], [
+            N("Tool", [("name", "报表工具"), ("fileName", "report.exe")], package=pkg("", "report.dat", "no")),
+        ]),
+        N("Group", [("name", "慢速"), ("path", "slow")], [
+            N("Dek", [("name", "慢速定额"), ("fileName", "slow.exe")],
+              package=pkg("慢速定额", "slow.dek")),
+            N("Dek", [("name", "耗时定额"), ("fileName", "wait.exe")], package=pkg("耗时定额", "wait.dek", delay_ms=4000)),
+            N("Dek", [("name", "关窗定额"), ("fileName", "closer.exe")],
+              package=pkg("关窗定额", "closer.dek", delay_ms=1000, close_host=True)),
+            N("Dek", [("name", "现成定额"), ("fileName", "ready.exe")], package=pkg("现成定额", "ready.dek")),
+            N("Dek", [("name", "其后定额"), ("fileName", "after.exe")], package=pkg("其后定额", "after.dek")),
+        ]),
+    ])
+
+
+def standard_site(world):
+    return catalogue()
+
+
+class Failure(Exception):
+    pass
+
+
+class World:
+    def __init__(self, args):
+        self.args = args
+        self.prefix = os.environ.get("IZ_WINEPREFIX") or os.path.join(ROOT, "build", "wineprefix")
+        self.urls = ["http://127.0.0.1:%d/download/" % p for p in args.ports]
+        self.drive_c = os.path.join(self.prefix, "drive_c")
+        self.fault_dir = os.path.join(args.work, "fault")
+        fault_port = getattr(args, "fault_port", None)
+        if fault_port:
+            # The fault build's mirror 1 is the fault server, its mirror 2 nginx's second port.
+            self.urls = ["http://127.0.0.1:%d/download/" % fault_port, self.urls[1]]
+        self.published = None
+        self.marks = {}
+
+    # -- the site ------------------------------------------------------
+
+    def publish(self, site):
+        """Builds the download site from `site`, a function of the world that
+        returns the catalogue's root node, or (root, site_builder.build()
+        options); kept while the same function is asked for again."""
+        if self.published is site:
+            return
+        made = site(self)
+        root, options = made if isinstance(made, tuple) else (made, {})
+        sb.build(os.path.join(self.args.work, "site"), root, self.args.sample, **options)
+        self.published = site
+
+    def site_path(self, mirror, relative):
+        """A file of the site as mirror 1 or 2 has it, by its path below "download"."""
+        return os.path.join(self.args.work, "site", "mirror%d" % mirror, "download", *relative.split("/"))
+
+    def downloads(self):
+        desktops = [d for d in glob.glob(os.path.join(self.drive_c, "users", "*", "Desktop"))
+                    if "/Public/" not in d]
+        return os.path.join(os.path.dirname(desktops[0]), "Downloads")
+
+    def reset(self, ini_text=None, seed=(), site=None, files=None, routes=None):
+        """Publishes `site` (the standard catalogue when None), empties the
+        download folder and the quota libraries, copies the site files named
+        in `seed` and writes `files` ({name: bytes}) into the download folder,
+        sets qmtz.ini, gives the fault server `routes` and marks the servers'
+        logs."""
+        self.publish(site or standard_site)
+        for path in (self.downloads(), os.path.join(self.drive_c, "QuotaLib")):
+            shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(self.downloads(), exist_ok=True)  # it may be a mount point that stays
+        os.makedirs(os.path.join(self.drive_c, "QuotaLib"))
+        for name in seed:  # already current in the download folder
+            shutil.copy(self.site_file(name), os.path.join(self.downloads(), name))
+        for name, data in (files or {}).items():
+            with open(os.path.join(self.downloads(), name), "wb") as f:
+                f.write(data)
+        self.set_routes(routes or {})
+        self.mark()
+        ini = os.path.join(self.drive_c, "windows", "qmtz.ini")
+        if ini_text is None:
+            if os.path.exists(ini):
+                os.remove(ini)
+        else:
+            with open(ini, "wb") as f:
+                f.write(ini_text.encode("gbk"))
+        self.before = self.files()
+
+    def site_file(self, name):
+        for path in glob.glob(os.path.join(self.args.work, "site", "mirror*", "download", "**", name),
+                              recursive=True):
+            return path
+        raise Failure("no site file " + name)
+
+    def env(self):
+        env = dict(os.environ)
+        # wine-run takes the prefix from IZ_WINEPREFIX.
+        env["WINEPREFIX"] = env["IZ_WINEPREFIX"] = self.prefix
+        return env
+
+    def ini(self):
+        path = os.path.join(self.drive_c, "windows", "qmtz.ini")
+        if not os.path.exists(path):
+            return {}
+        section, records = None, {}
+        for line in open(path, "rb").read().decode("gbk").splitlines():
+            line = line.strip()
+            if line.startswith("["):
+                section = line[1:-1]
+            elif "=" in line and section == "Dek Files":
+                k, v = line.split("=", 1)
+                records[k] = v
+        return records
+
+    def runs(self):
+        path = os.path.join(self.drive_c, "QuotaLib", "runs.log")
+        if not os.path.exists(path):
+            return []
+        return open(path, "rb").read().decode("gbk").splitlines()
+
+    def downloaded(self):
+        """The download folder's files, less the support log."""
+        return sorted(n for n in os.listdir(self.downloads()) if n not in SUPPORT_LOGS)
+
+    # -- what the servers saw ---------------------------------------------
+
+    def server_logs(self):
+        logs = {port: os.path.join(self.args.work, "nginx", "nginx-access-%d.log" % port)
+                for port in self.args.ports}
+        logs["fault"] = os.path.join(self.fault_dir, "fault-requests.log")
+        return logs
+
+    def mark(self):
+        """Later calls of requests() and fault_lines() see only what comes after this."""
+        self.marks = {key: os.path.getsize(path) if os.path.exists(path) else 0
+                      for key, path in self.server_logs().items()}
+
+    def _since_mark(self, key):
+        path = self.server_logs()[key]
+        if not os.path.exists(path):
+            return []
+        with open(path, "rb") as f:
+            f.seek(self.marks.get(key, 0))
+            return f.read().decode("latin-1").splitlines()
+
+    def requests(self, mirror):
+        """Decoded paths that mirror 1 or 2 was asked for since the mark, in
+        order: nginx's port, or in the fault suite the fault server for 1."""
+        if mirror == 1 and getattr(self.args, "fault_port", None):
+            lines = [l.split("\t")[0] for l in self._since_mark("fault") if l.startswith("GET ")]
+        else:
+            # nginx's request line, or the whole log line when it has none (a request it could not read).
+            lines = [(re.search(r'"(\S+ \S+)[^"]*"', l) or re.search("(.*)", l)).group(1)
+                     for l in self._since_mark(self.args.ports[mirror - 1])]
+        return [urllib.parse.unquote(l.split(" ")[1] if " " in l else l) for l in lines]
+
+    def fault_lines(self, prefix):
+        """Lines of the fault server's log since the mark that start with `prefix`."""
+        return [l for l in self._since_mark("fault") if l.startswith(prefix)]
+
+    def set_routes(self, routes):
+        """Gives the fault server its routes: {request path: mode} or
+        {request path: (mode, file)}."""
+        os.makedirs(self.fault_dir, exist_ok=True)
+        lines = []
+        for path, mode in routes.items():
+            lines.append("\t".join((path,) + (mode if isinstance(mode, tuple) else (mode,))))
+        tmp = os.path.join(self.fault_dir, "routes.tmp")
+        with open(tmp, "w", encoding="utf-8") as f:
+            f.write("".join(l + "\n" for l in lines))
+        os.replace(tmp, os.path.join(self.fault_dir, "routes"))
+
+    # -- the disk --------------------------------------------------------
+
+    def changed_outside(self, before, after, allowed=()):
+        """Paths below drive C that are new, changed or gone between two
+        files() listings, less those the program or the test installers may
+        write: the download folder's files named in `allowed`, the quota
+        libraries, qmtz.ini and WinINet's own cache."""
+        downloads = os.path.relpath(self.downloads(), self.drive_c)
+        keep = {os.path.join(downloads, name) for name in tuple(allowed) + SUPPORT_LOGS}
+        keep.add(os.path.join("windows", "qmtz.ini"))
+        changed = []
+        for path in sorted(set(before) | set(after)):
+            if before.get(path) == after.get(path) or path in keep:
+                continue
+            if path.startswith("QuotaLib" + os.sep) or os.sep + "INetCache" + os.sep in path:
+                continue
+            changed.append(path)
+        return changed
+
+    def check_aftermath(self, runs, downloads, records=None):
+        """After the program has ended: runs.log holds exactly `runs`
+        ("file|arguments|package name" lines, in order), the download folder
+        exactly the files `downloads`, section "Dek Files" exactly `records`
+        (none when None), and nothing else on drive C changed since reset()
+        but the quota libraries and WinINet's cache."""
+        check(self.runs() == list(runs), "installers run: %s, expected %s" % (self.runs(), list(runs)))
+        check(self.downloaded() == sorted(downloads), "downloads: %s, expected %s"
+              % (self.downloaded(), sorted(downloads)))
+        check(self.ini() == (records or {}), "records: %s" % self.ini())
+        changed = self.changed_outside(self.before, self.files(), downloads)
+        check(not changed, "files written outside the download folder: %s" % changed)
+
+    def cached_copies(self):
+        """Files of WinINet's cache folders, new or changed since reset(),
+        that hold the bytes of a file in the download folder."""
+        downloaded = set()
+        for name in self.downloaded():
+            path = os.path.join(self.downloads(), name)
+            if os.path.isfile(path):
+                downloaded.add(open(path, "rb").read())
+        copies = []
+        for folder, _, names in os.walk(self.drive_c):
+            if "INetCache" not in folder and "Temporary Internet Files" not in folder:
+                continue
+            for name in names:
+                path = os.path.join(folder, name)
+                st = os.lstat(path)
+                if self.before.get(os.path.relpath(path, self.drive_c)) == (st.st_size, st.st_mtime_ns):
+                    continue
+                with open(path, "rb") as f:
+                    if f.read() in downloaded:
+                        copies.append(os.path.relpath(path, self.drive_c))
+        return copies
+
+    def argv(self):
+        """The options that give another run of this script the same build,
+        driver, sample, servers and work folder."""
+        a = self.args
+        return ["--program", a.program, "--driver", a.driver, "--sample", a.sample,
+                "--ports", str(a.ports[0]), str(a.ports[1]), "--work", a.work]
+
+    def win_path(self, path):
+        """The Windows name of a Linux path: below drive C as C:, else by Z:."""
+        rel = os.path.relpath(path, self.drive_c)
+        if not rel.startswith(".."):
+            return "C:\\" + rel.replace("/", "\\")
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def files(self):
+        """{path below drive_c: (size, mtime_ns)} of every file in the prefix's drive C."""
+        found = {}
+        for folder, _, names in os.walk(self.drive_c):
+            for name in names:
+                path = os.path.join(folder, name)
+                try:
+                    st = os.lstat(path)
+                except OSError:
+                    continue
+                found[os.path.relpath(path, self.drive_c)] = (st.st_size, st.st_mtime_ns)
+        return found
+
+
+def check(cond, message):
+    if not cond:
+        raise Failure(message)
