@@ -13,6 +13,7 @@
 #include "app/catalogue_freshness.h"
 #include "app/catalogue_serial_store.h"
 #include "app/download.h"
+#include "app/log_text.h"
 #include "app/main_dialog.h"
 #include "app/support_records.h"
 #include "markup/markup.h"
@@ -31,10 +32,10 @@ enum class TArchiveVerdict {
 
 const char* VerdictLine(TArchiveVerdict verdict) {
   switch (verdict) {
-    case TArchiveVerdict::Damaged: return kCatalogueDamagedLine;
-    case TArchiveVerdict::BadSignature: return kCatalogueBadSignatureLine;
-    case TArchiveVerdict::Expired: return kCatalogueExpiredLine;
-    case TArchiveVerdict::Older: return kCatalogueOlderLine;
+    case TArchiveVerdict::Damaged: return kLogCatalogueDamaged;
+    case TArchiveVerdict::BadSignature: return kLogCatalogueBadSignature;
+    case TArchiveVerdict::Expired: return kLogCatalogueExpired;
+    case TArchiveVerdict::Older: return kLogCatalogueOlder;
     default: return "";
   }
 }
@@ -166,14 +167,12 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
     DeleteFileA(zipPath);
     RecordCatalogueSignature(baseUrl, SupportVerdict(verdict, trust.Keys && trust.KeyCount));
     if (verdict == TArchiveVerdict::Shown) return;
-    client.LogText += VerdictLine(verdict);
-    client.RefreshLog();
+    client.Log(VerdictLine(verdict));
   }
   // Only when no mirror could be reached: a mirror that answered with a
   // catalogue that could not be used has been reported already.
   if (!downloaded) {
-    client.LogText += kCatalogueNetworkLine;
-    client.RefreshLog();
+    client.Log(kLogCatalogueNetwork);
   }
 }
 

@@ -71,7 +71,7 @@ bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
 }  // namespace
 
 bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeNode* element,
-                          THashPump pump, void* context, THeldFile& held) {
+                          TRunHost* host, THeldFile& held) {
   // Held before it is looked at: what is checked is what will be started.
   if (!held.Hold(localPath)) return false;
   unsigned long long size = 0;
@@ -87,7 +87,7 @@ bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeN
   const char* sha256 = element->FindAttribute(kSha256Attribute);
   if (!sha256) return true;
   THeldFile::TCheck check =
-      ParseSha256(sha256, &wanted) ? held.Check(size, &wanted, pump, context) : THeldFile::kDiffers;
+      ParseSha256(sha256, &wanted) ? held.Check(size, &wanted, host) : THeldFile::kDiffers;
   // A check stopped by a cancel has no verdict; a differing file's own value
   // is not at hand, only that it is not the one wanted.
   if (check != THeldFile::kStopped)

@@ -1,5 +1,7 @@
 #include "app/main_dialog.h"
 
+#include <commctrl.h>
+
 #include <cstdlib>
 #include <ctime>
 
@@ -110,6 +112,15 @@ void TInstallZelmDlgClient::RefreshLog() {
   // The control stops at its last page, so this shows the end of the log.
   LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
   SendMessageA(log, EM_LINESCROLL, 0, lines);
+}
+
+bool TInstallZelmDlgClient::Pump() {
+  PumpMessages();
+  return IsWindowAlive();
+}
+
+void TInstallZelmDlgClient::ShowProgress(unsigned percent) {
+  SendDlgItemMessageA(HWindow, kIdProgress, PBM_SETPOS, percent, 0);
 }
 
 void TInstallZelmDlgClient::PumpMessages() {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "app/run_host.h"
+
 namespace {
 
 int HexValue(char c) {
@@ -98,15 +100,14 @@ void FormatSha256(const TSha256Digest& digest, char (&text)[2 * kSha256Size + 1]
   text[2 * kSha256Size] = 0;
 }
 
-THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, THashPump pump,
-                               void* context) {
+THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, TRunHost* host) {
   TKernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.IsOpen()) return kHashFileOpenFailed;
-  return HashOpenFileSha256(file.Get(), digest, pump, context);
+  return HashOpenFileSha256(file.Get(), digest, host);
 }
 
-THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, THashPump pump, void* context) {
+THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, TRunHost* host) {
   if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return kHashFileReadFailed;
   TSha256 hash;
   if (!hash.Open()) return kHashFileHashFailed;
@@ -118,7 +119,7 @@ THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, THashPump
     }
     if (got == 0) break;
     if (!hash.Update(block.data(), got)) return kHashFileHashFailed;
-    if (pump && !pump(context)) return kHashFileStopped;
+    if (host && !host->KeepGoing()) return kHashFileStopped;
   }
   return hash.Finish(digest) ? kHashFileOk : kHashFileHashFailed;
 }
