@@ -3,10 +3,11 @@
 
 #include "framework/application.h"
 #include "framework/decorated_frame.h"
+#include "resources/resource.h"
 
 // The application name, also the main window's caption.
 extern const char kAppName[];
-const int kMainIcon = 1001;
+const int kMainIcon = IDI_MAIN;
 // Styles the main frame gains and keeps: visible, clip children, caption,
 // system menu, minimise box; it loses child, sizing border and maximise box,
 // so it can be moved and minimised but not resized or maximised.

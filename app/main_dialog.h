@@ -35,18 +35,19 @@
 #include "app/run_host.h"
 #include "framework/dialog.h"
 #include "markup/markup.h"
+#include "resources/resource.h"
 
 class TMyTreeWnd;
 
-// Control ids of dialog template 2000.
-const int kIdProgress = 101;
-const int kIdDownloadInstall = 102;
-const int kIdTree = 103;
-const int kIdLog = 104;
-const int kIdHelp = 105;
-const int kIdCancelDownload = 107;
-const int kIdUninstallUnselected = 109;
-const int kMainDialogTemplate = 2000;
+// Control ids of dialog template 2000 (resources/resource.h).
+const int kIdProgress = IDC_PROGRESS;
+const int kIdDownloadInstall = IDC_DOWNLOAD_INSTALL;
+const int kIdTree = IDC_TREE;
+const int kIdLog = IDC_LOG;
+const int kIdHelp = IDC_HELP_TOPIC;
+const int kIdCancelDownload = IDC_CANCEL_DOWNLOAD;
+const int kIdUninstallUnselected = IDC_UNINSTALL_UNSELECTED;
+const int kMainDialogTemplate = IDD_MAIN;
 
 // The dialog is the run host of every long piece of work (app/run_host.h).
 class TInstallZelmDlgClient : public TDialog, public TRunHost {
