@@ -134,16 +134,15 @@ TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, ZipHandle zip,
 // the tree stays empty and the program carries on.
 TArchiveVerdict ReadArchiveFile(TInstallZelmDlgClient& client, const char* zipPath,
                                 const TCatalogueTrust& trust) {
-  ZipHandle zip = ZipOpenFile(zipPath, nullptr);
+  TZipHandle zip(ZipOpenFile(zipPath, nullptr));
   TArchiveVerdict verdict = TArchiveVerdict::Shown;
   try {
-    verdict = ReadArchive(client, zip, trust);
+    verdict = ReadArchive(client, zip.Get(), trust);
   } catch (const std::bad_alloc&) {
     HWND tree = client.TreeWnd->GetHandle();
     if (tree) TreeView_DeleteItem(tree, TVI_ROOT);
     client.CatalogueDoc.Clear();
   }
-  if (zip) ZipClose(zip);
   return verdict;
 }
 

@@ -35,12 +35,6 @@ const char* InheritedPath(const TXmlTreeNode* element) {
   return "";
 }
 
-bool BuildLocalPath(TPathBuffer& localPath, const char* folder, const TXmlTreeNode* element) {
-  localPath[0] = 0;
-  return AppendPath(localPath, folder) && AppendPath(localPath, "\\") &&
-         AppendPath(localPath, element->GetAttribute(kAttrFileName));
-}
-
 bool BuildUrl(TPathBuffer& url, const char* baseUrl, const TXmlTreeNode* element) {
   url[0] = 0;
   const char* path = InheritedPath(element);
@@ -324,9 +318,10 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
   // A name that could reach outside the folder is refused before anything
   // is asked or created; over-long names are refused whole, as cut short
   // they would name another file on the server or on the disk.
-  if (IsBareFileName(element->GetAttribute(kAttrFileName)) && BuildUrl(paths.Url, baseUrl, element) &&
-      BuildLocalPath(paths.Local, folder, element) &&
-      BuildLocalPath(paths.Part, folder, element) && AppendPath(paths.Part, kPartSuffix)) {
+  const char* fileName = element->GetAttribute(kAttrFileName);
+  if (IsBareFileName(fileName) && BuildUrl(paths.Url, baseUrl, element) &&
+      JoinPath(paths.Local, folder, fileName) && JoinPath(paths.Part, folder, fileName) &&
+      AppendPath(paths.Part, kPartSuffix)) {
     const THttpTimeouts timeouts = {Limits.ConnectTimeoutMs, Limits.ReceiveTimeoutMs};
     TInternetHandle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (session.Get()) {

@@ -8,12 +8,10 @@
 #include <thread>
 
 #include "app/catalogue.h"
+#include "markup/integer_text.h"
 #include "app/run_host.h"
 
 namespace {
-
-// White space as the integer reading of attribute text knows it.
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // How long a request may wait for its head before the window's messages are
 // drained and the host asked whether to go on: short enough that the window never goes
@@ -166,17 +164,11 @@ DWORD AnnouncedLength(HINTERNET request) {
 
 bool ParseContentLength(const char* text, unsigned long* size) {
   *size = 0;
-  const char* p = text;
-  while (IsBlank(*p)) ++p;
+  const char* p = SkipBlanks(text);
   if (*p == '+') ++p;
-  if (*p < '0' || *p > '9') return false;
   unsigned long long value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    value = value * 10 + static_cast<unsigned>(*p - '0');
-    if (value > 0xFFFFFFFFull) return false;
-  }
-  while (IsBlank(*p)) ++p;
-  if (*p != 0 || value == 0) return false;
+  if (!ReadDecimalDigits(p, 0xFFFFFFFFull, &value) || value > 0xFFFFFFFFull) return false;
+  if (*SkipBlanks(p) != 0 || value == 0) return false;
   *size = static_cast<unsigned long>(value);
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include "app/catalogue.h"
 #include "app/support_records.h"
+#include "markup/integer_text.h"
 #include "markup/markup.h"
 
 namespace {
@@ -10,13 +11,12 @@ namespace {
 // are clamped far outside any date instead of overflowing, which sscanf
 // leaves undefined for text from the network.
 bool ReadDateNumber(const char*& p, int* value) {
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  p = SkipBlanks(p);
   bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
-  if (*p < '0' || *p > '9') return false;
-  long long n = 0;
-  for (; *p >= '0' && *p <= '9'; ++p)
-    if (n < 1000000000) n = n * 10 + (*p - '0');
+  unsigned long long digits = 0;
+  if (!ReadDecimalDigits(p, 999999999, &digits)) return false;
+  const long long n = static_cast<long long>(digits);
   *value = static_cast<int>(negative ? -n : n);
   return true;
 }
@@ -29,7 +29,7 @@ bool ReadDate(const char* p, int (&fields)[6]) {
     if (i > 0) {
       char separator = kSeparators[i - 1];
       if (separator == ' ') {
-        while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+        p = SkipBlanks(p);
       } else if (*p++ != separator) {
         return false;
       }

@@ -8,6 +8,7 @@
 #include "app/support_log.h"
 #include "app/support_records.h"
 #include "framework/application.h"
+#include "platform/win32_handles.h"
 #include "treeview/my_tree_wnd.h"
 
 TInstallZelmDlgClient::TInstallZelmDlgClient(TWindow* parent, int templateId, HINSTANCE module)
@@ -33,13 +34,12 @@ void TInstallZelmDlgClient::SetupWindow() {
 }
 
 bool TInstallZelmDlgClient::EraseBackground(HDC dc) {
-  HBRUSH brush = CreateSolidBrush(kDialogBackground);
-  HGDIOBJ old = SelectObject(dc, brush);
+  TGdiObject brush(CreateSolidBrush(kDialogBackground));
+  HGDIOBJ old = SelectObject(dc, brush.Get());
   RECT rc;
   GetClientRect(HWindow, &rc);
   PatBlt(dc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, PATCOPY);
   SelectObject(dc, old);
-  DeleteObject(brush);
   return true;
 }
 

@@ -42,20 +42,23 @@ bool TSha256::Open() {
   return true;
 }
 
-bool TSha256::Update(const void* data, size_t length) {
-  if (!Hash.IsOpen()) return false;
+bool HashBytes(HCRYPTHASH hash, const void* data, size_t length) {
   const BYTE* bytes = static_cast<const BYTE*>(data);
   // CryptHashData counts in DWORDs; a larger block goes in several calls.
   while (length > 0) {
     DWORD piece = length > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length);
-    if (!CryptHashData(Hash.Get(), bytes, piece, 0)) {
-      Hash.Close();
-      return false;
-    }
+    if (!CryptHashData(hash, bytes, piece, 0)) return false;
     bytes += piece;
     length -= piece;
   }
   return true;
+}
+
+bool TSha256::Update(const void* data, size_t length) {
+  if (!Hash.IsOpen()) return false;
+  if (HashBytes(Hash.Get(), data, length)) return true;
+  Hash.Close();
+  return false;
 }
 
 bool TSha256::Finish(TSha256Digest* digest) {

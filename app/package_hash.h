@@ -21,6 +21,10 @@ struct TSha256Digest {
 bool operator==(const TSha256Digest& a, const TSha256Digest& b);
 inline bool operator!=(const TSha256Digest& a, const TSha256Digest& b) { return !(a == b); }
 
+// Adds `length` bytes at `data` to a CryptoAPI hash (CryptHashData, in
+// pieces that its DWORD count can hold). False when a piece is refused.
+bool HashBytes(HCRYPTHASH hash, const void* data, size_t length);
+
 // A SHA-256 computed piece by piece, as the data arrives.
 class TSha256 {
  public:

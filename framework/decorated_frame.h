@@ -9,6 +9,7 @@
 #pragma once
 
 #include "framework/window.h"
+#include "platform/win32_handles.h"
 
 class TDecoratedFrame : public TWindow {
  public:
@@ -43,8 +44,7 @@ class TDecoratedFrame : public TWindow {
   bool ShrinkToClient = false;
   bool IsMainWindow = false;
   bool Fitting = false;
-  HICON BigIcon = nullptr;    // loaded by LoadImageA; freed in the destructor
-  HICON SmallIcon = nullptr;  // same
+  TIcon BigIcon, SmallIcon;  // loaded by LoadImageA
   HINSTANCE BigIconModule = nullptr, SmallIconModule = nullptr;
   int BigIconId = 0, SmallIconId = 0;
 };
