@@ -26,7 +26,7 @@ class TSDIDecFrame : public TDecoratedFrame {
   // A null client is replaced by a new TInstallZelmDlgClient from template
   // 2000; everything else goes to TDecoratedFrame unchanged.
   TSDIDecFrame(TWindow* parent, const char* title, TWindow* client,
-               bool trackMenuSelection = false, HINSTANCE module = nullptr);
+               HINSTANCE module = nullptr);
 };
 
 class TInstallZelmApp : public TApplication {

@@ -10,8 +10,7 @@ static_assert(kClientStylesAdded == 0x50800000, "the client's added styles");
 
 }  // namespace
 
-TDecoratedFrame::TDecoratedFrame(TWindow* parent, const char* title, TWindow* client,
-                                 bool, HINSTANCE module)
+TDecoratedFrame::TDecoratedFrame(TWindow* parent, const char* title, TWindow* client, HINSTANCE module)
     : TWindow(parent, title, module), Client(client) {
   if (Client) Client->SetParentObject(this);
 }

@@ -14,10 +14,8 @@
 class TDecoratedFrame : public TWindow {
  public:
   // client: the client window object, owned by the frame from now on (may be
-  // null). trackMenuSelection is accepted for the signature and unused: the
-  // frame has no menu.
-  TDecoratedFrame(TWindow* parent, const char* title, TWindow* client,
-                  bool trackMenuSelection = false, HINSTANCE module = nullptr);
+  // null).
+  TDecoratedFrame(TWindow* parent, const char* title, TWindow* client, HINSTANCE module = nullptr);
   ~TDecoratedFrame() override;
 
   TWindow* GetClientWindow() const { return Client; }

@@ -25,7 +25,6 @@ class TImageList {
     Handle = nullptr;
     return handle;
   }
-  int GetImageCount() const;
 
  private:
   HIMAGELIST Handle;

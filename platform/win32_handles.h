@@ -28,12 +28,6 @@ class TOwnedHandle {
     Close();
     Handle = handle;
   }
-  // Closes the handle held and gives its slot to a function that returns a
-  // new handle through a pointer (RegCreateKeyExA, CryptCreateHash).
-  THandleType* Receive() {
-    Close();
-    return &Handle;
-  }
   void Close() {
     if (!IsOpen()) return;
     DWORD error = GetLastError();
