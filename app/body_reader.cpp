@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/message_wait.h"
+
 namespace {
 
 // How long one hand-over goes on reading what keeps coming: short enough
@@ -10,8 +12,8 @@ const DWORD kFillMs = 20;
 
 }  // namespace
 
-TBodyReader::TBodyReader(HINTERNET request, TMessagePump pump, void* context)
-    : Request(request), Pump(pump), Context(context), Buffer(kBodyReadAhead) {}
+TBodyReader::TBodyReader(HINTERNET request, TRunHost& host)
+    : Request(request), Host(host), Buffer(kBodyReadAhead) {}
 
 bool TBodyReader::Read(char* block, DWORD size, DWORD* read) {
   *read = 0;
@@ -19,7 +21,7 @@ bool TBodyReader::Read(char* block, DWORD size, DWORD* read) {
     if (Failed) return false;
     if (Ended) return true;
     Start = End = 0;
-    CallPumping(&TBodyReader::Fill, this, Pump, Context);
+    CallPumping([this] { Fill(); }, &Host);
     if (Start == End) return !Failed;
   }
   const size_t n = End - Start < size ? End - Start : size;
@@ -34,31 +36,30 @@ bool TBodyReader::Read(char* block, DWORD size, DWORD* read) {
 // already available is asked for; the question itself waits while nothing
 // is. Reading goes on for up to kFillMs, so that one hand-over carries
 // many of WinINet's small buffers from a fast server.
-void TBodyReader::Fill(void* self) {
-  TBodyReader& r = *static_cast<TBodyReader*>(self);
+void TBodyReader::Fill() {
   const DWORD start = GetTickCount();
-  while (r.End < r.Buffer.size()) {
+  while (End < Buffer.size()) {
     DWORD available = 0;
-    if (!InternetQueryDataAvailable(r.Request, &available, 0, 0)) {
-      r.Failed = true;
+    if (!InternetQueryDataAvailable(Request, &available, 0, 0)) {
+      Failed = true;
       return;
     }
     if (available == 0) {
-      r.Ended = true;
+      Ended = true;
       return;
     }
-    const DWORD room = static_cast<DWORD>(r.Buffer.size() - r.End);
+    const DWORD room = static_cast<DWORD>(Buffer.size() - End);
     const DWORD want = available < room ? available : room;
     DWORD got = 0;
-    if (!InternetReadFile(r.Request, r.Buffer.data() + r.End, want, &got)) {
-      r.Failed = true;
+    if (!InternetReadFile(Request, Buffer.data() + End, want, &got)) {
+      Failed = true;
       return;
     }
     if (got == 0 || got > want) {  // never trust a count past the buffer
-      r.Ended = true;
+      Ended = true;
       return;
     }
-    r.End += got;
+    End += got;
     if (GetTickCount() - start >= kFillMs) return;
   }
 }

@@ -13,16 +13,16 @@
 
 #include <vector>
 
-#include "app/message_wait.h"
+#include "app/run_host.h"
 
 // The most one hand-over reads ahead of the caller.
 constexpr DWORD kBodyReadAhead = 1024 * 1024;
 
 class TBodyReader {
  public:
-  // request: an open HTTP request whose head has arrived (not owned); pump
-  // and context: what the window's thread runs while a read waits.
-  TBodyReader(HINTERNET request, TMessagePump pump, void* context);
+  // request: an open HTTP request whose head has arrived (not owned); host:
+  // pumped on the window's thread while a read waits (not owned).
+  TBodyReader(HINTERNET request, TRunHost& host);
 
   // Up to `size` bytes of the body into `block`; *read is 0 at the end of
   // the body. False for a failed or timed-out read, once the bytes that
@@ -30,11 +30,11 @@ class TBodyReader {
   bool Read(char* block, DWORD size, DWORD* read);
 
  private:
-  static void Fill(void* self);
+  // Reads ahead into Buffer; runs on CallPumping's helper thread.
+  void Fill();
 
   HINTERNET Request;  // not owned
-  TMessagePump Pump;
-  void* Context;
+  TRunHost& Host;
   std::vector<char> Buffer;
   size_t Start = 0, End = 0;  // what is read ahead and not yet handed out
   bool Failed = false, Ended = false;

@@ -13,6 +13,7 @@
 #include "app/catalogue_freshness.h"
 #include "app/catalogue_serial_store.h"
 #include "app/download.h"
+#include "app/log_text.h"
 #include "app/main_dialog.h"
 #include "app/support_records.h"
 #include "markup/markup.h"
@@ -31,10 +32,10 @@ enum class TArchiveVerdict {
 
 const char* VerdictLine(TArchiveVerdict verdict) {
   switch (verdict) {
-    case TArchiveVerdict::Damaged: return kCatalogueDamagedLine;
-    case TArchiveVerdict::BadSignature: return kCatalogueBadSignatureLine;
-    case TArchiveVerdict::Expired: return kCatalogueExpiredLine;
-    case TArchiveVerdict::Older: return kCatalogueOlderLine;
+    case TArchiveVerdict::Damaged: return kLogCatalogueDamaged;
+    case TArchiveVerdict::BadSignature: return kLogCatalogueBadSignature;
+    case TArchiveVerdict::Expired: return kLogCatalogueExpired;
+    case TArchiveVerdict::Older: return kLogCatalogueOlder;
     default: return "";
   }
 }
@@ -133,16 +134,15 @@ TArchiveVerdict ReadArchive(TInstallZelmDlgClient& client, ZipHandle zip,
 // the tree stays empty and the program carries on.
 TArchiveVerdict ReadArchiveFile(TInstallZelmDlgClient& client, const char* zipPath,
                                 const TCatalogueTrust& trust) {
-  ZipHandle zip = ZipOpenFile(zipPath, nullptr);
+  TZipHandle zip(ZipOpenFile(zipPath, nullptr));
   TArchiveVerdict verdict = TArchiveVerdict::Shown;
   try {
-    verdict = ReadArchive(client, zip, trust);
+    verdict = ReadArchive(client, zip.Get(), trust);
   } catch (const std::bad_alloc&) {
     HWND tree = client.TreeWnd->GetHandle();
     if (tree) TreeView_DeleteItem(tree, TVI_ROOT);
     client.CatalogueDoc.Clear();
   }
-  if (zip) ZipClose(zip);
   return verdict;
 }
 
@@ -166,14 +166,12 @@ void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, con
     DeleteFileA(zipPath);
     RecordCatalogueSignature(baseUrl, SupportVerdict(verdict, trust.Keys && trust.KeyCount));
     if (verdict == TArchiveVerdict::Shown) return;
-    client.LogText += VerdictLine(verdict);
-    client.RefreshLog();
+    client.Log(VerdictLine(verdict));
   }
   // Only when no mirror could be reached: a mirror that answered with a
   // catalogue that could not be used has been reported already.
   if (!downloaded) {
-    client.LogText += kCatalogueNetworkLine;
-    client.RefreshLog();
+    client.Log(kLogCatalogueNetwork);
   }
 }
 

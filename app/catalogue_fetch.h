@@ -23,35 +23,27 @@ struct TCatalogueTrust {
   TCatalogueSerialStore* Serials = nullptr;
 };
 
-// Log lines of the fetch, each for one attempt that downloaded an archive
-// but could not use it; the fetch then goes on with the next mirror.
-constexpr const char* kCatalogueDamagedLine = "配置文件已损坏。\r\n";
-constexpr const char* kCatalogueBadSignatureLine = "配置文件签名无效。\r\n";
-constexpr const char* kCatalogueExpiredLine = "配置文件已过期，请检查本机的日期和时间。\r\n";
-constexpr const char* kCatalogueOlderLine = "配置文件版本低于已使用的版本。\r\n";
-// When neither mirror could be reached at all.
-constexpr const char* kCatalogueNetworkLine = "无法联网取得配置文件，请检查网络设置。\r\n";
-
 // Does nothing when client.CatalogueDoc already has children. Otherwise, for
 // baseUrl1 and then baseUrl2, downloads "InstallFiles.zip" into
 // client.DownloadDir and takes its first top-level member named
 // "InstallFiles.xml" (letter case ignored, recorded size at most
 // kCatalogueMaxSize). The archive file is deleted after each attempt that
 // downloaded it. An attempt whose archive cannot be used logs one line and
-// the next mirror is tried, as if its download had failed:
+// the next mirror is tried, as if its download had failed (the lines are
+// in app/log_text.h):
 //   - an archive that cannot be opened, lacks the member, or whose member
-//     cannot be read in full: kCatalogueDamagedLine;
+//     cannot be read in full: kLogCatalogueDamaged;
 // and with keys:
 //   - no member "InstallFiles.xml.sig" to ".sig4" holds a signature of the
-//     member's exact bytes by any of the keys: kCatalogueBadSignatureLine;
+//     member's exact bytes by any of the keys: kLogCatalogueBadSignature;
 //   - the root element's "expires" is missing, malformed or before the PC's
-//     UTC time: kCatalogueExpiredLine;
+//     UTC time: kLogCatalogueExpired;
 //   - its "serial" is missing, malformed or lower than the stored one:
-//     kCatalogueOlderLine.
+//     kLogCatalogueOlder.
 // Nothing of a refused catalogue is parsed beyond its root's start tag. An
 // accepted member is parsed into CatalogueDoc and shown in the package tree;
 // with keys, its serial is then kept in trust.Serials (a failed write does not
-// stop the program). kCatalogueNetworkLine is logged only when neither
+// stop the program). kLogCatalogueNetwork is logged only when neither
 // download succeeded.
 void FetchCatalogueFrom(TInstallZelmDlgClient& client, const char* baseUrl1, const char* baseUrl2,
                         const TCatalogueTrust& trust = TCatalogueTrust());

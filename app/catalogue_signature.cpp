@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/package_hash.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -152,13 +153,7 @@ bool TImportedKey::Verify(const void* data, size_t length, const void* signature
   HCRYPTHASH created = 0;
   if (!CryptCreateHash(Provider.Get(), CALG_SHA_256, 0, 0, &created)) return false;
   TCryptHash hash(created);
-  const BYTE* bytes = static_cast<const BYTE*>(data);
-  while (length > 0) {
-    DWORD piece = length > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length);
-    if (!CryptHashData(hash.Get(), bytes, piece, 0)) return false;
-    bytes += piece;
-    length -= piece;
-  }
+  if (!HashBytes(hash.Get(), data, length)) return false;
   // CryptoAPI reads signatures little-endian; openssl writes them big-endian.
   const BYTE* given = static_cast<const BYTE*>(signature);
   std::vector<BYTE> reversed(given, given + signatureLength);

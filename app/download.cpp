@@ -11,11 +11,13 @@
 #include "app/held_file.h"
 #include "app/http_request.h"
 #include "app/local_copy.h"
+#include "app/log_text.h"
 #include "app/main_dialog.h"
 #include "app/package_hash.h"
 #include "app/part_file.h"
 #include "app/range_request.h"
 #include "app/resume_state.h"
+#include "app/run_host.h"
 #include "app/support_records.h"
 #include "markup/markup.h"
 #include "platform/win32_handles.h"
@@ -41,28 +43,17 @@ bool BuildUrl(TPathBuffer& url, const char* baseUrl, const TXmlTreeNode* element
   return AppendPath(url, element->GetAttribute(kAttrFileName));
 }
 
-bool BuildLocalPath(TPathBuffer& localPath, const char* folder, const TXmlTreeNode* element) {
-  localPath[0] = 0;
-  return AppendPath(localPath, folder) && AppendPath(localPath, "\\") &&
-         AppendPath(localPath, element->GetAttribute(kAttrFileName));
-}
-
-void SetProgress(TInstallZelmDlgClient& client, unsigned percent) {
-  SendDlgItemMessageA(client.GetHandle(), kIdProgress, PBM_SETPOS, percent, 0);
-}
-
 // Watches a transfer's pace: it fails when less than kStallMinBytes arrive
 // in a stall window, or when the whole call passes its deadline.
 class TPaceWatch {
  public:
-  TPaceWatch(DWORD callStart, unsigned long deadlineMs)
-      : CallStart(callStart), DeadlineMs(deadlineMs), WindowStart(GetTickCount()) {}
+  explicit TPaceWatch(const TCallDeadline& deadline) : Deadline(deadline), WindowStart(GetTickCount()) {}
 
   // Counts bytes just received; false when the transfer must be given up.
   bool Received(DWORD bytes) {
     DWORD now = GetTickCount();
     WindowBytes += bytes;
-    if (DeadlineMs && now - CallStart >= DeadlineMs) return false;
+    if (Deadline.Ms && now - Deadline.Start >= Deadline.Ms) return false;
     if (now - WindowStart < Limits.StallWindowMs) return true;
     if (WindowBytes < kStallMinBytes) return false;
     WindowStart = now;
@@ -71,13 +62,10 @@ class TPaceWatch {
   }
 
  private:
-  DWORD CallStart;
-  unsigned long DeadlineMs;
+  TCallDeadline Deadline;
   DWORD WindowStart;
   unsigned long long WindowBytes = 0;
 };
-
-void PumpClient(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
 
 // What one try wrote to the part.
 struct TTransferCount {
@@ -93,7 +81,7 @@ struct TTransferCount {
 // could fill the disk). `count` tells the bytes written and whether a
 // write failed. True when exactly total - offset bytes arrived and were
 // written.
-bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* partPath, TPartFile& part,
+bool Transfer(TRunHost& host, HINTERNET request, const char* partPath, TPartFile& part,
               unsigned long offset, DWORD total, TPaceWatch& pace, float& speed,
               TTransferCount& count) {
   bool result = false;
@@ -101,12 +89,12 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
   DWORD start = GetTickCount();
   unsigned long long received = 0;
   unsigned shown = static_cast<unsigned>(static_cast<unsigned long long>(offset) * 100 / total);
-  SetProgress(client, shown);
+  host.ShowProgress(shown);
   static char block[kTransferBlockSize];  // the UI thread is the only caller
   // A slow server keeps a read waiting for seconds: the window answers
   // meanwhile.
-  TBodyReader body(request, &PumpClient, &client);
-  while (!client.CancelRequested) {
+  TBodyReader body(request, host);
+  while (!host.CancelAsked()) {
     DWORD read = 0;
     bool ok = body.Read(block, sizeof(block), &read);
     if (received + read > expected) {
@@ -124,9 +112,9 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
     // control the same position again would only cost time.
     if (percent != shown) {
       shown = percent;
-      SetProgress(client, shown);
+      host.ShowProgress(shown);
     }
-    client.PumpMessages();
+    host.Pump();
     if (!ok || read == 0) {
       result = received == expected;
       break;
@@ -137,37 +125,15 @@ bool Transfer(TInstallZelmDlgClient& client, HINTERNET request, const char* part
   DWORD elapsed = GetTickCount() - start;
   if (elapsed != 0) speed = static_cast<float>(static_cast<double>(expected) / elapsed);
   RecordTransfer(partPath, received, static_cast<unsigned long>(expected), elapsed, result,
-                 client.CancelRequested);
+                 host.CancelAsked());
   return result;
 }
 
-// Drains the queue while a local copy is hashed; stops the hashing on a
-// cancel or when the window is gone.
-bool PumpWhileWaiting(void* context) {
-  TInstallZelmDlgClient& client = *static_cast<TInstallZelmDlgClient*>(context);
-  client.PumpMessages();
-  return !client.CancelRequested && client.IsWindowAlive();
-}
-
-// One call's view while the server's answer is awaited.
+// One call's view while it runs: whom it works for, and by when.
 struct TCallWait {
-  TInstallZelmDlgClient& Client;
-  DWORD CallStart;
-  unsigned long DeadlineMs;
+  TRunHost& Host;
+  TCallDeadline Deadline;
 };
-
-// Keeps the window answering while the head of a response is awaited, and
-// gives the request up on a cancel or when the call's deadline has passed.
-bool WaitForHead(void* context) {
-  TCallWait& wait = *static_cast<TCallWait*>(context);
-  if (!PumpWhileWaiting(&wait.Client)) return false;
-  return !wait.DeadlineMs || GetTickCount() - wait.CallStart < wait.DeadlineMs;
-}
-
-void LogCheckFailed(TInstallZelmDlgClient& client) {
-  client.LogText += "文件校验失败。\r\n";
-  client.RefreshLog();
-}
 
 // How a try's transfer ended.
 enum TTryResult {
@@ -183,18 +149,18 @@ enum TTryResult {
 // and must still be exactly what arrived; a file that fails is deleted and
 // "文件校验失败。" logged. Whatever goes wrong, an earlier file at localPath
 // is touched only by a successful move.
-TTryResult TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, const char* localPath,
+TTryResult TransferChecked(TRunHost& host, HINTERNET request, const char* localPath,
                            const char* partPath, TPartFile& part, unsigned long offset, DWORD total,
                            const TXmlTreeNode* element, TPaceWatch& pace, float& speed,
                            THeldFile& held, TTransferCount& count) {
   const char* sha256 = element->FindAttribute(kSha256Attribute);
-  bool complete = Transfer(client, request, partPath, part, offset, total, pace, speed, count);
+  bool complete = Transfer(host, request, partPath, part, offset, total, pace, speed, count);
   if (count.WriteFailed) {
     // A disk that refused a block is no place to keep a part for later.
     part.Delete();
     return kTryFailed;
   }
-  if (!complete) return client.CancelRequested ? kTryFailed : kTryBroken;
+  if (!complete) return host.CancelAsked() ? kTryFailed : kTryBroken;
   TSha256Digest received;
   // Without CryptoAPI's SHA-256 a wanted hash can only fail; without a
   // wanted one, the size alone is checked again after the move.
@@ -202,12 +168,12 @@ TTryResult TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, con
   if (sha256) RecordHash(partPath, known ? &received : nullptr, sha256, known && Sha256Matches(sha256, received));
   if (sha256 && !(known && Sha256Matches(sha256, received))) {
     part.Delete();
-    LogCheckFailed(client);
+    host.Log(kLogCheckFailed);
     return kTryFailed;
   }
   part.CloseFinished();
   switch (MoveIntoPlaceAndHold(partPath, localPath, total, known ? &received : nullptr,
-                               &PumpWhileWaiting, &client, held)) {
+                               &host, held)) {
     case kMoveHeld:
       return kTryDone;
     case kMoveStopped:  // a cancel: the file in place is what arrived
@@ -215,7 +181,7 @@ TTryResult TransferChecked(TInstallZelmDlgClient& client, HINTERNET request, con
     default:
       // Not put in place (the file there is in use), not held, or changed
       // before it was held: there is no checked file to start.
-      LogCheckFailed(client);
+      host.Log(kLogCheckFailed);
       return kTryFailed;
   }
 }
@@ -281,25 +247,23 @@ struct TDownloadPaths {
 TTryResult Fetch(const TCallWait& call, HINTERNET request, const TDownloadPaths& paths,
                  TPartFile& part, const TBodyPlan& plan, const TXmlTreeNode* element, float& speed,
                  TPackageDownload& package, TTransferCount& count) {
-  TInstallZelmDlgClient& client = call.Client;
-  if (HoldCurrentLocalCopy(paths.Local, plan.Total, element, &PumpWhileWaiting, &client,
-                           package.Held)) {
+  TRunHost& host = call.Host;
+  if (HoldCurrentLocalCopy(paths.Local, plan.Total, element, &host, package.Held)) {
     part.Delete();  // the copy in place makes any part of it useless
     return kTryDone;
   }
   // A cancel during the hash of the local copy ends the call here: the copy
   // stays as it is, and so does a part kept for it.
-  if (client.CancelRequested) return kTryFailed;
+  if (host.CancelAsked()) return kTryFailed;
   if (!FitsOnDisk(paths.Folder, plan.Total - plan.Offset)) {
     package.NoRoom = true;
-    client.LogText += "磁盘空间不足。\r\n";
-    client.RefreshLog();
+    host.Log(kLogNoRoom);
     return kTryFailed;
   }
   if (plan.Offset == 0 && !part.StartOver(plan.Total, plan.Validator)) return kTryFailed;
   // The pace is watched from here: hashing a local copy is no stall.
-  TPaceWatch pace(call.CallStart, call.DeadlineMs);
-  return TransferChecked(client, request, paths.Local, paths.Part, part, plan.Offset, plan.Total,
+  TPaceWatch pace(call.Deadline);
+  return TransferChecked(host, request, paths.Local, paths.Part, part, plan.Offset, plan.Total,
                          element, pace, speed, package.Held, count);
 }
 
@@ -310,14 +274,14 @@ TTryResult TryOnce(TCallWait& wait, HINTERNET session, const TDownloadPaths& pat
                    TPartFile& part, const TXmlTreeNode* element, float& speed,
                    TPackageDownload& out, TTransferCount& count) {
   speed = 0;
-  if (!part.OpenKept(&PumpWhileWaiting, &wait.Client)) return kTryFailed;
+  if (!part.OpenKept(&wait.Host)) return kTryFailed;
   char headers[kRangeHeadersSize];
   const bool resuming = part.Resumable() && FormatRangeHeaders(part.Offset(), part.Record().Validator,
                                                                headers, sizeof headers);
   const THttpTimeouts timeouts = {Limits.ConnectTimeoutMs, Limits.ReceiveTimeoutMs};
   TInternetHandle connection, request;
   TBodyPlan plan;
-  const bool answered = OpenHttpGet(session, paths.Url, timeouts, &WaitForHead, &wait, connection,
+  const bool answered = OpenHttpGet(session, paths.Url, timeouts, &wait.Host, wait.Deadline, connection,
                                     request, resuming ? headers : nullptr);
   char asked[kRangeHeadersSize] = "";
   if (resuming)
@@ -354,14 +318,15 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
   // A name that could reach outside the folder is refused before anything
   // is asked or created; over-long names are refused whole, as cut short
   // they would name another file on the server or on the disk.
-  if (IsBareFileName(element->GetAttribute(kAttrFileName)) && BuildUrl(paths.Url, baseUrl, element) &&
-      BuildLocalPath(paths.Local, folder, element) &&
-      BuildLocalPath(paths.Part, folder, element) && AppendPath(paths.Part, kPartSuffix)) {
+  const char* fileName = element->GetAttribute(kAttrFileName);
+  if (IsBareFileName(fileName) && BuildUrl(paths.Url, baseUrl, element) &&
+      JoinPath(paths.Local, folder, fileName) && JoinPath(paths.Part, folder, fileName) &&
+      AppendPath(paths.Part, kPartSuffix)) {
     const THttpTimeouts timeouts = {Limits.ConnectTimeoutMs, Limits.ReceiveTimeoutMs};
     TInternetHandle session(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (session.Get()) {
       SetTimeouts(session.Get(), timeouts);
-      TCallWait wait{client, callStart, deadlineMs};
+      TCallWait wait{client, {callStart, deadlineMs}};
       TPartFile part;
       part.Name(paths.Part);  // without room for its record, a part is never kept
       // A transfer that breaks after making progress goes on from where it
@@ -381,10 +346,7 @@ bool DownloadFile(TInstallZelmDlgClient& client, const char* folder, TXmlTreeNod
   }
 
   client.Downloading = false;
-  if (client.CancelRequested) {
-    client.LogText += "下载中止。\r\n";
-    client.RefreshLog();
-  }
-  SetProgress(client, 0);
+  if (client.CancelAsked()) client.Log(kLogCancelled);
+  client.ShowProgress(0);
   return result;
 }

@@ -66,7 +66,7 @@ struct TPackageDownload {
 // a handle that holds the file). Otherwise the body goes to the part file
 // (kPartSuffix), which nobody else may write while it grows. Before that,
 // the announced length must fit in the free space of the folder's drive, or
-// "磁盘空间不足。\r\n" is logged and the call fails with package->NoRoom set.
+// kLogNoRoom is logged and the call fails with package->NoRoom set.
 // A transfer that breaks keeps the part, with the server's validator (a
 // strong ETag, else Last-Modified) in the part's record (kResumeInfoSuffix,
 // app/part_file.h), when that validator can be trusted; otherwise the part
@@ -77,15 +77,15 @@ struct TPackageDownload {
 // transfer that broke after making progress is tried again up to
 // kSameMirrorRetries times, until a try makes none.
 // A complete body whose SHA-256 is not the element's "sha256" (when it has
-// one) is deleted and "文件校验失败。\r\n" logged. A complete and checked
+// one) is deleted and kLogCheckFailed logged. A complete and checked
 // one replaces the local file (MoveIntoPlaceAndHold) and is held there; when
 // it cannot be put in place (the local file is in use) or held, or is no
-// longer what arrived, "文件校验失败。\r\n" is logged and the call fails.
+// longer what arrived, kLogCheckFailed is logged and the call fails.
 //
-// While the call runs, client.Downloading is set, the progress bar (control
-// 101) shows the percentage received, and the message queue is drained after
-// every block so that the cancel button (client.CancelRequested) acts. On a
-// cancel "下载中止。\r\n" is logged. `speed` is set to 0 on entry and, after
+// While the call runs, client.Downloading is set, and the client as run host
+// (app/run_host.h) shows the percentage received in the progress bar and is
+// pumped after every block, so that the cancel button (CancelAsked) acts.
+// On a cancel kLogCancelled is logged. `speed` is set to 0 on entry and, after
 // a transfer loop that took at least one tick, to the expected size in bytes
 // divided by the elapsed milliseconds.
 //

@@ -24,13 +24,13 @@ bool THeldFile::Info(unsigned long long* size, FILETIME* lastWrite) const {
 }
 
 THeldFile::TCheck THeldFile::Check(unsigned long long size, const TSha256Digest* digest,
-                                   THashPump pump, void* context) const {
+                                   TRunHost* host) const {
   unsigned long long actual = 0;
   FILETIME lastWrite;
   if (!Info(&actual, &lastWrite) || actual != size) return kDiffers;
   if (!digest) return kSame;
   TSha256Digest found;
-  switch (HashOpenFileSha256(File.Get(), &found, pump, context)) {
+  switch (HashOpenFileSha256(File.Get(), &found, host)) {
     case kHashFileOk:
       return found == *digest ? kSame : kDiffers;
     case kHashFileStopped:
@@ -41,15 +41,14 @@ THeldFile::TCheck THeldFile::Check(unsigned long long size, const TSha256Digest*
 }
 
 TMoveResult MoveIntoPlaceAndHold(const char* from, const char* to, unsigned long long size,
-                                 const TSha256Digest* digest, THashPump pump, void* context,
-                                 THeldFile& held) {
+                                 const TSha256Digest* digest, TRunHost* host, THeldFile& held) {
   held.Release();
   if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) {
     DeleteFileA(from);
     return kMoveFailed;
   }
   if (held.Hold(to)) {
-    THeldFile::TCheck check = held.Check(size, digest, pump, context);
+    THeldFile::TCheck check = held.Check(size, digest, host);
     if (check == THeldFile::kSame) return kMoveHeld;
     held.Release();
     if (check == THeldFile::kStopped) return kMoveStopped;

@@ -32,11 +32,10 @@ class THeldFile {
   bool Info(unsigned long long* size, FILETIME* lastWrite) const;
 
   // Whether the held file has exactly `size` bytes and, when `digest` is
-  // not null, that SHA-256, read through the handle with pump(context)
-  // after every block. Nothing held, or a file that cannot be read, differs.
-  enum TCheck { kSame, kDiffers, kStopped /* the pump returned false */ };
-  TCheck Check(unsigned long long size, const TSha256Digest* digest, THashPump pump,
-               void* context) const;
+  // not null, that SHA-256, read through the handle with host->KeepGoing()
+  // asked after every block (host may be null). Nothing held, or a file that cannot be read, differs.
+  enum TCheck { kSame, kDiffers, kStopped /* a cancel or the window gone */ };
+  TCheck Check(unsigned long long size, const TSha256Digest* digest, TRunHost* host) const;
 
  private:
   TKernelHandle File;
@@ -54,8 +53,7 @@ class THeldFile {
 // * kMoveCheckFailed: `to` could not be held, or differs from what was
 //   received; it is deleted when it can be (it is no longer the earlier
 //   file), so that nothing starts it;
-// * kMoveStopped: the pump stopped the re-check; `to` stays in place.
+// * kMoveStopped: the host stopped the re-check; `to` stays in place.
 enum TMoveResult { kMoveHeld, kMoveFailed, kMoveCheckFailed, kMoveStopped };
 TMoveResult MoveIntoPlaceAndHold(const char* from, const char* to, unsigned long long size,
-                                 const TSha256Digest* digest, THashPump pump, void* context,
-                                 THeldFile& held);
+                                 const TSha256Digest* digest, TRunHost* host, THeldFile& held);

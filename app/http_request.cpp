@@ -8,14 +8,13 @@
 #include <thread>
 
 #include "app/catalogue.h"
+#include "markup/integer_text.h"
+#include "app/run_host.h"
 
 namespace {
 
-// White space as the integer reading of attribute text knows it.
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // How long a request may wait for its head before the window's messages are
-// drained and keepWaiting is asked: short enough that the window never goes
+// drained and the host asked whether to go on: short enough that the window never goes
 // noticeably quiet, long enough that a server on the local network answers
 // within it.
 const DWORD kQuietWaitMs = 100;
@@ -32,16 +31,16 @@ struct TSendState {
 // server that sends its head a byte at a time keeps it from returning for
 // as long as it likes: every byte comes within the receive time-out. So the
 // request is sent on a thread of its own while this one waits, drains the
-// window's messages and asks keepWaiting whether to go on. When it says no,
+// window's messages and asks the host whether to go on. When it says no,
 // the request is given up: its handles are closed (which ends the send on
 // Windows; where it does not, the sending thread finishes on its own and
 // touches nothing of ours but the shared state).
-// Whatever keepWaiting says, the head must have come within the connect
+// Whatever the host says, the head must have come within the connect
 // and receive time-outs together: those are meant to bound the send, and
 // a send that outlives them has hung (Wine's WinINet has been seen to leave
 // one waiting on a refused port), so it is given up like any other.
-bool SendRequestWaiting(HINTERNET request, const char* headers, DWORD limitMs, THttpWait keepWaiting,
-                        void* context) {
+bool SendRequestWaiting(HINTERNET request, const char* headers, DWORD limitMs, TRunHost* host,
+                        const TCallDeadline& deadline) {
   const DWORD start = GetTickCount();
   auto state = std::make_shared<TSendState>();
   if (!state->Done.IsOpen()) return false;
@@ -60,7 +59,7 @@ bool SendRequestWaiting(HINTERNET request, const char* headers, DWORD limitMs, T
   for (;;) {
     DWORD woken = MsgWaitForMultipleObjects(1, &done, FALSE, 100, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0) return state->Sent != FALSE;
-    if (woken == WAIT_FAILED || (keepWaiting && !keepWaiting(context))) return false;
+    if (woken == WAIT_FAILED || (host && (!host->KeepGoing() || deadline.Passed()))) return false;
     if (GetTickCount() - start >= limitMs) return false;
   }
 }
@@ -81,7 +80,7 @@ void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts) {
 // from the session handle down, so a server that accepts and then stays
 // silent would hang InternetOpenUrlA.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
-                 THttpWait keepWaiting, void* context, TInternetHandle& connection,
+                 TRunHost* runHost, const TCallDeadline& deadline, TInternetHandle& connection,
                  TInternetHandle& request, const char* headers) {
   char host[256] = {};
   TPathBuffer object = {};
@@ -113,7 +112,7 @@ bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeou
   if (!request.Get()) return false;
   SetTimeouts(request.Get(), timeouts);
   const DWORD limitMs = timeouts.ConnectMs + timeouts.ReceiveMs;
-  if (!SendRequestWaiting(request.Get(), headers, limitMs, keepWaiting, context)) return false;
+  if (!SendRequestWaiting(request.Get(), headers, limitMs, runHost, deadline)) return false;
   if (!(flags & INTERNET_FLAG_SECURE)) return true;
   // A mirror reached over https must not hand the file over in the clear.
   // Windows refuses a redirect to http by itself, but Wine's WinINet follows
@@ -165,17 +164,11 @@ DWORD AnnouncedLength(HINTERNET request) {
 
 bool ParseContentLength(const char* text, unsigned long* size) {
   *size = 0;
-  const char* p = text;
-  while (IsBlank(*p)) ++p;
+  const char* p = SkipBlanks(text);
   if (*p == '+') ++p;
-  if (*p < '0' || *p > '9') return false;
   unsigned long long value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    value = value * 10 + static_cast<unsigned>(*p - '0');
-    if (value > 0xFFFFFFFFull) return false;
-  }
-  while (IsBlank(*p)) ++p;
-  if (*p != 0 || value == 0) return false;
+  if (!ReadDecimalDigits(p, 0xFFFFFFFFull, &value) || value > 0xFFFFFFFFull) return false;
+  if (*SkipBlanks(p) != 0 || value == 0) return false;
   *size = static_cast<unsigned long>(value);
   return true;
 }

@@ -18,25 +18,31 @@ struct THttpTimeouts {
 // Sets the time-outs on a WinINet handle (session, connection or request).
 void SetTimeouts(HINTERNET handle, const THttpTimeouts& timeouts);
 
-// Asked while a request has waited more than a tenth of a second for the
-// response's head, about ten times a second and whenever a message arrives;
-// may drain the window's messages. Returns false to give the request up (a
-// cancel, a deadline passed).
-typedef bool (*THttpWait)(void* context);
+class TRunHost;
+
+// The end of a call that must not run past a time (0 ms: none), counted
+// from Start (GetTickCount).
+struct TCallDeadline {
+  DWORD Start = 0;
+  unsigned long Ms = 0;
+  bool Passed() const { return Ms != 0 && GetTickCount() - Start >= Ms; }
+};
 
 // Sends "GET url" (http or https, at most 255 characters) on `session` with
 // caches bypassed and left unwritten (INTERNET_FLAG_RELOAD,
-// INTERNET_FLAG_NO_CACHE_WRITE). While the head of the response is
-// awaited, keepWaiting(context) is asked (may be null: wait for the
-// time-outs). `headers` (may be null) are extra request header lines, each
+// INTERNET_FLAG_NO_CACHE_WRITE). Once the head of the response has been
+// awaited for a tenth of a second, host->KeepGoing() (host may be null:
+// wait for the time-outs) and the deadline are asked about ten times a
+// second and whenever a message arrives; a cancel, a window gone or the
+// deadline passed give the request up. `headers` (may be null) are extra request header lines, each
 // ending in "\r\n" (a resumed transfer's Range and If-Range). On success
 // `connection` and `request` own the new handles and the response's head
 // has arrived. False for a URL that is not http(s), a host that cannot be
-// reached, a request that fails or times out, one that keepWaiting gave up
+// reached, a request that fails or times out, one that was given up
 // or whose head took longer than the connect and receive time-outs
 // together, and an https request that was redirected to http.
 bool OpenHttpGet(HINTERNET session, const char* url, const THttpTimeouts& timeouts,
-                 THttpWait keepWaiting, void* context, TInternetHandle& connection,
+                 TRunHost* host, const TCallDeadline& deadline, TInternetHandle& connection,
                  TInternetHandle& request, const char* headers = nullptr);
 
 // The response's status code, 0 when it cannot be read.

@@ -1,28 +1,14 @@
 #include "app/install_walk.h"
 
-#include <cstdio>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "app/catalogue.h"
+#include "app/log_text.h"
 #include "markup/markup.h"
 
 namespace {
-
-std::string FromLine(const char* baseUrl) {
-  return std::string("from ") + baseUrl + "\r\n";
-}
-
-// A resumed transfer is marked after its speed, which is then the speed of
-// the rest that was fetched.
-std::string DownloadedLine(float speed, bool resumed, const char* name) {
-  char number[64];
-  snprintf(number, sizeof number, "%0.2f", static_cast<double>(speed));
-  return std::string("下载完成 ") + number + "KB/S" + (resumed ? "(续传)" : "") +
-         "\r\n现在安装\"" + name + "\"...\r\n";
-}
 
 // Codes with which an installer reports success that still needs a restart
 // (Windows Installer's ERROR_SUCCESS_REBOOT_REQUIRED) or has already begun
@@ -56,12 +42,10 @@ struct RunLists {
 std::string SoftwareResult(const std::string& name, unsigned long code, RunLists& lists) {
   if (code == 0 || code == kRestartRequired || code == kRestartInitiated) {
     if (code != 0) lists.RestartNeeded = true;
-    return "安装完成。\r\n";
+    return kLogInstalled;
   }
   lists.SoftwareFailed.push_back(name);
-  char number[16];
-  snprintf(number, sizeof number, "%lu", code);
-  return std::string("安装失败，返回值 ") + number + "。\r\n";
+  return LogInstallFailedWithCode(code);
 }
 
 // Downloads one chosen package from either mirror; false when both failed.
@@ -70,12 +54,12 @@ bool DownloadEither(TXmlTreeNode* element, TInstallRunHost& host, const char* ba
   const bool firstIsOne = host.Draw() % 2 != 0;
   const char* first = firstIsOne ? baseUrl1 : baseUrl2;
   const char* second = firstIsOne ? baseUrl2 : baseUrl1;
-  host.AppendLog(FromLine(first).c_str());
+  host.AppendLog(LogFrom(first).c_str());
   if (host.Download(element, speed, first)) return true;
   // A full disk is full for either mirror.
   if (host.OutOfRoom()) return false;
   // Tried even after a cancel: a current local copy still counts.
-  host.AppendLog(FromLine(second).c_str());
+  host.AppendLog(LogFrom(second).c_str());
   return host.Download(element, speed, second);
 }
 
@@ -87,10 +71,10 @@ std::string HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
   // attribute to this element while we hold on to these.
   const std::string name = element->GetAttribute(kAttrName);
   const std::string fileName = element->GetAttribute(kAttrFileName);
-  host.AppendLog((std::string("正在下载\"") + name + "\"...\r\n").c_str());
+  host.AppendLog(LogDownloading(name).c_str());
   host.RefreshLog();
   if (host.RequiresPackageHash() && !IsWellFormedSha256(element->FindAttribute(kSha256Attribute)))
-    return "文件校验失败。\r\n";
+    return kLogCheckFailed;
 
   float speed = 0;
   if (!DownloadEither(element, host, baseUrl1, baseUrl2, speed)) {
@@ -98,21 +82,21 @@ std::string HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
       host.RefreshLog();
       return std::string();
     }
-    return "下载失败\r\n";
+    return kLogDownloadFailed;
   }
 
-  host.AppendLog(DownloadedLine(speed, host.Resumed(), name.c_str()).c_str());
+  host.AppendLog(LogDownloaded(speed, host.Resumed(), name).c_str());
   host.RefreshLog();
   // A quota library's installer proves its work by its record in "Dek
   // Files": that stays the judge, whatever code the installer ends with.
   const bool isDek = element->Name == kTagDek;
   auto ran = lists.RunSet.find(fileName);
-  if (ran != lists.RunSet.end()) return isDek ? "安装完成。\r\n" : SoftwareResult(name, ran->second, lists);
+  if (ran != lists.RunSet.end()) return isDek ? kLogInstalled : SoftwareResult(name, ran->second, lists);
   unsigned long code = 0;
-  if (!host.RunInstaller(fileName.c_str(), code)) return "安装失败。\r\n";
+  if (!host.RunInstaller(fileName.c_str(), code)) return kLogInstallFailed;
   lists.RunSet[fileName] = code;
   if (!isDek) return SoftwareResult(name, code, lists);
-  if (host.IsDekRecorded(name.c_str())) return "安装完成。\r\n";
+  if (host.IsDekRecorded(name.c_str())) return kLogInstalled;
   lists.FailedList.push_back(name);
   host.RefreshLog();
   return std::string();
@@ -122,7 +106,7 @@ std::string HandlePackage(TXmlTreeNode* element, TInstallRunHost& host, const ch
 bool AppendList(TInstallRunHost& host, const char* heading, const std::vector<std::string>& names) {
   if (names.empty()) return false;
   host.AppendLog(heading);
-  for (const std::string& name : names) host.AppendLog(("    " + name + "\r\n").c_str());
+  for (const std::string& name : names) host.AppendLog(LogListed(name).c_str());
   return true;
 }
 
@@ -143,10 +127,10 @@ void DownloadAndInstall(TXmlTreeNode& catalogue, TInstallRunHost& host, const ch
     }
     host.PackageEnded();
   }
-  bool closing = AppendList(host, "以下定额库安装失败:\r\n", lists.FailedList);
-  closing = AppendList(host, "以下软件安装失败:\r\n", lists.SoftwareFailed) || closing;
+  bool closing = AppendList(host, kLogDekFailedHeading, lists.FailedList);
+  closing = AppendList(host, kLogSoftwareFailedHeading, lists.SoftwareFailed) || closing;
   if (lists.RestartNeeded) {
-    host.AppendLog("需要重新启动计算机才能完成安装。\r\n");
+    host.AppendLog(kLogRestartNeeded);
     closing = true;
   }
   if (closing) host.RefreshLog();

@@ -3,18 +3,16 @@
 // CmDownloadInstall (app/main_commands.cpp) supplies the real ones.
 #pragma once
 
+#include "app/run_host.h"
+
 class TXmlTreeNode;
 
-// What the walk needs from the program around it.
-class TInstallRunHost {
+// What the walk needs from the program around it, beyond the log.
+class TInstallRunHost : public TRunHost {
  public:
-  virtual ~TInstallRunHost() = default;
   // True when the user pressed cancel (or the run must stop for another
   // reason, such as the main window being gone). Tested before each node.
   virtual bool Cancelled() = 0;
-  // Appends text to the activity log; RefreshLog shows the log.
-  virtual void AppendLog(const char* text) = 0;
-  virtual void RefreshLog() = 0;
   // DownloadFile for the element from baseUrl; sets speed (bytes per ms).
   virtual bool Download(TXmlTreeNode* element, float& speed, const char* baseUrl) = 0;
   // True when the last Download failed because the file does not fit on the
@@ -34,7 +32,7 @@ class TInstallRunHost {
   virtual bool IsDekRecorded(const char* name) = 0;
   // True in a build with catalogue keys: a package must then carry a
   // well-formed "sha256" (64 hexadecimal digits), or it is neither
-  // downloaded nor started and its download lines are "文件校验失败。".
+  // downloaded nor started and its download lines end in kLogCheckFailed.
   virtual bool RequiresPackageHash() { return false; }
   // Called before each chosen package is begun, and after its lines have
   // been logged. The first may let the window handle what waits for it (a

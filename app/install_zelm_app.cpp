@@ -9,17 +9,17 @@ int AdjustShowCommand(int cmdShow) {
 }
 
 TSDIDecFrame::TSDIDecFrame(TWindow* parent, const char* title, TWindow* client,
-                           bool trackMenuSelection, HINSTANCE module)
+                           HINSTANCE module)
     : TDecoratedFrame(parent, title,
                       client ? client
                              : new TInstallZelmDlgClient(nullptr, kMainDialogTemplate, nullptr),
-                      trackMenuSelection, module) {}
+                      module) {}
 
 TInstallZelmApp::TInstallZelmApp() : TApplication(kAppName, nullptr) {}
 
 void TInstallZelmApp::InitMainWindow() {
   CmdShow = AdjustShowCommand(CmdShow);
-  auto* frame = new TSDIDecFrame(nullptr, GetName().c_str(), nullptr, false, nullptr);
+  auto* frame = new TSDIDecFrame(nullptr, GetName().c_str(), nullptr, nullptr);
   frame->SetShrinkToClient(true);
   frame->Attr.Style = (frame->Attr.Style | kFrameStylesAdded) & kFrameStylesMask;
   frame->SetIcon(GetInstance(), kMainIcon);

@@ -3,10 +3,11 @@
 
 #include "framework/application.h"
 #include "framework/decorated_frame.h"
+#include "resources/resource.h"
 
 // The application name, also the main window's caption.
 extern const char kAppName[];
-const int kMainIcon = 1001;
+const int kMainIcon = IDI_MAIN;
 // Styles the main frame gains and keeps: visible, clip children, caption,
 // system menu, minimise box; it loses child, sizing border and maximise box,
 // so it can be moved and minimised but not resized or maximised.
@@ -25,7 +26,7 @@ class TSDIDecFrame : public TDecoratedFrame {
   // A null client is replaced by a new TInstallZelmDlgClient from template
   // 2000; everything else goes to TDecoratedFrame unchanged.
   TSDIDecFrame(TWindow* parent, const char* title, TWindow* client,
-               bool trackMenuSelection = false, HINSTANCE module = nullptr);
+               HINSTANCE module = nullptr);
 };
 
 class TInstallZelmApp : public TApplication {

@@ -25,8 +25,7 @@ bool FormatInstallerCommand(const char* folder, const char* fileName, char* comm
   return true;
 }
 
-bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context,
-                  unsigned long* exitCode) {
+bool RunInstaller(const char* folder, const char* fileName, TRunHost* host, unsigned long* exitCode) {
   char commandLine[kCommandLineSize];
   TPathBuffer application;
   if (!FormatInstallerCommand(folder, fileName, commandLine) || !JoinPath(application, folder, fileName)) {
@@ -49,7 +48,7 @@ bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* c
   }
   TKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
   // Real installers run for minutes: the window keeps answering meanwhile.
-  WaitPumping(processHandle.Get(), INFINITE, pump, context);
+  WaitPumping(processHandle.Get(), INFINITE, host);
   DWORD code = 0;
   // An ended process always has its code; should Windows still not give
   // it, the run says no more than it knows: the installer ran.

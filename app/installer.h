@@ -14,12 +14,14 @@ bool FormatInstallerCommand(const char* folder, const char* fileName, char* comm
 
 // Starts exactly folder\fileName (the full path is the application name,
 // nothing is searched or appended) with "/auto /s" and waits for the
-// installer without a time-out, calling `pump` (may be null) at once, so
+// installer without a time-out, pumping `host` (may be null) at once, so
 // that the window shows the log line written just before, and then whenever
 // a message arrives (WaitPumping), so that the window keeps answering.
 // Returns true when the process was started and has ended, with its exit
 // code in `exitCode` (when not null; 0 when Windows cannot tell it). False
 // when the command line is refused (see above) or the process cannot be
 // created.
-bool RunInstaller(const char* folder, const char* fileName, void (*pump)(void* context), void* context,
+class TRunHost;
+
+bool RunInstaller(const char* folder, const char* fileName, TRunHost* host,
                   unsigned long* exitCode = nullptr);

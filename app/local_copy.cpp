@@ -2,6 +2,7 @@
 
 #include "app/catalogue.h"
 #include "app/support_records.h"
+#include "markup/integer_text.h"
 #include "markup/markup.h"
 
 namespace {
@@ -10,13 +11,12 @@ namespace {
 // are clamped far outside any date instead of overflowing, which sscanf
 // leaves undefined for text from the network.
 bool ReadDateNumber(const char*& p, int* value) {
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  p = SkipBlanks(p);
   bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
-  if (*p < '0' || *p > '9') return false;
-  long long n = 0;
-  for (; *p >= '0' && *p <= '9'; ++p)
-    if (n < 1000000000) n = n * 10 + (*p - '0');
+  unsigned long long digits = 0;
+  if (!ReadDecimalDigits(p, 999999999, &digits)) return false;
+  const long long n = static_cast<long long>(digits);
   *value = static_cast<int>(negative ? -n : n);
   return true;
 }
@@ -29,7 +29,7 @@ bool ReadDate(const char* p, int (&fields)[6]) {
     if (i > 0) {
       char separator = kSeparators[i - 1];
       if (separator == ' ') {
-        while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+        p = SkipBlanks(p);
       } else if (*p++ != separator) {
         return false;
       }
@@ -71,7 +71,7 @@ bool CatalogueTime(const TXmlTreeNode* element, FILETIME* time) {
 }  // namespace
 
 bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeNode* element,
-                          THashPump pump, void* context, THeldFile& held) {
+                          TRunHost* host, THeldFile& held) {
   // Held before it is looked at: what is checked is what will be started.
   if (!held.Hold(localPath)) return false;
   unsigned long long size = 0;
@@ -87,7 +87,7 @@ bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeN
   const char* sha256 = element->FindAttribute(kSha256Attribute);
   if (!sha256) return true;
   THeldFile::TCheck check =
-      ParseSha256(sha256, &wanted) ? held.Check(size, &wanted, pump, context) : THeldFile::kDiffers;
+      ParseSha256(sha256, &wanted) ? held.Check(size, &wanted, host) : THeldFile::kDiffers;
   // A check stopped by a cancel has no verdict; a differing file's own value
   // is not at hand, only that it is not the one wanted.
   if (check != THeldFile::kStopped)

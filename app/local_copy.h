@@ -16,8 +16,8 @@ class TXmlTreeNode;
 // 2000 + year) or, without a usable date, today 00:00 UTC, and, when the
 // element carries "sha256", that SHA-256. An impossible date (month 13, day
 // 0) makes the copy out of date, and so does a malformed "sha256". The file
-// is hashed in blocks with pump(context) called after each; a pump that
-// returns false stops the hashing and the copy does not count as current.
+// is hashed in blocks with host->KeepGoing() asked after each (host may be
+// null); a no stops the hashing and the copy does not count as current.
 // True with the file held; false with nothing held and the file untouched.
 bool HoldCurrentLocalCopy(const char* localPath, DWORD expected, const TXmlTreeNode* element,
-                          THashPump pump, void* context, THeldFile& held);
+                          TRunHost* host, THeldFile& held);

@@ -1,6 +1,7 @@
 // The main dialog's commands and their bindings: 102 download and install,
 // 107 cancel, 109 uninstall the unselected, 105 help. The two long commands
-// hand the dialog to their walks through small adapters.
+// hand the dialog to their walks: the uninstall walk takes it as it is, the
+// install walk through a small adapter.
 #include <windows.h>
 #include <htmlhelp.h>
 
@@ -11,6 +12,7 @@
 #include "app/download.h"
 #include "app/install_walk.h"
 #include "app/installer.h"
+#include "app/log_text.h"
 #include "app/main_dialog.h"
 #include "app/settings_file.h"
 #include "app/uninstall_walk.h"
@@ -25,9 +27,12 @@ class TDialogInstallHost : public TInstallRunHost {
  public:
   explicit TDialogInstallHost(TInstallZelmDlgClient& client) : Client(client) {}
 
-  bool Cancelled() override { return Client.CancelRequested || !Client.IsWindowAlive(); }
-  void AppendLog(const char* text) override { Client.LogText += text; }
+  bool Cancelled() override { return Client.CancelAsked() || !Client.IsWindowAlive(); }
+  bool Pump() override { return Client.Pump(); }
+  bool CancelAsked() override { return Client.CancelAsked(); }
+  void AppendLog(const char* text) override { Client.AppendLog(text); }
   void RefreshLog() override { Client.RefreshLog(); }
+  void ShowProgress(unsigned percent) override { Client.ShowProgress(percent); }
   bool Download(TXmlTreeNode* element, float& speed, const char* baseUrl) override {
     speed = 0;
     Package.Held.Release();  // the file of the package before, its installer done
@@ -50,7 +55,7 @@ class TDialogInstallHost : public TInstallRunHost {
     // request is refused meanwhile (CanClose).
     const bool cancelledBefore = Client.CancelRequested;
     Client.InstallerRunning = true;
-    const bool ran = ::RunInstaller(Client.DownloadDir, fileName, &Pump, &Client, &exitCode);
+    const bool ran = ::RunInstaller(Client.DownloadDir, fileName, &Client, &exitCode);
     Client.InstallerRunning = false;
     Package.Held.Release();
     CancelledDuringInstall = !cancelledBefore && Client.CancelRequested;
@@ -65,32 +70,13 @@ class TDialogInstallHost : public TInstallRunHost {
   void PackageEnded() override {
     if (!CancelledDuringInstall) return;
     CancelledDuringInstall = false;
-    Client.LogText += "下载中止。\r\n";
-    Client.RefreshLog();
+    Client.Log(kLogCancelled);
   }
 
  private:
-  static void Pump(void* client) { static_cast<TInstallZelmDlgClient*>(client)->PumpMessages(); }
-
   TInstallZelmDlgClient& Client;
   TPackageDownload Package;  // the last download, held until its installer has ended
   bool CancelledDuringInstall = false;
-};
-
-// The uninstall walk's view of the main dialog.
-class TDialogUninstallHost : public TUninstallRunHost {
- public:
-  explicit TDialogUninstallHost(TInstallZelmDlgClient& client) : Client(client) {}
-
-  void AppendLog(const char* text) override { Client.LogText += text; }
-  void RefreshLog() override { Client.RefreshLog(); }
-  bool PumpMessages() override {
-    Client.PumpMessages();
-    return Client.IsWindowAlive();
-  }
-
- private:
-  TInstallZelmDlgClient& Client;
 };
 
 }  // namespace
@@ -165,8 +151,7 @@ void TInstallZelmDlgClient::CmDownloadInstall() {
 }
 
 void TInstallZelmDlgClient::CmUninstallUnselected() {
-  TDialogUninstallHost host(*this);
-  UninstallUnselected(CatalogueDoc, host);
+  UninstallUnselected(CatalogueDoc, *this);
 }
 
 void TInstallZelmDlgClient::CmCancelDownload() { CancelRequested = true; }

@@ -1,11 +1,14 @@
 #include "app/main_dialog.h"
 
+#include <commctrl.h>
+
 #include <cstdlib>
 #include <ctime>
 
 #include "app/support_log.h"
 #include "app/support_records.h"
 #include "framework/application.h"
+#include "platform/win32_handles.h"
 #include "treeview/my_tree_wnd.h"
 
 TInstallZelmDlgClient::TInstallZelmDlgClient(TWindow* parent, int templateId, HINSTANCE module)
@@ -31,13 +34,12 @@ void TInstallZelmDlgClient::SetupWindow() {
 }
 
 bool TInstallZelmDlgClient::EraseBackground(HDC dc) {
-  HBRUSH brush = CreateSolidBrush(kDialogBackground);
-  HGDIOBJ old = SelectObject(dc, brush);
+  TGdiObject brush(CreateSolidBrush(kDialogBackground));
+  HGDIOBJ old = SelectObject(dc, brush.Get());
   RECT rc;
   GetClientRect(HWindow, &rc);
   PatBlt(dc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, PATCOPY);
   SelectObject(dc, old);
-  DeleteObject(brush);
   return true;
 }
 
@@ -110,6 +112,15 @@ void TInstallZelmDlgClient::RefreshLog() {
   // The control stops at its last page, so this shows the end of the log.
   LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
   SendMessageA(log, EM_LINESCROLL, 0, lines);
+}
+
+bool TInstallZelmDlgClient::Pump() {
+  PumpMessages();
+  return IsWindowAlive();
+}
+
+void TInstallZelmDlgClient::ShowProgress(unsigned percent) {
+  SendDlgItemMessageA(HWindow, kIdProgress, PBM_SETPOS, percent, 0);
 }
 
 void TInstallZelmDlgClient::PumpMessages() {

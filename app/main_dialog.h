@@ -32,22 +32,25 @@
 #include <string>
 
 #include "app/catalogue.h"
+#include "app/run_host.h"
 #include "framework/dialog.h"
 #include "markup/markup.h"
+#include "resources/resource.h"
 
 class TMyTreeWnd;
 
-// Control ids of dialog template 2000.
-const int kIdProgress = 101;
-const int kIdDownloadInstall = 102;
-const int kIdTree = 103;
-const int kIdLog = 104;
-const int kIdHelp = 105;
-const int kIdCancelDownload = 107;
-const int kIdUninstallUnselected = 109;
-const int kMainDialogTemplate = 2000;
+// Control ids of dialog template 2000 (resources/resource.h).
+const int kIdProgress = IDC_PROGRESS;
+const int kIdDownloadInstall = IDC_DOWNLOAD_INSTALL;
+const int kIdTree = IDC_TREE;
+const int kIdLog = IDC_LOG;
+const int kIdHelp = IDC_HELP_TOPIC;
+const int kIdCancelDownload = IDC_CANCEL_DOWNLOAD;
+const int kIdUninstallUnselected = IDC_UNINSTALL_UNSELECTED;
+const int kMainDialogTemplate = IDD_MAIN;
 
-class TInstallZelmDlgClient : public TDialog {
+// The dialog is the run host of every long piece of work (app/run_host.h).
+class TInstallZelmDlgClient : public TDialog, public TRunHost {
  public:
   // parent: null (the frame adopts the dialog); templateId: 2000; module:
   // where the template lives (null: the program).
@@ -59,7 +62,15 @@ class TInstallZelmDlgClient : public TDialog {
   // holds what the last refresh left there, only the new part of LogText is
   // added; after the user edited it (or anything else set its text) the whole
   // text is replaced. Does nothing once the window is gone.
-  void RefreshLog();
+  void RefreshLog() override;
+  // Appends text to LogText.
+  void AppendLog(const char* text) override { LogText += text; }
+  // PumpMessages, then whether the window is still there.
+  bool Pump() override;
+  // CancelRequested.
+  bool CancelAsked() override { return CancelRequested; }
+  // Moves the progress bar (control 101). Does nothing once the window is gone.
+  void ShowProgress(unsigned percent) override;
   // Dispatches every waiting message of the thread, with the dialog's
   // keyboard handling (Tab, Enter, Escape) as in the application's loop;
   // returns when the queue is empty (or when a quit request was taken out,

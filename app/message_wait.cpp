@@ -1,5 +1,6 @@
 #include "app/message_wait.h"
 
+#include "app/run_host.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -19,19 +20,19 @@ DWORD Remaining(DWORD start, DWORD timeoutMs) {
 
 }  // namespace
 
-DWORD WaitPumping(HANDLE object, DWORD timeoutMs, TMessagePump pump, void* context) {
+DWORD WaitPumping(HANDLE object, DWORD timeoutMs, TRunHost* host) {
   const DWORD start = GetTickCount();
   // Messages that came before the wait are taken first: MsgWaitForMultipleObjects
   // only wakes for what arrives after the queue was last looked at.
-  if (pump && !QuitPending()) pump(context);
+  if (host && !QuitPending()) host->Pump();
   for (;;) {
-    if (!pump || QuitPending()) return WaitForSingleObject(object, Remaining(start, timeoutMs));
+    if (!host || QuitPending()) return WaitForSingleObject(object, Remaining(start, timeoutMs));
     // MWMO_INPUTAVAILABLE: also wake for input that a pump left in the
     // queue (a message that arrived while it dispatched the last one).
     DWORD woken = MsgWaitForMultipleObjectsEx(1, &object, Remaining(start, timeoutMs), QS_ALLINPUT,
                                               MWMO_INPUTAVAILABLE);
     if (woken != WAIT_OBJECT_0 + 1) return woken;  // the object, the time-out or a failure
-    pump(context);
+    host->Pump();
   }
 }
 
@@ -48,14 +49,13 @@ class TCallThread {
   }
 
   // False when the call must run on the caller's thread instead.
-  bool Call(void (*work)(void*), void* arg, TMessagePump pump, void* context) {
+  bool Call(const std::function<void()>& work, TRunHost* host) {
     if (Busy || !Ready()) return false;
     Busy = true;
-    Work = work;
-    Arg = arg;
+    Work = &work;
     ResetEvent(Done.Get());
     SetEvent(Start.Get());
-    WaitPumping(Done.Get(), INFINITE, pump, context);
+    WaitPumping(Done.Get(), INFINITE, host);
     Busy = false;
     return true;
   }
@@ -75,21 +75,20 @@ class TCallThread {
     for (;;) {
       WaitForSingleObject(t.Start.Get(), INFINITE);
       if (t.Quit) return 0;
-      t.Work(t.Arg);
+      (*t.Work)();
       SetEvent(t.Done.Get());
     }
   }
 
   TKernelHandle Start, Done, Thread;
-  void (*Work)(void*) = nullptr;
-  void* Arg = nullptr;
+  const std::function<void()>* Work = nullptr;  // the caller's, alive until Call returns
   bool Busy = false;
   volatile bool Quit = false;
 };
 
 }  // namespace
 
-void CallPumping(void (*work)(void* arg), void* arg, TMessagePump pump, void* context) {
+void CallPumping(const std::function<void()>& work, TRunHost* host) {
   static TCallThread thread;
-  if (!thread.Call(work, arg, pump, context)) work(arg);
+  if (!thread.Call(work, host)) work();
 }

@@ -9,22 +9,23 @@
 
 #include <windows.h>
 
-// Drains the thread's message queue once; `context` is the caller's.
-typedef void (*TMessagePump)(void* context);
+#include <functional>
+
+class TRunHost;
 
 // Waits until `object` is signalled or `timeoutMs` has passed (INFINITE: no
-// time-out), calling pump(context) whenever a message (posted, sent from
+// time-out), calling host->Pump() (host may be null) whenever a message (posted, sent from
 // another thread or process, or input) reaches the thread. Once a quit
 // request waits in the queue (the main window is gone and its loop must see
 // the request) nothing is left to answer: the rest of the wait takes no
 // messages. Answers WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED (an invalid
 // handle), as WaitForSingleObject does.
-DWORD WaitPumping(HANDLE object, DWORD timeoutMs, TMessagePump pump, void* context);
+DWORD WaitPumping(HANDLE object, DWORD timeoutMs, TRunHost* host);
 
-// Runs work(arg) on a helper thread while this one waits with WaitPumping,
+// Runs work() on a helper thread while this one waits with WaitPumping,
 // so that a call that blocks for long (a read from a slow server) leaves
 // the window answering. Returns when work has returned: what it uses may
 // live on the caller's stack. The helper thread is made on first use and
 // kept for the next call. A call made while another is in progress (from a
 // message handled by its pump), or when no thread can be made, runs here.
-void CallPumping(void (*work)(void* arg), void* arg, TMessagePump pump, void* context);
+void CallPumping(const std::function<void()>& work, TRunHost* host);

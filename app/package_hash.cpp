@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "app/run_host.h"
+
 namespace {
 
 int HexValue(char c) {
@@ -40,20 +42,23 @@ bool TSha256::Open() {
   return true;
 }
 
-bool TSha256::Update(const void* data, size_t length) {
-  if (!Hash.IsOpen()) return false;
+bool HashBytes(HCRYPTHASH hash, const void* data, size_t length) {
   const BYTE* bytes = static_cast<const BYTE*>(data);
   // CryptHashData counts in DWORDs; a larger block goes in several calls.
   while (length > 0) {
     DWORD piece = length > 0x40000000 ? 0x40000000 : static_cast<DWORD>(length);
-    if (!CryptHashData(Hash.Get(), bytes, piece, 0)) {
-      Hash.Close();
-      return false;
-    }
+    if (!CryptHashData(hash, bytes, piece, 0)) return false;
     bytes += piece;
     length -= piece;
   }
   return true;
+}
+
+bool TSha256::Update(const void* data, size_t length) {
+  if (!Hash.IsOpen()) return false;
+  if (HashBytes(Hash.Get(), data, length)) return true;
+  Hash.Close();
+  return false;
 }
 
 bool TSha256::Finish(TSha256Digest* digest) {
@@ -98,15 +103,14 @@ void FormatSha256(const TSha256Digest& digest, char (&text)[2 * kSha256Size + 1]
   text[2 * kSha256Size] = 0;
 }
 
-THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, THashPump pump,
-                               void* context) {
+THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, TRunHost* host) {
   TKernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.IsOpen()) return kHashFileOpenFailed;
-  return HashOpenFileSha256(file.Get(), digest, pump, context);
+  return HashOpenFileSha256(file.Get(), digest, host);
 }
 
-THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, THashPump pump, void* context) {
+THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, TRunHost* host) {
   if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return kHashFileReadFailed;
   TSha256 hash;
   if (!hash.Open()) return kHashFileHashFailed;
@@ -118,7 +122,7 @@ THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, THashPump
     }
     if (got == 0) break;
     if (!hash.Update(block.data(), got)) return kHashFileHashFailed;
-    if (pump && !pump(context)) return kHashFileStopped;
+    if (host && !host->KeepGoing()) return kHashFileStopped;
   }
   return hash.Finish(digest) ? kHashFileOk : kHashFileHashFailed;
 }

@@ -10,7 +10,7 @@
 #include "platform/win32_handles.h"
 
 constexpr size_t kSha256Size = 32;
-// Bytes read per block by HashFileSha256; the caller's pump runs after each.
+// Bytes read per block by HashFileSha256; the host is pumped after each.
 constexpr unsigned kHashFileBlockSize = 65536;
 
 struct TSha256Digest {
@@ -19,6 +19,10 @@ struct TSha256Digest {
 
 bool operator==(const TSha256Digest& a, const TSha256Digest& b);
 inline bool operator!=(const TSha256Digest& a, const TSha256Digest& b) { return !(a == b); }
+
+// Adds `length` bytes at `data` to a CryptoAPI hash (CryptHashData, in
+// pieces that its DWORD count can hold). False when a piece is refused.
+bool HashBytes(HCRYPTHASH hash, const void* data, size_t length);
 
 // A SHA-256 computed piece by piece, as the data arrives.
 class TSha256 {
@@ -59,28 +63,26 @@ bool Sha256Matches(const char* text, const TSha256Digest& digest);
 // as the catalogue carries it.
 void FormatSha256(const TSha256Digest& digest, char (&text)[2 * kSha256Size + 1]);
 
-// Called by HashFileSha256 after every block; returns false to stop (for
-// example when the window that waits for the result is gone).
-typedef bool (*THashPump)(void* context);
+class TRunHost;
 
 enum THashFileResult {
   kHashFileOk = 0,      // *digest holds the file's SHA-256
-  kHashFileStopped,     // the pump returned false; the file was not read to its end
+  kHashFileStopped,     // a cancel or the window gone; the file was not read to its end
   kHashFileOpenFailed,  // the file cannot be opened for reading (missing, locked)
   kHashFileReadFailed,  // ReadFile failed part way
   kHashFileHashFailed,  // CryptoAPI failed
 };
 
 // Computes the SHA-256 of the file at `path` (ANSI), reading it in blocks of
-// kHashFileBlockSize bytes and calling pump(context) after every block that
-// held data (an empty file calls it never). `pump` may be null. *digest is
+// kHashFileBlockSize bytes and asking host->KeepGoing() after every block
+// that held data (an empty file asks never); a no stops the hash. `host`
+// may be null. *digest is
 // written only on kHashFileOk; GetLastError() tells the cause of an open or
 // read failure.
-THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, THashPump pump,
-                               void* context);
+THashFileResult HashFileSha256(const char* path, TSha256Digest* digest, TRunHost* host);
 
 // HashFileSha256 on a file that is already open for reading: the hash covers
 // the file from its first byte, whatever the file pointer was, and the
 // handle's sharing decides whether anyone else can change the file meanwhile.
 // Never kHashFileOpenFailed.
-THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, THashPump pump, void* context);
+THashFileResult HashOpenFileSha256(HANDLE file, TSha256Digest* digest, TRunHost* host);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/run_host.h"
+
 namespace {
 
 // Opened for appending: read too, to hash what is there; others may read.
@@ -19,8 +21,7 @@ bool FileSize(HANDLE file, unsigned long long* size) {
 
 // Hashes the first `size` bytes of `file` into `hash` and leaves the file
 // pointer at `size`. False on a read that fails or comes short, or a stop.
-bool HashKept(HANDLE file, unsigned long long size, TSha256& hash, THashPump pump, void* context,
-              bool* stopped) {
+bool HashKept(HANDLE file, unsigned long long size, TSha256& hash, TRunHost* host, bool* stopped) {
   *stopped = false;
   if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
   static char block[kHashFileBlockSize];  // the UI thread is the only caller
@@ -30,7 +31,7 @@ bool HashKept(HANDLE file, unsigned long long size, TSha256& hash, THashPump pum
     if (!ReadFile(file, block, want, &read, nullptr) || read != want) return false;
     if (!hash.Update(block, read)) return false;
     done += read;
-    if (pump && !pump(context)) {
+    if (host && !host->KeepGoing()) {
       *stopped = true;
       return false;
     }
@@ -48,7 +49,7 @@ bool TPartFile::Name(const char* partPath) {
   return false;
 }
 
-bool TPartFile::OpenKept(THashPump pump, void* context) {
+bool TPartFile::OpenKept(TRunHost* host) {
   File.Close();
   Kept = 0;
   HasRecord = false;
@@ -62,7 +63,7 @@ bool TPartFile::OpenKept(THashPump pump, void* context) {
   }
   Hashing = Hash.Open();
   bool stopped = false;
-  if (!Hashing || !HashKept(File.Get(), size, Hash, pump, context, &stopped)) {
+  if (!Hashing || !HashKept(File.Get(), size, Hash, host, &stopped)) {
     // Without the hash of the kept bytes nothing may be appended to them.
     File.Close();
     return !stopped;

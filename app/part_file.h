@@ -27,10 +27,11 @@ class TPartFile {
   // Looks at what an earlier try left. When the record is whole and
   // 0 < the part's size < its total, the part is opened for appending
   // (nobody else may write it meanwhile) and its bytes are hashed, with
-  // pump(context) after every block: Resumable() is then true. Otherwise
-  // nothing is open and nothing is deleted yet. Returns false only when the
-  // pump stopped the hashing (the part stays as it was).
-  bool OpenKept(THashPump pump, void* context);
+  // host->KeepGoing() asked after every block (host may be null):
+  // Resumable() is then true. Otherwise nothing is open and nothing is
+  // deleted yet. Returns false only when the host stopped the hashing (the
+  // part stays as it was).
+  bool OpenKept(TRunHost* host);
 
   bool Resumable() const { return Kept != 0; }
   unsigned long Offset() const { return Kept; }

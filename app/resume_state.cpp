@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "markup/integer_text.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -44,11 +45,7 @@ bool ReadLine(const char*& p, const char* end, const char* key, char* value, siz
 bool ReadTotal(const char* text, unsigned long* total) {
   if (*text < '1' || *text > '9') return false;
   unsigned long long value = 0;
-  for (const char* p = text; *p; ++p) {
-    if (*p < '0' || *p > '9') return false;
-    value = value * 10 + static_cast<unsigned>(*p - '0');
-    if (value > 0xFFFFFFFFull) return false;
-  }
+  if (!ReadDecimalDigits(text, 0xFFFFFFFFull, &value) || *text != 0 || value > 0xFFFFFFFFull) return false;
   *total = static_cast<unsigned long>(value);
   return true;
 }

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-
 #include "app/catalogue.h"
+#include "app/log_text.h"
 #include "app/settings_file.h"
 #include "markup/markup.h"
 
@@ -46,11 +46,11 @@ std::vector<std::string> KeysToRemove(TXmlTreeNode& catalogue, const std::vector
   return removeList;
 }
 
-void UninstallUnselected(TXmlTreeNode& catalogue, TUninstallRunHost& host) {
+void UninstallUnselected(TXmlTreeNode& catalogue, TRunHost& host) {
   // Without a catalogue nothing could be chosen, and "everything not
   // chosen" would be every installed library: no user means that.
   if (!HasLoadedCatalogue(catalogue)) {
-    host.AppendLog("未取得配置文件，没有卸载任何定额库。\r\n");
+    host.AppendLog(kLogNoCatalogueToUninstall);
     host.RefreshLog();
     return;
   }
@@ -58,9 +58,9 @@ void UninstallUnselected(TXmlTreeNode& catalogue, TUninstallRunHost& host) {
   // between must not change which records this run removes.
   const std::vector<std::string> removeList = KeysToRemove(catalogue, ReadDekKeys());
   for (const std::string& key : removeList) {
-    host.AppendLog(("卸载: " + key + "...\r\n").c_str());
+    host.AppendLog(LogUninstalling(key).c_str());
     host.RefreshLog();
-    const bool goOn = host.PumpMessages();
+    const bool goOn = host.Pump();
     char value[kDekValueSize] = "";
     if (ReadDekValue(key.c_str(), value)) {
       DeleteFileA(value);  // a file already gone or in use still loses its record

@@ -6,18 +6,9 @@
 #include <string>
 #include <vector>
 
-class TXmlTreeNode;
+#include "app/run_host.h"
 
-class TUninstallRunHost {
- public:
-  virtual ~TUninstallRunHost() = default;
-  virtual void AppendLog(const char* text) = 0;
-  virtual void RefreshLog() = 0;
-  // Drains the message queue once, after each log line. Returns false when
-  // the run must stop (the main window was closed meanwhile): the record in
-  // hand is still finished, no further one is touched.
-  virtual bool PumpMessages() = 0;
-};
+class TXmlTreeNode;
 
 // True when the catalogue shows anything: a child of its root element that
 // is not "Version". False when no catalogue was loaded or the tree is empty.
@@ -29,9 +20,12 @@ bool HasLoadedCatalogue(const TXmlTreeNode& catalogue);
 // case, read by characters of the system code page.
 std::vector<std::string> KeysToRemove(TXmlTreeNode& catalogue, const std::vector<std::string>& keys);
 
-// Logs "卸载: key...", deletes the file a record names and removes the
+// Logs LogUninstalling(key), deletes the file a record names and removes the
 // record, for every key of KeysToRemove. Without a loaded catalogue
 // (HasLoadedCatalogue) it removes nothing and logs
-// "未取得配置文件，没有卸载任何定额库。\r\n" instead. A record with an empty value (or a
+// kLogNoCatalogueToUninstall instead. A record with an empty value (or a
 // path too long to trust) is logged but neither file nor record is touched.
-void UninstallUnselected(TXmlTreeNode& catalogue, TUninstallRunHost& host);
+// The host is pumped once after each record's line; when it answers that
+// the window is gone, the record in hand is still finished and no further
+// one is touched.
+void UninstallUnselected(TXmlTreeNode& catalogue, TRunHost& host);

@@ -10,16 +10,14 @@ static_assert(kClientStylesAdded == 0x50800000, "the client's added styles");
 
 }  // namespace
 
-TDecoratedFrame::TDecoratedFrame(TWindow* parent, const char* title, TWindow* client,
-                                 bool, HINSTANCE module)
+TDecoratedFrame::TDecoratedFrame(TWindow* parent, const char* title, TWindow* client, HINSTANCE module)
     : TWindow(parent, title, module), Client(client) {
   if (Client) Client->SetParentObject(this);
 }
 
 TDecoratedFrame::~TDecoratedFrame() {
+  // The window goes before the icons it shows.
   Destroy();
-  if (BigIcon) DestroyIcon(BigIcon);
-  if (SmallIcon) DestroyIcon(SmallIcon);
 }
 
 void TDecoratedFrame::SetIcon(HINSTANCE module, int resId) {
@@ -36,18 +34,18 @@ void TDecoratedFrame::SetIconSm(HINSTANCE module, int resId) {
 
 void TDecoratedFrame::ApplyIcons() {
   // LoadImageA picks the image of the resource closest to the asked size.
-  if (BigIconId && !BigIcon) {
-    BigIcon = static_cast<HICON>(LoadImageA(BigIconModule, MAKEINTRESOURCEA(BigIconId), IMAGE_ICON,
-                                            GetSystemMetrics(SM_CXICON),
-                                            GetSystemMetrics(SM_CYICON), 0));
+  if (BigIconId && !BigIcon.IsOpen()) {
+    BigIcon.Reset(static_cast<HICON>(LoadImageA(BigIconModule, MAKEINTRESOURCEA(BigIconId), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
   }
-  if (SmallIconId && !SmallIcon) {
-    SmallIcon = static_cast<HICON>(LoadImageA(SmallIconModule, MAKEINTRESOURCEA(SmallIconId),
-                                              IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                              GetSystemMetrics(SM_CYSMICON), 0));
+  if (SmallIconId && !SmallIcon.IsOpen()) {
+    SmallIcon.Reset(static_cast<HICON>(LoadImageA(SmallIconModule, MAKEINTRESOURCEA(SmallIconId), IMAGE_ICON,
+                                                  GetSystemMetrics(SM_CXSMICON),
+                                                  GetSystemMetrics(SM_CYSMICON), 0)));
   }
-  if (BigIcon) SendMessageA(HWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(BigIcon));
-  if (SmallIcon) SendMessageA(HWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallIcon));
+  if (BigIcon.IsOpen()) SendMessageA(HWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(BigIcon.Get()));
+  if (SmallIcon.IsOpen())
+    SendMessageA(HWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(SmallIcon.Get()));
 }
 
 bool TDecoratedFrame::Create() {

@@ -9,14 +9,13 @@
 #pragma once
 
 #include "framework/window.h"
+#include "platform/win32_handles.h"
 
 class TDecoratedFrame : public TWindow {
  public:
   // client: the client window object, owned by the frame from now on (may be
-  // null). trackMenuSelection is accepted for the signature and unused: the
-  // frame has no menu.
-  TDecoratedFrame(TWindow* parent, const char* title, TWindow* client,
-                  bool trackMenuSelection = false, HINSTANCE module = nullptr);
+  // null).
+  TDecoratedFrame(TWindow* parent, const char* title, TWindow* client, HINSTANCE module = nullptr);
   ~TDecoratedFrame() override;
 
   TWindow* GetClientWindow() const { return Client; }
@@ -43,8 +42,7 @@ class TDecoratedFrame : public TWindow {
   bool ShrinkToClient = false;
   bool IsMainWindow = false;
   bool Fitting = false;
-  HICON BigIcon = nullptr;    // loaded by LoadImageA; freed in the destructor
-  HICON SmallIcon = nullptr;  // same
+  TIcon BigIcon, SmallIcon;  // loaded by LoadImageA
   HINSTANCE BigIconModule = nullptr, SmallIconModule = nullptr;
   int BigIconId = 0, SmallIconId = 0;
 };

@@ -18,7 +18,6 @@ class TDialog : public TWindow {
   // CreateDialogParamA, then SetupWindow. The window starts hidden unless the
   // template says WS_VISIBLE.
   bool Create() override;
-  int GetTemplateId() const { return TemplateId; }
 
  protected:
   bool Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -8,8 +8,6 @@ TImageList::~TImageList() {
   if (Handle) ImageList_Destroy(Handle);
 }
 
-int TImageList::GetImageCount() const { return Handle ? ImageList_GetImageCount(Handle) : 0; }
-
 void TImageList::Reset(HIMAGELIST handle) {
   if (Handle && Handle != handle) ImageList_Destroy(Handle);
   Handle = handle;

@@ -68,7 +68,6 @@ class TWindow {
   // Moves this object to a new owner (or to none); windows are not touched.
   void SetParentObject(TWindow* parent);
   HINSTANCE GetModule() const { return Module; }
-  const std::string& GetTitle() const { return Title; }
 
   // Makes the window (for windows of a dialog template: attaches to the
   // control) and runs SetupWindow. False when the window could not be made.

@@ -34,6 +34,9 @@ namespace {
 class TFuzzHost : public TInstallRunHost {
  public:
   bool Cancelled() override { return false; }
+  bool Pump() override { return true; }
+  bool CancelAsked() override { return false; }
+  void ShowProgress(unsigned) override {}
   void AppendLog(const char* text) override { Log += text; }
   void RefreshLog() override {}
   bool Download(TXmlTreeNode* element, float& speed, const char*) override {

@@ -28,12 +28,6 @@ class TOwnedHandle {
     Close();
     Handle = handle;
   }
-  // Closes the handle held and gives its slot to a function that returns a
-  // new handle through a pointer (RegCreateKeyExA, CryptCreateHash).
-  THandleType* Receive() {
-    Close();
-    return &Handle;
-  }
   void Close() {
     if (!IsOpen()) return;
     DWORD error = GetLastError();
@@ -58,6 +52,31 @@ typedef TOwnedHandle<HANDLE, TKernelHandleKind> TKernelHandle;
 #ifdef _WIN32
 #include <wincrypt.h>
 #include <wininet.h>
+
+// A GDI object the program made (a brush, a pen, a bitmap); never one that
+// is still selected into a device context.
+struct TGdiObjectKind {
+  static HGDIOBJ None() { return nullptr; }
+  static bool IsValid(HGDIOBJ h) { return h != nullptr; }
+  static void Close(HGDIOBJ h) { DeleteObject(h); }
+};
+typedef TOwnedHandle<HGDIOBJ, TGdiObjectKind> TGdiObject;
+
+// A memory device context (CreateCompatibleDC).
+struct TMemoryDcKind {
+  static HDC None() { return nullptr; }
+  static bool IsValid(HDC h) { return h != nullptr; }
+  static void Close(HDC h) { DeleteDC(h); }
+};
+typedef TOwnedHandle<HDC, TMemoryDcKind> TMemoryDc;
+
+// An icon loaded with LoadImageA (not a shared one).
+struct TIconKind {
+  static HICON None() { return nullptr; }
+  static bool IsValid(HICON h) { return h != nullptr; }
+  static void Close(HICON h) { DestroyIcon(h); }
+};
+typedef TOwnedHandle<HICON, TIconKind> TIcon;
 
 // A WinINet session, connection or request handle.
 struct TInternetHandleKind {

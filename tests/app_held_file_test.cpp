@@ -8,6 +8,7 @@
 
 #include "app/held_file.h"
 #include "app/package_hash.h"
+#include "support/fake_run_host.h"
 #include "support/test_files.h"
 
 namespace {
@@ -53,7 +54,7 @@ TEST_F(HeldFileTest, AnotherProcessCannotChangeOrRemoveTheHeldFile) {
   WriteFileBytes(Final, "an earlier copy");
   WriteFileBytes(Part, Content);
   ASSERT_EQ(kMoveHeld, MoveIntoPlaceAndHold(Part.c_str(), Final.c_str(), Content.size(), &Digest,
-                                            nullptr, nullptr, Held));
+                                            nullptr, Held));
   EXPECT_FALSE(FileExists(Part));
   EXPECT_TRUE(Held.IsHeld());
   WriteFileBytes(Folder.File("other.txt"), "other");
@@ -62,7 +63,7 @@ TEST_F(HeldFileTest, AnotherProcessCannotChangeOrRemoveTheHeldFile) {
   RunOther("copy /y \"" + Folder.File("other.txt") + "\" \"" + Final + "\"");
   RunOther("move /y \"" + Folder.File("other.txt") + "\" \"" + Final + "\"");
   EXPECT_EQ(Content, ReadFileBytes(Final));
-  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr, nullptr));
+  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr));
   // Reading is still allowed: the loader and the package itself read it.
   EXPECT_EQ(0u, RunOther("type \"" + Final + "\" >nul"));
 
@@ -77,16 +78,18 @@ TEST_F(HeldFileTest, CheckReadsThroughTheHandle) {
   WriteFileBytes(Final, Content);
   ASSERT_TRUE(Held.Hold(Final.c_str()));
   TSha256Digest other = DigestOf(Content + "x");
-  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr, nullptr));
-  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), nullptr, nullptr, nullptr));
-  EXPECT_EQ(THeldFile::kDiffers, Held.Check(Content.size() + 1, nullptr, nullptr, nullptr));
-  EXPECT_EQ(THeldFile::kDiffers, Held.Check(Content.size(), &other, nullptr, nullptr));
+  TFakeRunHost gone;
+  gone.StopAtPump = 1;
+  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr));
+  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), nullptr, nullptr));
+  EXPECT_EQ(THeldFile::kDiffers, Held.Check(Content.size() + 1, nullptr, nullptr));
+  EXPECT_EQ(THeldFile::kDiffers, Held.Check(Content.size(), &other, nullptr));
   EXPECT_EQ(THeldFile::kStopped,
-            Held.Check(Content.size(), &Digest, [](void*) { return false; }, nullptr));
+            Held.Check(Content.size(), &Digest, &gone));
   // The file pointer left by one hash does not shorten the next.
-  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr, nullptr));
+  EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr));
   Held.Release();
-  EXPECT_EQ(THeldFile::kDiffers, Held.Check(Content.size(), nullptr, nullptr, nullptr));
+  EXPECT_EQ(THeldFile::kDiffers, Held.Check(Content.size(), nullptr, nullptr));
   EXPECT_FALSE(Held.Hold(Folder.File("missing.exe").c_str()));
   EXPECT_FALSE(Held.Hold(Folder.Path().c_str()));  // a folder is no package
 }
@@ -101,7 +104,7 @@ TEST_F(HeldFileTest, FileInUseIsNeitherReplacedNorHeld) {
                             nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, open);
   EXPECT_EQ(kMoveFailed, MoveIntoPlaceAndHold(Part.c_str(), Final.c_str(), Content.size(), &Digest,
-                                              nullptr, nullptr, Held));
+                                              nullptr, Held));
   CloseHandle(open);
   EXPECT_FALSE(Held.IsHeld());
   EXPECT_FALSE(FileExists(Part));
@@ -115,7 +118,7 @@ TEST_F(HeldFileTest, ChangedAfterTheTransferIsRefusedAndRemoved) {
   changed[5] = 'X';
   WriteFileBytes(Part, changed);
   EXPECT_EQ(kMoveCheckFailed, MoveIntoPlaceAndHold(Part.c_str(), Final.c_str(), Content.size(), &Digest,
-                                                   nullptr, nullptr, Held));
+                                                   nullptr, Held));
   EXPECT_FALSE(Held.IsHeld());
   EXPECT_FALSE(FileExists(Final));
   EXPECT_FALSE(FileExists(Part));

@@ -21,6 +21,9 @@ class HashRuleHost : public TInstallRunHost {
  public:
   explicit HashRuleHost(bool keyed) : Keyed(keyed) {}
   bool Cancelled() override { return false; }
+  bool Pump() override { return true; }
+  bool CancelAsked() override { return false; }
+  void ShowProgress(unsigned) override {}
   void AppendLog(const char* text) override { Log += text; }
   void RefreshLog() override {}
   bool Download(TXmlTreeNode* element, float& speed, const char*) override {

@@ -22,6 +22,9 @@ const char kUrl2[] = "http://two.test/download/";
 class FakeHost : public TInstallRunHost {
  public:
   bool Cancelled() override { return Cancel; }
+  bool Pump() override { return true; }
+  bool CancelAsked() override { return Cancel; }
+  void ShowProgress(unsigned) override {}
   void AppendLog(const char* text) override { Pending += text; }
   void RefreshLog() override {
     Shown = Pending;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/installer.h"
+#include "support/fake_run_host.h"
 #include "support/test_files.h"
 
 namespace {
@@ -35,13 +36,13 @@ TEST(RunInstallerTest, StartsTheFileWithItsArgumentsAndWaits) {
   // its arguments. The output must be there when RunInstaller returns.
   std::string script = "@echo off\r\nping -n 2 127.0.0.1 >nul\r\necho %1 %2>\"" + out + "\"\r\n";
   ASSERT_TRUE(WriteFileBytes(folder.File("set up 1.bat"), script));
-  int pumps = 0;
-  ASSERT_TRUE(RunInstaller(folder.Path().c_str(), "set up 1.bat", [](void* c) { ++*static_cast<int*>(c); }, &pumps));
-  EXPECT_EQ(pumps, 1);
+  TFakeRunHost host;
+  ASSERT_TRUE(RunInstaller(folder.Path().c_str(), "set up 1.bat", &host));
+  EXPECT_EQ(host.Pumps, 1);
   EXPECT_EQ(ReadFileBytes(out), "/auto /s\r\n");
 
-  EXPECT_FALSE(RunInstaller(folder.Path().c_str(), "no such package.exe", nullptr, nullptr));
-  EXPECT_FALSE(RunInstaller(folder.Path().c_str(), std::string(300, 'x').c_str(), nullptr, nullptr));
+  EXPECT_FALSE(RunInstaller(folder.Path().c_str(), "no such package.exe", nullptr));
+  EXPECT_FALSE(RunInstaller(folder.Path().c_str(), std::string(300, 'x').c_str(), nullptr));
 }
 
 TEST(RunInstallerTest, GivesTheInstallersExitCode) {
@@ -50,7 +51,7 @@ TEST(RunInstallerTest, GivesTheInstallersExitCode) {
     std::string name = "code " + std::to_string(code) + ".bat";
     ASSERT_TRUE(WriteFileBytes(folder.File(name), "@exit /b " + std::to_string(code) + "\r\n"));
     unsigned long exitCode = 12345;
-    ASSERT_TRUE(RunInstaller(folder.Path().c_str(), name.c_str(), nullptr, nullptr, &exitCode)) << code;
+    ASSERT_TRUE(RunInstaller(folder.Path().c_str(), name.c_str(), nullptr, &exitCode)) << code;
     EXPECT_EQ(exitCode, code);
   }
 }

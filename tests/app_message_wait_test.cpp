@@ -8,16 +8,13 @@
 #include <thread>
 
 #include "app/message_wait.h"
+#include "support/fake_run_host.h"
 #include "support/message_queue.h"
 
 namespace {
 
-struct TPumpCount {
-  int Calls = 0;
-};
-
-void CountingPump(void* context) {
-  ++static_cast<TPumpCount*>(context)->Calls;
+// What the window's pump does: dispatch everything, leave a quit request.
+void DrainQueue() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -56,31 +53,33 @@ TEST_F(MessageWait, SentMessagesAreAnsweredWhileWaiting) {
     }
     SetEvent(done);
   });
-  TPumpCount pump;
-  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(done, 20000, &CountingPump, &pump));
+  TFakeRunHost pump;
+  pump.OnPump = DrainQueue;
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(done, 20000, &pump));
   asker.join();
   EXPECT_EQ(10, answered);
-  EXPECT_GE(pump.Calls, 1);
+  EXPECT_GE(pump.Pumps, 1);
   CloseHandle(done);
 }
 
 TEST_F(MessageWait, EndsWithTheObjectOrTheTimeOut) {
   HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE already = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-  TPumpCount pump;
+  TFakeRunHost pump;
+  pump.OnPump = DrainQueue;
   PostMessageA(Window, WM_NULL, 0, 0);  // waiting before the wait: taken at once
   DWORD start = GetTickCount();
-  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &CountingPump, &pump));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &pump));
   DWORD spent = GetTickCount() - start;
   EXPECT_GE(spent, 250u);
   EXPECT_LT(spent, 5000u);
-  EXPECT_GE(pump.Calls, 1);
+  EXPECT_GE(pump.Pumps, 1);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
 
-  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, &CountingPump, &pump));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, nullptr, nullptr));
-  EXPECT_EQ(WAIT_FAILED, WaitPumping(nullptr, 100, &CountingPump, &pump));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, &pump));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, nullptr));
+  EXPECT_EQ(WAIT_FAILED, WaitPumping(nullptr, 100, &pump));
   CloseHandle(never);
   CloseHandle(already);
 }
@@ -90,9 +89,10 @@ TEST_F(MessageWait, EndsWithTheObjectOrTheTimeOut) {
 TEST_F(MessageWait, AQuitRequestEndsThePumpingButNotTheWait) {
   HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   PostQuitMessage(7);
-  TPumpCount pump;
-  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &CountingPump, &pump));
-  EXPECT_EQ(0, pump.Calls);
+  TFakeRunHost pump;
+  pump.OnPump = DrainQueue;
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &pump));
+  EXPECT_EQ(0, pump.Pumps);
   WPARAM code = 0;
   EXPECT_TRUE(QuitQueued(&code));
   EXPECT_EQ(7u, code);
@@ -105,17 +105,16 @@ TEST_F(MessageWait, AQuitRequestEndsThePumpingButNotTheWait) {
     Sleep(100);
     PostMessageA(Window, WM_NULL, 0, 0);
   });
-  pump.Calls = 0;
-  auto closingPump = [](void* context) {
-    ++static_cast<TPumpCount*>(context)->Calls;
+  pump.Pumps = 0;
+  pump.OnPump = [] {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return;
     DispatchMessageA(&msg);
     PostQuitMessage(3);
   };
-  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 400, closingPump, &pump));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 400, &pump));
   poster.join();
-  EXPECT_EQ(2, pump.Calls);  // at the start, and for the first message
+  EXPECT_EQ(2, pump.Pumps);  // at the start, and for the first message
   EXPECT_TRUE(QuitQueued(&code));
   EXPECT_EQ(3u, code);
   CloseHandle(never);

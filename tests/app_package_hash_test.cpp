@@ -12,6 +12,7 @@
 
 #include "app/package_hash.h"
 #include "app_servers_helper.h"
+#include "support/fake_run_host.h"
 #include "app_test_keys.h"
 
 namespace {
@@ -179,17 +180,6 @@ TEST(Sha256Attribute, OnlyAWellFormedEqualValueMatches) {
   EXPECT_FALSE(Sha256Matches(std::string(63, '0').c_str(), Filled(0)));
 }
 
-// A pump that counts its calls and says stop at call StopAt (0: never).
-struct CountingPump {
-  int Calls = 0;
-  int StopAt = 0;
-  static bool Pump(void* context) {
-    CountingPump* self = static_cast<CountingPump*>(context);
-    ++self->Calls;
-    return self->StopAt == 0 || self->Calls < self->StopAt;
-  }
-};
-
 class HashFileTest : public ::testing::Test {
  protected:
   std::string Put(const std::string& name, const std::string& content) {
@@ -203,13 +193,13 @@ class HashFileTest : public ::testing::Test {
 TEST_F(HashFileTest, KnownVectorsAndOnePumpCallPerBlock) {
   for (const Vector& v : Vectors()) {
     std::string path = Put("vector.bin", v.Message);
-    CountingPump pump;
+    TFakeRunHost pump;
     TSha256Digest digest = Filled(0xEE);
-    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &CountingPump::Pump, &pump))
+    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &pump))
         << v.Name;
     EXPECT_EQ(v.Hex, Hex(digest)) << v.Name;
     size_t blocks = (v.Message.size() + kHashFileBlockSize - 1) / kHashFileBlockSize;
-    EXPECT_EQ(static_cast<int>(blocks), pump.Calls) << v.Name;
+    EXPECT_EQ(static_cast<int>(blocks), pump.Pumps) << v.Name;
   }
 }
 
@@ -221,19 +211,19 @@ TEST_F(HashFileTest, BlockBordersAndNoPump) {
   for (size_t size : sizes) {
     std::string content = FaultBody(size);
     std::string path = Put("border.bin", content);
-    CountingPump pump;
+    TFakeRunHost pump;
     TSha256Digest fromFile, streamed;
-    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &fromFile, &CountingPump::Pump, &pump));
+    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &fromFile, &pump));
     TSha256 hash;
     ASSERT_TRUE(hash.Open());
     ASSERT_TRUE(hash.Update(content.data(), content.size()));
     ASSERT_TRUE(hash.Finish(&streamed));
     EXPECT_EQ(Hex(streamed), Hex(fromFile)) << size;
-    EXPECT_EQ(static_cast<int>((size + kHashFileBlockSize - 1) / kHashFileBlockSize), pump.Calls)
+    EXPECT_EQ(static_cast<int>((size + kHashFileBlockSize - 1) / kHashFileBlockSize), pump.Pumps)
         << size;
 
     TSha256Digest withoutPump = Filled(0xEE);
-    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &withoutPump, nullptr, nullptr));
+    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &withoutPump, nullptr));
     EXPECT_EQ(Hex(streamed), Hex(withoutPump)) << size;
   }
 }
@@ -241,12 +231,12 @@ TEST_F(HashFileTest, BlockBordersAndNoPump) {
 TEST_F(HashFileTest, PumpStopsTheReadAndNoDigestIsGiven) {
   std::string path = Put("million.bin", Vectors()[3].Message);  // 16 blocks
   for (int stopAt : {1, 2, 16}) {
-    CountingPump pump;
-    pump.StopAt = stopAt;
+    TFakeRunHost pump;
+    pump.StopAtPump = stopAt;
     TSha256Digest digest = Filled(0xEE);
-    EXPECT_EQ(kHashFileStopped, HashFileSha256(path.c_str(), &digest, &CountingPump::Pump, &pump))
+    EXPECT_EQ(kHashFileStopped, HashFileSha256(path.c_str(), &digest, &pump))
         << stopAt;
-    EXPECT_EQ(stopAt, pump.Calls) << "no block is read after the pump says stop";
+    EXPECT_EQ(stopAt, pump.Pumps) << "no block is read after the pump says stop";
     EXPECT_EQ(Filled(0xEE), digest) << stopAt;
   }
 }
@@ -255,33 +245,31 @@ TEST_F(HashFileTest, PumpStopsTheReadAndNoDigestIsGiven) {
 // while the file is read is handled before the hash is done.
 TEST_F(HashFileTest, PumpThatDrainsTheQueueSeesPostedMessages) {
   std::string path = Put("million.bin", Vectors()[3].Message);
-  struct Drain {
-    int Handled = 0;
-    static bool Pump(void* context) {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_APP + 7) ++static_cast<Drain*>(context)->Handled;
-      }
-      return true;
+  int handled = 0;
+  TFakeRunHost drain;
+  drain.OnPump = [&handled] {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_APP + 7) ++handled;
     }
-  } drain;
+  };
   MSG msg;
   PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // gives the thread its queue
   ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_APP + 7, 0, 0));
   TSha256Digest digest;
-  ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &Drain::Pump, &drain));
-  EXPECT_EQ(1, drain.Handled);
+  ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &drain));
+  EXPECT_EQ(1, handled);
   EXPECT_EQ(Vectors()[3].Hex, Hex(digest));
 }
 
 TEST_F(HashFileTest, FilesThatCannotBeRead) {
   TSha256Digest digest = Filled(0xEE);
-  CountingPump pump;
+  TFakeRunHost pump;
   EXPECT_EQ(kHashFileOpenFailed,
-            HashFileSha256(Dir.File("missing.bin").c_str(), &digest, &CountingPump::Pump, &pump));
+            HashFileSha256(Dir.File("missing.bin").c_str(), &digest, &pump));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError()) << "the cause stays readable";
   EXPECT_EQ(kHashFileOpenFailed,
-            HashFileSha256(Dir.Path().c_str(), &digest, &CountingPump::Pump, &pump))
+            HashFileSha256(Dir.Path().c_str(), &digest, &pump))
       << "a folder";
 
   // A file that its writer holds without sharing, as an installer still
@@ -290,11 +278,11 @@ TEST_F(HashFileTest, FilesThatCannotBeRead) {
   HANDLE locked = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, locked);
-  EXPECT_EQ(kHashFileOpenFailed, HashFileSha256(path.c_str(), &digest, &CountingPump::Pump, &pump));
+  EXPECT_EQ(kHashFileOpenFailed, HashFileSha256(path.c_str(), &digest, &pump));
   CloseHandle(locked);
-  EXPECT_EQ(0, pump.Calls);
+  EXPECT_EQ(0, pump.Pumps);
   EXPECT_EQ(Filled(0xEE), digest);
-  ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, nullptr, nullptr));
+  ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, nullptr));
   EXPECT_EQ(Vectors()[1].Hex, Hex(digest));
 }
 
@@ -308,7 +296,7 @@ TEST_F(HashFileTest, AgreesWithThePackageHashScript) {
   value.pop_back();
   TSha256Digest digest;
   ASSERT_EQ(kHashFileOk,
-            HashFileSha256(TestKeyFile("package.bin").c_str(), &digest, nullptr, nullptr));
+            HashFileSha256(TestKeyFile("package.bin").c_str(), &digest, nullptr));
   EXPECT_TRUE(Sha256Matches(value.c_str(), digest));
   EXPECT_EQ(value, Hex(digest)) << "the script writes lower case";
 }

@@ -206,8 +206,8 @@ TEST_F(SupportRecordsTest, CatalogueSignatureVerdicts) {
 TEST_F(SupportRecordsTest, InstallersRecordTheirCommandLineExitCodeAndTime) {
   ASSERT_TRUE(WriteFileBytes(Local.File("set up.bat"), "@ping -n 2 127.0.0.1 >nul\r\n@exit /b 1603\r\n"));
   unsigned long code = 0;
-  ASSERT_TRUE(RunInstaller(Local.Path().c_str(), "set up.bat", nullptr, nullptr, &code));
-  EXPECT_FALSE(RunInstaller(Local.Path().c_str(), "missing.exe", nullptr, nullptr));
+  ASSERT_TRUE(RunInstaller(Local.Path().c_str(), "set up.bat", nullptr, &code));
+  EXPECT_FALSE(RunInstaller(Local.Path().c_str(), "missing.exe", nullptr));
   std::vector<std::string> installs = Recorded("install");
   ASSERT_EQ(2u, installs.size());
   const std::string ran = "\"" + Local.File("set up.bat") + "\" /auto /s: exit code 1603 after ";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/uninstall_walk.h"
+#include "support/fake_run_host.h"
 #include "app/settings_file.h"
 #include "markup/markup.h"
 #include "support/node_builder.h"
@@ -20,19 +21,6 @@ std::string WindowsIni() {
   return std::string(dir) + "\\qmtz.ini";
 }
 
-class FakeHost : public TUninstallRunHost {
- public:
-  void AppendLog(const char* text) override { Log += text; }
-  void RefreshLog() override { Shown = Log; }
-  bool PumpMessages() override {
-    ShownAtPump.push_back(Shown);
-    return ++Pumps < StopAfterPump || StopAfterPump == 0;
-  }
-  std::string Log, Shown;
-  std::vector<std::string> ShownAtPump;
-  int Pumps = 0;
-  int StopAfterPump = 0;
-};
 
 class SettingsTest : public ::testing::Test {
  protected:
@@ -64,7 +52,7 @@ class SettingsTest : public ::testing::Test {
   TScratchDir Folder{"uninstall test"};  // a space in the paths of the records
   bool HadIni = false;
   TXmlTreeNode Doc{nullptr, true};
-  FakeHost Host;
+  TFakeRunHost Host;
 };
 
 TEST_F(SettingsTest, IsDekRecordedNeedsARecordNamingAnExistingFile) {
@@ -105,15 +93,15 @@ TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
   AddNode(group, "Dek", {{"name", "其他"}, {"state", "1"}});
   UninstallUnselected(Doc, Host);
   FlushSettingsFile();
-  EXPECT_EQ(Host.Log,
+  EXPECT_EQ(Host.Appended,
             "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n卸载: 其他...\r\n");
-  EXPECT_EQ(Host.Shown, Host.Log);
+  EXPECT_EQ(Host.Shown, Host.Appended);
   // Each line is on screen when the queue drains after it.
   EXPECT_EQ(Host.ShownAtPump, (std::vector<std::string>{
                                   "卸载: 工具...\r\n", "卸载: 工具...\r\n卸载: 部分...\r\n",
                                   "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n",
                                   "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n",
-                                  Host.Log}));
+                                  Host.Appended}));
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"Keep", "空"}));
   EXPECT_TRUE(FileExists(keep));
   EXPECT_FALSE(FileExists(tool));
@@ -161,7 +149,7 @@ TEST_F(SettingsTest, CaseVariantOfAChosenNameIsKept) {
   SetIni("[Dek Files]\r\nDEK-A=%F\\upper.dek\r\n");
   AddNode(&Doc, "Dek", {{"name", "dek-a"}, {"state", "2"}});
   UninstallUnselected(Doc, Host);
-  EXPECT_EQ(Host.Log, "");
+  EXPECT_EQ(Host.Appended, "");
   EXPECT_TRUE(FileExists(upper));
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"DEK-A"}));
 }
@@ -174,10 +162,10 @@ TEST_F(SettingsTest, WithoutACatalogueNothingIsRemoved) {
   TXmlTreeNode onlyVersion(nullptr, true);
   AddNode(&onlyVersion, "Version", {{"name", "1.0"}, {"state", "2"}});
   for (TXmlTreeNode* catalogue : {&Doc, &onlyVersion}) {  // none fetched; an empty tree
-    Host.Log.clear();
+    Host.Appended.clear();
     UninstallUnselected(*catalogue, Host);
-    EXPECT_EQ(Host.Log, "未取得配置文件，没有卸载任何定额库。\r\n");
-    EXPECT_EQ(Host.Shown, Host.Log);
+    EXPECT_EQ(Host.Appended, "未取得配置文件，没有卸载任何定额库。\r\n");
+    EXPECT_EQ(Host.Shown, Host.Appended);
   }
   FlushSettingsFile();
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"a", "b"}));
@@ -194,7 +182,7 @@ TEST_F(SettingsTest, NoSettingsFileOrSectionDoesNothing) {
   DeleteFileA(Ini.c_str());
   FlushSettingsFile();
   UninstallUnselected(Doc, Host);
-  EXPECT_EQ(Host.Log, "");
+  EXPECT_EQ(Host.Appended, "");
   EXPECT_EQ(Host.Pumps, 0);
 }
 
@@ -206,17 +194,17 @@ TEST_F(SettingsTest, TooLongPathIsNeitherDeletedNorForgotten) {
   ASSERT_EQ(shortened.size(), 251u);
   AddNode(&Doc, "Dek", {{"name", "未选"}});
   UninstallUnselected(Doc, Host);
-  EXPECT_EQ(Host.Log, "卸载: long...\r\n");
+  EXPECT_EQ(Host.Appended, "卸载: long...\r\n");
   EXPECT_TRUE(FileExists(shortened));
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"long"}));
 }
 
 TEST_F(SettingsTest, ClosedWindowStopsAfterTheRecordInHand) {
   SetIni("[Dek Files]\r\na=%F\\a.dek\r\nb=%F\\b.dek\r\nc=%F\\c.dek\r\n");
-  Host.StopAfterPump = 1;
+  Host.StopAtPump = 1;
   AddNode(&Doc, "Dek", {{"name", "未选"}});
   UninstallUnselected(Doc, Host);
-  EXPECT_EQ(Host.Log, "卸载: a...\r\n");
+  EXPECT_EQ(Host.Appended, "卸载: a...\r\n");
   EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"b", "c"}));
 }
 

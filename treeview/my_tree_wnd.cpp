@@ -4,12 +4,13 @@
 #include <utility>
 
 #include "markup/integer_text.h"
+#include "resources/resource.h"
 #include "treeview/tree_artwork.h"
 
 namespace {
 
-const int kNormalBitmap = 2;
-const int kStateBitmap = 400;
+const int kNormalBitmap = IDB_TREE_IMAGES;
+const int kStateBitmap = IDB_TREE_STATES;
 const COLORREF kMaskColour = RGB(255, 0, 255);
 const int kBitmapFrameSize = 16;
 

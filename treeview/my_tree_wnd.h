@@ -54,7 +54,6 @@ class TMyTreeWnd : public TTreeWindow {
   // While locked (a run reads the choices), clicks on state icons and the
   // Space key change nothing.
   void SetChoicesLocked(bool locked) { ChoicesLocked = locked; }
-  bool AreChoicesLocked() const { return ChoicesLocked; }
 
  protected:
   bool Dispatch(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -2,6 +2,9 @@
 
 #include <initializer_list>
 
+#include "framework/image_list.h"
+#include "platform/win32_handles.h"
+
 namespace {
 
 const COLORREF kMagenta = RGB(255, 0, 255);
@@ -26,31 +29,27 @@ class TFrame {
   // The same in pixels of the frame.
   void FillPixels(int x0, int y0, int x1, int y1, COLORREF colour) const {
     RECT r = {Left + x0, y0, Left + x1, y1};
-    HBRUSH brush = CreateSolidBrush(colour);
-    FillRect(Dc, &r, brush);
-    DeleteObject(brush);
+    TGdiObject brush(CreateSolidBrush(colour));
+    FillRect(Dc, &r, static_cast<HBRUSH>(brush.Get()));
   }
   // A filled rectangle with an outline of Line() pixels inside its edge.
   void Box(double x0, double y0, double x1, double y1, COLORREF fill, COLORREF edge) const {
     Fill(x0, y0, x1, y1, edge);
     const int l = Line();
     RECT r = {Left + Px(x0) + l, Px(y0) + l, Left + Px(x1) - l, Px(y1) - l};
-    HBRUSH brush = CreateSolidBrush(fill);
-    FillRect(Dc, &r, brush);
-    DeleteObject(brush);
+    TGdiObject brush(CreateSolidBrush(fill));
+    FillRect(Dc, &r, static_cast<HBRUSH>(brush.Get()));
   }
   // A filled polygon with an outline, points in units.
   void Shape(const double (*points)[2], int count, COLORREF fill, COLORREF edge) const {
     POINT p[8];
     for (int i = 0; i < count && i < 8; ++i) p[i] = {Left + Px(points[i][0]), Px(points[i][1])};
-    HPEN pen = CreatePen(PS_SOLID, Line(), edge);
-    HBRUSH brush = CreateSolidBrush(fill);
-    HGDIOBJ oldPen = SelectObject(Dc, pen), oldBrush = SelectObject(Dc, brush);
+    TGdiObject pen(CreatePen(PS_SOLID, Line(), edge));
+    TGdiObject brush(CreateSolidBrush(fill));
+    HGDIOBJ oldPen = SelectObject(Dc, pen.Get()), oldBrush = SelectObject(Dc, brush.Get());
     Polygon(Dc, p, count < 8 ? count : 8);
     SelectObject(Dc, oldPen);
     SelectObject(Dc, oldBrush);
-    DeleteObject(pen);
-    DeleteObject(brush);
   }
   // A thick stroke through points in units, `width` units wide.
   void Stroke(const double (*points)[2], int count, double width, COLORREF colour) const {
@@ -58,11 +57,10 @@ class TFrame {
     for (int i = 0; i < count && i < 8; ++i) p[i] = {Left + Px(points[i][0]), Px(points[i][1])};
     LOGBRUSH lb = {BS_SOLID, colour, 0};
     int w = Px(width) > 1 ? Px(width) : 1;
-    HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, w, &lb, 0, nullptr);
-    HGDIOBJ old = SelectObject(Dc, pen);
+    TGdiObject pen(ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, w, &lb, 0, nullptr));
+    HGDIOBJ old = SelectObject(Dc, pen.Get());
     Polyline(Dc, p, count < 8 ? count : 8);
     SelectObject(Dc, old);
-    DeleteObject(pen);
   }
 
  private:
@@ -126,27 +124,24 @@ void CheckBox(const TFrame& f, const COLORREF* tick) {
 HIMAGELIST DrawList(int size, int frames, void (*draw)(const TFrame&, int)) {
   if (size <= 0) return nullptr;
   HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP strip = CreateCompatibleBitmap(screen, size * frames, size);
+  // Declared before the bitmap: the bitmap is deleted first, once it is no
+  // longer selected into the context.
+  TMemoryDc dc(CreateCompatibleDC(screen));
+  TGdiObject strip(CreateCompatibleBitmap(screen, size * frames, size));
   ReleaseDC(nullptr, screen);
-  HIMAGELIST list = nullptr;
-  if (dc && strip) {
-    HGDIOBJ old = SelectObject(dc, strip);
-    RECT all = {0, 0, size * frames, size};
-    HBRUSH magenta = CreateSolidBrush(kMagenta);
-    FillRect(dc, &all, magenta);
-    DeleteObject(magenta);
-    for (int i = 0; i < frames; ++i) draw(TFrame(dc, i * size, size), i);
-    SelectObject(dc, old);
-    list = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, frames, 1);
-    if (list && ImageList_AddMasked(list, strip, kMagenta) < 0) {
-      ImageList_Destroy(list);
-      list = nullptr;
-    }
+  if (!dc.IsOpen() || !strip.IsOpen()) return nullptr;
+  HGDIOBJ old = SelectObject(dc.Get(), strip.Get());
+  RECT all = {0, 0, size * frames, size};
+  {
+    TGdiObject magenta(CreateSolidBrush(kMagenta));
+    FillRect(dc.Get(), &all, static_cast<HBRUSH>(magenta.Get()));
   }
-  if (strip) DeleteObject(strip);
-  if (dc) DeleteDC(dc);
-  return list;
+  for (int i = 0; i < frames; ++i) draw(TFrame(dc.Get(), i * size, size), i);
+  SelectObject(dc.Get(), old);
+  TImageList list(ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, frames, 1));
+  if (!list.GetHandle() || ImageList_AddMasked(list.GetHandle(), static_cast<HBITMAP>(strip.Get()), kMagenta) < 0)
+    return nullptr;
+  return list.Release();
 }
 
 }  // namespace

@@ -105,6 +105,22 @@ ZipResult ZipSetBaseFolder(ZipHandle zip, const char* folder);
 // Closes the archive and frees the handle (a handle source stays open).
 ZipResult ZipClose(ZipHandle zip);
 
+// Owner of an open archive: closed with ZipClose when the owner goes.
+class TZipHandle {
+ public:
+  explicit TZipHandle(ZipHandle zip = nullptr) : Zip(zip) {}
+  ~TZipHandle() {
+    if (Zip) ZipClose(Zip);
+  }
+  TZipHandle(const TZipHandle&) = delete;
+  TZipHandle& operator=(const TZipHandle&) = delete;
+
+  ZipHandle Get() const { return Zip; }
+
+ private:
+  ZipHandle Zip;
+};
+
 // Copies the text of code (ZipRecent: of the most recent result) into buffer,
 // truncated to length - 1 bytes and zero-terminated. With no buffer or a
 // length of 0 nothing is copied. Returns the length of the full text.
