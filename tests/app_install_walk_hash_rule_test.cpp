@@ -12,8 +12,8 @@
 
 namespace {
 
-const char kUrl1[] = "http://one.test/download/";
-const char kUrl2[] = "http://two.test/download/";
+const char kUrl1[] = "http://127.0.0.1:1/download/";
+const char kUrl2[] = "http://127.0.0.1:2/download/";
 const std::string kHash(64, 'a');
 
 // Every download succeeds from the first mirror drawn, every installer runs.

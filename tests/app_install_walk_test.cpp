@@ -14,8 +14,8 @@
 
 namespace {
 
-const char kUrl1[] = "http://one.test/download/";
-const char kUrl2[] = "http://two.test/download/";
+const char kUrl1[] = "http://127.0.0.1:1/download/";
+const char kUrl2[] = "http://127.0.0.1:2/download/";
 
 // Two mirrors holding files, a local folder, installers that may or may not
 // start and may or may not leave a record.
@@ -137,11 +137,11 @@ TEST_F(InstallRunTest, ChosenPackagesInDocumentOrderWithServerOrderFromTheDraw) 
   Host.Draws = {7, 4, 1};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n安装完成。\r\n"
-            "正在下载\"工具\"...\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"工具\"...\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"工具\"...\r\n安装完成。\r\n"
-            "正在下载\"\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"\"...\r\n以下定额库安装失败:\r\n    \r\n");
   std::vector<std::string> calls = {"get 1 a.exe", "run a.exe", "check 甲", "get 2 ", "run ",
                                     "get 1 c.exe", "run c.exe", "check "};
@@ -158,8 +158,8 @@ TEST_F(InstallRunTest, NoRoomOnTheDiskSkipsTheOtherServer) {
   Host.Draws = {2, 1};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"大\"...\r\nfrom http://two.test/download/\r\n磁盘空间不足。\r\n下载失败\r\n"
-            "正在下载\"小\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"大\"...\r\nfrom http://127.0.0.1:2/download/\r\n磁盘空间不足。\r\n下载失败\r\n"
+            "正在下载\"小\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"小\"...\r\n安装完成。\r\n");
   EXPECT_EQ(Host.Calls, (std::vector<std::string>{"get 2 big.exe", "get 1 small.exe", "run small.exe"}));
 }
@@ -173,11 +173,11 @@ TEST_F(InstallRunTest, MissingOnOneMirrorFallsBackAndOnBothFails) {
   Host.Draws = {1, 3, 2};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n安装完成。\r\n"
-            "正在下载\"乙\"...\r\nfrom http://one.test/download/\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"乙\"...\r\nfrom http://127.0.0.1:1/download/\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载失败\r\n"
-            "正在下载\"丙\"...\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"丙\"...\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"丙\"...\r\n安装完成。\r\n");
 }
 
@@ -192,7 +192,7 @@ TEST_F(InstallRunTest, LinesBecomeVisibleOnlyAtTheRefreshPoints) {
   Host.Records = {{"a.exe", "甲"}};
   Host.Draws = {1, 1, 1};
   Run();
-  const std::string from1 = "from http://one.test/download/\r\n", from2 = "from http://two.test/download/\r\n";
+  const std::string from1 = "from http://127.0.0.1:1/download/\r\n", from2 = "from http://127.0.0.1:2/download/\r\n";
   std::vector<std::string> steps = {
       "正在下载\"甲\"...\r\n",
       from1 + from2 + "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n",
@@ -217,9 +217,9 @@ TEST_F(InstallRunTest, SameFileTwiceRunsTheInstallerOnce) {
   Host.Records = {{"same.exe", "甲"}};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n安装完成。\r\n"
-            "正在下载\"乙\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"乙\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 0.00KB/S\r\n现在安装\"乙\"...\r\n安装完成。\r\n");
   std::vector<std::string> calls = {"get 1 same.exe", "run same.exe", "check 甲", "get 1 same.exe"};
   EXPECT_EQ(Host.Calls, calls) << "no second installer and no record check for 乙";
@@ -232,9 +232,9 @@ TEST_F(InstallRunTest, UnstartableInstallerFailsAndIsTriedAgainForTheSameFile) {
   Host.Unstartable = {"bad.exe"};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n安装失败。\r\n"
-            "正在下载\"乙\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"乙\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 0.00KB/S\r\n现在安装\"乙\"...\r\n安装失败。\r\n");
 }
 
@@ -246,13 +246,13 @@ TEST_F(InstallRunTest, UnconfirmedQuotaLibrariesAreListedOnlyAtTheEnd) {
   Host.Mirror1 = Host.Mirror2 = {"a.exe", "t.exe", "b.exe", "c.exe"};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n"
-            "正在下载\"工具\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"工具\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"工具\"...\r\n安装完成。\r\n"
-            "正在下载\"乙\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"乙\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"乙\"...\r\n"
-            "正在下载\"丙\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"丙\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"丙\"...\r\n安装完成。\r\n"
             "以下定额库安装失败:\r\n    甲\r\n    乙\r\n");
 }
@@ -266,10 +266,10 @@ TEST_F(InstallRunTest, CancelDuringADownloadEndsTheRunAfterTheSecondAttempt) {
   Host.Draws = {2, 2, 2};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n"
-            "正在下载\"乙\"...\r\nfrom http://two.test/download/\r\n下载中止。\r\n"
-            "from http://one.test/download/\r\n下载中止。\r\n"
+            "正在下载\"乙\"...\r\nfrom http://127.0.0.1:2/download/\r\n下载中止。\r\n"
+            "from http://127.0.0.1:1/download/\r\n下载中止。\r\n"
             "以下定额库安装失败:\r\n    甲\r\n");
 }
 
@@ -282,8 +282,8 @@ TEST_F(InstallRunTest, CancelledSecondAttemptStillCountsACurrentLocalCopy) {
   Host.CancelAtDownload = 1;
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\n下载中止。\r\n"
-            "from http://two.test/download/\r\n下载中止。\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\n下载中止。\r\n"
+            "from http://127.0.0.1:2/download/\r\n下载中止。\r\n"
             "下载完成 0.00KB/S\r\n现在安装\"甲\"...\r\n安装完成。\r\n");
 }
 
@@ -310,7 +310,7 @@ struct CodeCase {
 };
 
 std::string DownloadLines(const char* name) {
-  return std::string("正在下载\"") + name + "\"...\r\nfrom http://one.test/download/\r\n"
+  return std::string("正在下载\"") + name + "\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
          "下载完成 12.35KB/S\r\n现在安装\"" + name + "\"...\r\n";
 }
 
@@ -367,9 +367,9 @@ TEST_F(InstallRunTest, SameFileTwiceKeepsTheVerdictOfItsOneRun) {
   Host.Mirror1 = {"bad.exe", "boot.exe"};
   Host.Codes = {{"bad.exe", 1603}, {"boot.exe", 3010}};
   Run();
-  std::string repeat = "正在下载\"乙\"...\r\nfrom http://one.test/download/\r\n"
+  std::string repeat = "正在下载\"乙\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
                        "下载完成 0.00KB/S\r\n现在安装\"乙\"...\r\n";
-  std::string repeat2 = "正在下载\"丁\"...\r\nfrom http://one.test/download/\r\n"
+  std::string repeat2 = "正在下载\"丁\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
                         "下载完成 0.00KB/S\r\n现在安装\"丁\"...\r\n";
   EXPECT_EQ(Host.Pending, DownloadLines("甲") + "安装失败，返回值 1603。\r\n" + repeat +
                               "安装失败，返回值 1603。\r\n" + DownloadLines("丙") + "安装完成。\r\n" +
@@ -389,8 +389,8 @@ TEST_F(InstallRunTest, CancelStillEndsWithTheFailuresAndTheRestartSoFar) {
   Host.CancelAtDownload = 3;
   Run();
   EXPECT_EQ(Host.Pending, DownloadLines("甲") + "安装完成。\r\n" + DownloadLines("乙") +
-                              "安装失败，返回值 2。\r\n正在下载\"丙\"...\r\nfrom http://one.test/download/\r\n"
-                              "下载中止。\r\nfrom http://two.test/download/\r\n下载中止。\r\n"
+                              "安装失败，返回值 2。\r\n正在下载\"丙\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
+                              "下载中止。\r\nfrom http://127.0.0.1:2/download/\r\n下载中止。\r\n"
                               "以下软件安装失败:\r\n    乙\r\n需要重新启动计算机才能完成安装。\r\n");
 }
 
@@ -406,11 +406,11 @@ TEST_F(InstallRunTest, ResumedTransferIsMarkedAfterItsSpeed) {
   Host.Draws = {1, 2, 2};
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载完成 12.35KB/S(续传)\r\n现在安装\"甲\"...\r\n安装完成。\r\n"
-            "正在下载\"乙\"...\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"乙\"...\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"乙\"...\r\n安装完成。\r\n"
-            "正在下载\"丙\"...\r\nfrom http://two.test/download/\r\n"
+            "正在下载\"丙\"...\r\nfrom http://127.0.0.1:2/download/\r\n"
             "下载完成 0.00KB/S\r\n现在安装\"丙\"...\r\n安装完成。\r\n");
 }
 
@@ -430,7 +430,7 @@ TEST_F(InstallRunTest, HooksFrameEachPackageAndAStopBetweenThemEndsTheRun) {
   Host.RecordHooks = true;
   Run();
   EXPECT_EQ(Host.Pending,
-            "正在下载\"甲\"...\r\nfrom http://one.test/download/\r\n"
+            "正在下载\"甲\"...\r\nfrom http://127.0.0.1:1/download/\r\n"
             "下载完成 12.35KB/S\r\n现在安装\"甲\"...\r\n以下定额库安装失败:\r\n    甲\r\n");
   const std::vector<std::string> calls = {"starting", "get 1 a.exe", "run a.exe", "check 甲", "ended", "starting"};
   EXPECT_EQ(calls, Host.Calls);

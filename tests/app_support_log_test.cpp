@@ -137,8 +137,8 @@ TEST(SupportLogText, LongTextIsCutAtACharacter) {
 
 TEST_F(SupportLogTest, LinesCarryTheTimeAndKindInUtf8AfterOneByteOrderMark) {
   const std::string before = NowStamp();
-  ASSERT_TRUE(Log.Write("window", "正在下载\"北京定额2008\"...\r\nfrom http://h/download/\r\n"));
-  ASSERT_TRUE(Log.Write("http", "GET http://h/download/a.exe status 200 length 5"));
+  ASSERT_TRUE(Log.Write("window", "正在下载\"北京定额2008\"...\r\nfrom http://127.0.0.1:1/download/\r\n"));
+  ASSERT_TRUE(Log.Write("http", "GET http://127.0.0.1:1/download/a.exe status 200 length 5"));
   // A later run appends to the same file: the mark stays the first bytes only.
   TSupportLog later;
   ASSERT_TRUE(later.Start(Dir.Path().c_str()));
@@ -154,8 +154,8 @@ TEST_F(SupportLogTest, LinesCarryTheTimeAndKindInUtf8AfterOneByteOrderMark) {
     EXPECT_GE(after, stamp);
   }
   std::vector<std::string> expected = {u8"window 正在下载\"北京定额2008\"...",
-                                       "window from http://h/download/",
-                                       "http GET http://h/download/a.exe status 200 length 5",
+                                       "window from http://127.0.0.1:1/download/",
+                                       "http GET http://127.0.0.1:1/download/a.exe status 200 length 5",
                                        "start InstallZelm"};
   EXPECT_EQ(expected, Unstamped(lines));
 }
@@ -178,7 +178,7 @@ TEST_F(SupportLogTest, EveryLineBreakStartsAStampedLine) {
 }
 
 TEST_F(SupportLogTest, WindowLinesAreTakenOnceAndOnlyWhenComplete) {
-  std::string window = "正在下载\"a\"...\r\nfrom http://h/download/";
+  std::string window = "正在下载\"a\"...\r\nfrom http://127.0.0.1:1/download/";
   size_t saved = 0;
   ASSERT_TRUE(Log.WriteWindowLines(window, saved));
   EXPECT_EQ(window.find("from"), saved);
@@ -186,7 +186,7 @@ TEST_F(SupportLogTest, WindowLinesAreTakenOnceAndOnlyWhenComplete) {
   ASSERT_TRUE(Log.WriteWindowLines(window, saved));
   ASSERT_TRUE(Log.WriteWindowLines(window, saved));  // nothing new
   EXPECT_EQ(window.size(), saved);
-  std::vector<std::string> expected = {u8"window 正在下载\"a\"...", "window from http://h/download/",
+  std::vector<std::string> expected = {u8"window 正在下载\"a\"...", "window from http://127.0.0.1:1/download/",
                                        u8"window 下载完成 0.00KB/S", u8"window 现在安装\"a\"..."};
   EXPECT_EQ(expected, Unstamped(FileLines(LogPath())));
 }

@@ -132,7 +132,7 @@ check "sig2 is not the good key's" \
   "$keys/good.pub.pem" "$work/y/InstallFiles.xml.sig2" "$work/y/InstallFiles.xml"
 
 # scripts/package: no build without a catalogue key unless asked for by name.
-refuses "package without a key" "--catalogue-key" "$src/scripts/package" --base-url1 http://a.test/download/
+refuses "package without a key" "--catalogue-key" "$src/scripts/package" --base-url1 http://127.0.0.1:3/download/
 check "the refusal says why" grep -q "checks no signatures" "$work/stderr"
 refuses "package with five keys" "at most four" "$src/scripts/package" --catalogue-key "$keys/good.pub.pem" \
   --catalogue-key "$keys/good.pub.pem" --catalogue-key "$keys/good.pub.pem" --catalogue-key "$keys/good.pub.pem" \
