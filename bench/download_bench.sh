@@ -13,12 +13,10 @@
 # IZ_BUILD names the win32 build folder (default build/win32); the benchmark
 # program is built there. DISPLAY, IZ_WINEPREFIX are honoured as by wine-run.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/wine_bench.sh"
 megabytes=${1:-256}
 rounds=${2:-3}
-source "$root/bench/wine_bench.sh"
-iz_bench_start download_bench
-port=$(iz_bench_port NGINX_PORT)
+iz_bench_start download_bench NGINX
 mkdir -p "$work/servers/www/bench/download" "$work/out"
 # Random bytes: nothing on the way may gain from a compressible body.
 head -c "${megabytes}M" /dev/urandom > "$work/servers/www/bench/download/big.bin"

@@ -10,12 +10,10 @@
 #
 # IZ_BUILD names the win32 build folder (default build/win32).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/wine_bench.sh"
 megabytes=${1:-8}
 cut=${2:-80}
-source "$root/bench/wine_bench.sh"
-iz_bench_start resume_bench
-port=$(iz_bench_port FAULT_PORT)
+iz_bench_start resume_bench FAULT
 bytes=$((megabytes * 1024 * 1024))
 # The fault server's body: byte i is i % 251; its hash makes the run check
 # the whole file, the kept part included.

@@ -25,18 +25,24 @@ function(iz_build_settings target url1 url2)
   if(key_count GREATER 4)
     message(FATAL_ERROR "${target}: ${key_count} catalogue keys; a build carries one to four")
   endif()
-  set(index 0)
-  foreach(key_file IN LISTS arg_KEY)
-    math(EXPR index "${index} + 1")
-    get_filename_component(key "${key_file}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
-    set(bytes ${CMAKE_CURRENT_BINARY_DIR}/${target}_catalogue_key${index}.inc)
-    add_custom_command(OUTPUT ${bytes}
-      COMMAND ${CMAKE_COMMAND} -DKEY=${key} -DOUT=${bytes} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
-      DEPENDS ${key} ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
-      COMMENT "Embedding catalogue key ${index}, ${key}, in ${target}")
-    target_sources(${settings} PRIVATE ${bytes})
-    target_compile_definitions(${settings} PRIVATE IZ_CATALOGUE_KEY${index}_BYTES="${bytes}")
-  endforeach()
+  if(arg_KEY)
+    set(keys "")
+    set(defines "")
+    set(index 0)
+    foreach(key_file IN LISTS arg_KEY)
+      math(EXPR index "${index} + 1")
+      get_filename_component(key "${key_file}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      list(APPEND keys ${key})
+      list(APPEND defines -DKEY${index}=${key})
+    endforeach()
+    set(source ${CMAKE_CURRENT_BINARY_DIR}/${target}_catalogue_keys.inc)
+    add_custom_command(OUTPUT ${source}
+      COMMAND ${CMAKE_COMMAND} -DOUT=${source} ${defines} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
+      DEPENDS ${keys} ${PROJECT_SOURCE_DIR}/cmake/EmbedKey.cmake
+      COMMENT "Embedding ${key_count} catalogue key(s) in ${target}")
+    target_sources(${settings} PRIVATE ${source})
+    target_compile_definitions(${settings} PRIVATE IZ_CATALOGUE_KEYS="${source}")
+  endif()
   target_sources(${target} PRIVATE $<TARGET_OBJECTS:${settings}>)
 endfunction()
 

@@ -97,7 +97,6 @@ ZipStatus ReadZipArchive(ZipArchive& archive) {
   uint16_t disk = Get16(raw), centralDisk = Get16(raw + 2);
   uint16_t entriesHere = Get16(raw + 4), entries = Get16(raw + 6);
   uint32_t centralSize = Get32(raw + 8), centralOffset = Get32(raw + 12);
-  archive.CommentLength = Get16(raw + 16);
   if (disk != 0 || centralDisk != 0 || entriesHere != entries || centralSize == kZip64Marker ||
       centralOffset == kZip64Marker ||
       end < static_cast<int64_t>(centralOffset) + static_cast<int64_t>(centralSize)) {
@@ -106,8 +105,7 @@ ZipStatus ReadZipArchive(ZipArchive& archive) {
   }
   archive.EntryCount = entries;
   archive.CentralOffset = centralOffset;
-  archive.CentralSize = centralSize;
-  archive.PrefixLength = end - (archive.CentralOffset + archive.CentralSize);
+  archive.PrefixLength = end - (static_cast<int64_t>(centralOffset) + centralSize);
   GoToFirstRecord(archive);  // a bad first record shows when that entry is asked for
   return ZipStatus::Ok;
 }

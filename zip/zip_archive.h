@@ -91,10 +91,8 @@ struct ZipOpenEntry {
 struct ZipArchive {
   ZipSource Source;
   uint32_t EntryCount = 0;
-  uint16_t CommentLength = 0;
-  int64_t PrefixLength = 0;
+  int64_t PrefixLength = 0;  // bytes before the archive proper (a self-extractor's program)
   int64_t CentralOffset = 0;
-  int64_t CentralSize = 0;
   // The current entry.
   int CurrentIndex = 0;
   int64_t RecordPosition = 0;
