@@ -70,6 +70,23 @@ struct TMemoryDcKind {
 };
 typedef TOwnedHandle<HDC, TMemoryDcKind> TMemoryDc;
 
+// A window's device context (GetDC; the whole screen's for a null window),
+// given back when it goes.
+class TWindowDc {
+ public:
+  explicit TWindowDc(HWND window) : Window(window), Dc(GetDC(window)) {}
+  ~TWindowDc() {
+    if (Dc) ReleaseDC(Window, Dc);
+  }
+  TWindowDc(const TWindowDc&) = delete;
+  TWindowDc& operator=(const TWindowDc&) = delete;
+  HDC Get() const { return Dc; }
+
+ private:
+  HWND Window;
+  HDC Dc;
+};
+
 // An icon loaded with LoadImageA (not a shared one).
 struct TIconKind {
   static HICON None() { return nullptr; }

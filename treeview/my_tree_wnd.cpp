@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "markup/integer_text.h"
+#include "platform/win32_handles.h"
 #include "resources/resource.h"
 #include "treeview/tree_artwork.h"
 
@@ -43,6 +44,12 @@ TVITEMA ItemFields(TXmlTreeNode* element) {
   return tv;
 }
 
+// The vertical DPI of the window's screen; 96 when it cannot be read.
+int VerticalDpi(HWND window) {
+  TWindowDc dc(window);
+  return dc.Get() ? GetDeviceCaps(dc.Get(), LOGPIXELSY) : 96;
+}
+
 }  // namespace
 
 TMyTreeWnd::TMyTreeWnd(TWindow* parent, int id, HINSTANCE module)
@@ -62,9 +69,7 @@ void TMyTreeWnd::SetupWindow() {
   TTreeWindow::SetupWindow();
   // The bitmaps are drawn for 96 DPI; on a denser screen the pictures are
   // drawn again at the size it asks for rather than stretched.
-  HDC dc = GetDC(HWindow);
-  const int size = TreeImageSize(dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96);
-  if (dc) ReleaseDC(HWindow, dc);
+  const int size = TreeImageSize(VerticalDpi(HWindow));
   if (size != kBitmapFrameSize) {
     if (HIMAGELIST normal = DrawNormalImages(size)) NormalImages.Reset(normal);
     if (HIMAGELIST state = DrawStateImages(size)) StateImages.Reset(state);

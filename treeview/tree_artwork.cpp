@@ -123,12 +123,11 @@ void CheckBox(const TFrame& f, const COLORREF* tick) {
 // the masked image list of them.
 HIMAGELIST DrawList(int size, int frames, void (*draw)(const TFrame&, int)) {
   if (size <= 0) return nullptr;
-  HDC screen = GetDC(nullptr);
+  TWindowDc screen(nullptr);
   // Declared before the bitmap: the bitmap is deleted first, once it is no
   // longer selected into the context.
-  TMemoryDc dc(CreateCompatibleDC(screen));
-  TGdiObject strip(CreateCompatibleBitmap(screen, size * frames, size));
-  ReleaseDC(nullptr, screen);
+  TMemoryDc dc(CreateCompatibleDC(screen.Get()));
+  TGdiObject strip(CreateCompatibleBitmap(screen.Get(), size * frames, size));
   if (!dc.IsOpen() || !strip.IsOpen()) return nullptr;
   HGDIOBJ old = SelectObject(dc.Get(), strip.Get());
   RECT all = {0, 0, size * frames, size};
