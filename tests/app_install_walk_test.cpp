@@ -43,23 +43,17 @@ class InstallRunTest : public ::testing::Test {
   TFakeInstallHost Host;
 };
 
-TEST_F(InstallRunTest, NothingChosenWritesNothing) {
-  TXmlTreeNode* group = AddNode(&Doc, "Group", {{"name", "组"}, {"state", "3"}});
-  Add("Dek", "甲", "a.exe", "1", group);
-  AddNode(group, "Dek", {{"name", "乙"}, {"fileName", "b.exe"}});
-  Add("Dek", "丙", "c.exe", "3", group);
-  Run();
-  EXPECT_EQ(Host.Log, "");
-  EXPECT_TRUE(Host.Calls.empty());
-}
-
+// Only chosen ("2", " 2", "02") elements with a "fileName" count: a chosen
+// group without one is passed over, and its children count alone.
 TEST_F(InstallRunTest, ChosenPackagesInDocumentOrderWithServerOrderFromTheDraw) {
-  // A chosen group without fileName is passed over; its children count alone.
   TXmlTreeNode* group = AddNode(&Doc, "Group", {{"name", "组"}, {"state", "2"}, {"path", "dek"}});
   Add("Dek", "甲", "a.exe", "2", group);
+  Add("Dek", "未选", "x.exe", "1", group);
+  AddNode(group, "Dek", {{"name", "无状态"}, {"fileName", "y.exe"}});
   Add("Tool", "工具", "", " 2", group);
+  Add("Dek", "部分", "z.exe", "3");
   AddNode(&Doc, "Dek", {{"fileName", "c.exe"}, {"state", "02"}});
-  Host.Mirror1 = Host.Mirror2 = {"a.exe", "", "c.exe"};
+  Host.Mirror1 = Host.Mirror2 = {"a.exe", "x.exe", "y.exe", "", "z.exe", "c.exe"};
   Host.Records = {{"a.exe", "甲"}};
   Host.Draws = {7, 4, 1};
   Run();
@@ -126,15 +120,6 @@ TEST_F(InstallRunTest, SameFileTwiceRunsTheInstallerOnce) {
   EXPECT_EQ(Host.Log, Got("甲") + kDone + Got("乙", "1", "0.00KB/S") + kDone);
   std::vector<std::string> calls = {"get 1 same.exe", "run same.exe", "check 甲", "get 1 same.exe"};
   EXPECT_EQ(Host.Calls, calls) << "no second installer and no record check for 乙";
-}
-
-TEST_F(InstallRunTest, UnstartableInstallerFailsAndIsTriedAgainForTheSameFile) {
-  Add("Dek", "甲", "bad.exe");
-  Add("Dek", "乙", "bad.exe");
-  Host.Mirror1 = Host.Mirror2 = {"bad.exe"};
-  Host.Unstartable = {"bad.exe"};
-  Run();
-  EXPECT_EQ(Host.Log, Got("甲") + "安装失败。\r\n" + Got("乙", "1", "0.00KB/S") + "安装失败。\r\n");
 }
 
 // The run ends after the second attempt of the download that was cancelled;
@@ -225,22 +210,29 @@ TEST_F(InstallRunTest, ExitCodesJudgeOtherSoftwareButNotQuotaLibraries) {
       << "the closing lines are shown together";
 }
 
+// Other software's file chosen twice keeps the verdict of its one run; an
+// installer that did not start is tried again.
 TEST_F(InstallRunTest, SameFileTwiceKeepsTheVerdictOfItsOneRun) {
   Add("Tool", "甲", "bad.exe");
   Add("Tool", "乙", "bad.exe");
   Add("Tool", "丙", "boot.exe");
   Add("Tool", "丁", "boot.exe");
-  Host.Mirror1 = {"bad.exe", "boot.exe"};
+  Add("Dek", "戊", "dead.exe");
+  Add("Dek", "己", "dead.exe");
+  Host.Mirror1 = {"bad.exe", "boot.exe", "dead.exe"};
   Host.Codes = {{"bad.exe", 1603}, {"boot.exe", 3010}};
+  Host.Unstartable = {"dead.exe"};
   Run();
-  const std::string failed = "安装失败，返回值 1603。\r\n";
-  EXPECT_EQ(Host.Log, Got("甲") + failed + Got("乙", "1", "0.00KB/S") + failed + Got("丙") +
-                          kDone + Got("丁", "1", "0.00KB/S") + kDone +
-                          "以下软件安装失败:\r\n    甲\r\n    乙\r\n" +
+  const std::string failed = "安装失败，返回值 1603。\r\n", dead = "安装失败。\r\n";
+  const char* const local = "0.00KB/S";
+  EXPECT_EQ(Host.Log, Got("甲") + failed + Got("乙", "1", local) + failed + Got("丙") + kDone +
+                          Got("丁", "1", local) + kDone + Got("戊") + dead + Got("己", "1", local) +
+                          dead + "以下软件安装失败:\r\n    甲\r\n    乙\r\n" +
                           "需要重新启动计算机才能完成安装。\r\n");
   std::vector<std::string> calls = {"get 1 bad.exe", "run bad.exe", "get 1 bad.exe",
-                                    "get 1 boot.exe", "run boot.exe", "get 1 boot.exe"};
-  EXPECT_EQ(Host.Calls, calls) << "each installer runs once";
+                                    "get 1 boot.exe", "run boot.exe", "get 1 boot.exe",
+                                    "get 1 dead.exe", "run dead.exe", "get 1 dead.exe", "run dead.exe"};
+  EXPECT_EQ(Host.Calls, calls);
 }
 
 // A download that finished a kept part says so after its speed; the next

@@ -34,19 +34,13 @@ class TFakeInstallHost : public TInstallRunHost {
     if (OnDownload) OnDownload(element);
     if (++Downloads == CancelAtDownload) Cancel = true;
     const bool onServer = (first ? Mirror1 : Mirror2).count(file) > 0;
-    bool ok = false;
-    speed = 0;
     NoRoom = onServer && TooBig.count(file) > 0;
-    if (NoRoom) {
-      Log += "磁盘空间不足。\r\n";
-    } else if (onServer && Local.count(file)) {
-      ok = true;  // a current local copy: nothing is transferred
-    } else if (onServer && !Cancel) {
-      Local.insert(file);
-      speed = 12.345f;
-      ok = true;
-    }
-    LastResumed = ok && speed != 0 && Resumes.count(file) > 0;
+    if (NoRoom) Log += "磁盘空间不足。\r\n";
+    const bool current = Local.count(file) > 0;  // a current local copy is not transferred again
+    const bool ok = onServer && !NoRoom && (current || !Cancel);
+    speed = ok && !current ? 12.345f : 0;
+    if (ok) Local.insert(file);
+    LastResumed = speed != 0 && Resumes.count(file) > 0;
     if (Cancel) {
       Log += "下载中止。\r\n";
       RefreshLog();
