@@ -125,13 +125,13 @@ TEST_F(InstallRunTest, SameFileTwiceRunsTheInstallerOnce) {
 // The run ends after the second attempt of the download that was cancelled;
 // the lists and the restart line gathered so far still close it.
 TEST_F(InstallRunTest, CancelDuringADownloadEndsTheRunWithTheListsSoFar) {
+  Host.Mirror1 = Host.Mirror2 = {"a.exe", "b.exe", "c.exe", "d.exe", "e.exe"};
+  Host.Codes = {{"a.exe", 3010}, {"c.exe", 2}};
   Add("Tool", "甲", "a.exe");
   Add("Dek", "乙", "b.exe");
   Add("Tool", "丙", "c.exe");
   Add("Dek", "丁", "d.exe");
   Add("Dek", "戊", "e.exe");
-  Host.Mirror1 = Host.Mirror2 = {"a.exe", "b.exe", "c.exe", "d.exe", "e.exe"};
-  Host.Codes = {{"a.exe", 3010}, {"c.exe", 2}};
   Host.CancelAtDownload = 4;  // the transfer of d.exe from the first server tried
   Host.Draws = {2, 2, 2, 2};
   Run();
