@@ -15,16 +15,12 @@
 
 namespace {
 
-std::string WindowsIni() {
-  char dir[MAX_PATH];
-  GetWindowsDirectoryA(dir, sizeof dir);
-  return std::string(dir) + "\\qmtz.ini";
-}
-
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Ini = WindowsIni();
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    Ini = std::string(dir) + "\\qmtz.ini";
     HadIni = FileExists(Ini);
     if (HadIni) Saved = ReadFileBytes(Ini);
   }
