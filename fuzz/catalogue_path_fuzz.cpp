@@ -12,11 +12,11 @@
 
 #include "app/catalogue.h"
 #include "app/catalogue_archive.h"
-#include "app/install_walk.h"
 #include "app/settings_file.h"
 #include "app/uninstall_walk.h"
 #include "markup/markup.h"
 #include "markup/memory_stream.h"
+#include "support/fake_install_host.h"
 
 // The settings file is the host application's and the fuzzer has none: the
 // uninstall walk's reads find it empty and its writes go nowhere.
@@ -29,30 +29,23 @@ void RemoveDekRecord(const char*) {}
 
 namespace {
 
-// The run's view of a world in which a download succeeds exactly for the
-// names the program would fetch, and every installer runs and records.
-class TFuzzHost : public TInstallRunHost {
- public:
-  bool Cancelled() override { return false; }
-  bool Pump() override { return true; }
-  bool CancelAsked() override { return false; }
-  void ShowProgress(unsigned) override {}
-  void AppendLog(const char* text) override { Log += text; }
-  void RefreshLog() override {}
-  bool Download(TXmlTreeNode* element, float& speed, const char*) override {
-    speed = 1.5f;
-    return IsBareFileName(element->GetAttribute(kAttrFileName));
+// The world the run sees: both servers hold exactly the names the program
+// would fetch, every installer starts, some end with a failure code, some
+// quota libraries leave their record, and the draws vary the server order.
+void Populate(TXmlTreeNode& root, TFakeInstallHost& host) {
+  int draw = 0;
+  for (TXmlTreeNode* node = root.NextInDocument(); node; node = node->NextInDocument()) {
+    const char* file = node->GetAttribute(kAttrFileName);
+    const char* name = node->GetAttribute(kAttrName);
+    if (IsBareFileName(file)) {
+      host.Mirror1.insert(file);
+      host.Mirror2.insert(file);
+      host.Codes[file] = static_cast<unsigned char>(file[0]) % 3 == 0 ? 1603 : 0;
+    }
+    if (name[0] & 1) host.Recorded.insert(name);
+    host.Draws.push_back(++draw);
   }
-  int Draw() override { return ++Draws; }
-  bool RunInstaller(const char* fileName, unsigned long& exitCode) override {
-    exitCode = static_cast<unsigned char>(fileName[0]) % 3 == 0 ? 1603 : 0;
-    return IsBareFileName(fileName);
-  }
-  bool IsDekRecorded(const char* name) override { return (name[0] & 1) != 0; }
-
-  std::string Log;
-  int Draws = 0;
-};
+}
 
 }  // namespace
 
@@ -69,8 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TXmlTreeNode root(nullptr, true);
   TMemoryStream in(catalogue.data(), catalogue.size());
   LoadDocument(root, in);
-  TFuzzHost host;
-  DownloadAndInstall(root, host, "http://127.0.0.1:1/download/", "http://127.0.0.1:2/download/");
+  TFakeInstallHost host;
+  Populate(root, host);
+  host.Run(root);
   std::vector<std::string> keys;
   for (TXmlTreeNode* node = root.NextInDocument(); node && keys.size() < 64;
        node = node->NextInDocument())

@@ -39,14 +39,10 @@ class TDesktopValue {
       RegDeleteValueA(Key.Get(), "Desktop");
     }
   }
-  void Set(const std::string& value) {
+  // Unterminated: stored as a careless writer might leave it.
+  void Set(const std::string& value, bool terminated = true) {
     RegSetValueExA(Key.Get(), "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  }
-  // Stored without a terminator, as a careless writer might leave it.
-  void SetRaw(const std::string& bytes) {
-    RegSetValueExA(Key.Get(), "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                   static_cast<DWORD>(bytes.size()));
+                   static_cast<DWORD>(value.size() + (terminated ? 1 : 0)));
   }
   void Remove() { RegDeleteValueA(Key.Get(), "Desktop"); }
 
@@ -61,7 +57,6 @@ TEST(DownloadDir, FollowsTheDesktopFolder) {
   auto dialog = MakeDialog();
   TScratchDir profile;
   TDesktopValue desktop;
-  std::string longDesktop = "C:\\" + std::string(242, 'a') + "\\Desktop";
   struct Case {
     std::string value;  // empty: no value at all
     bool raw;           // stored without terminator
@@ -72,7 +67,7 @@ TEST(DownloadDir, FollowsTheDesktopFolder) {
       {"C:\\Desktop\\", false, "C:\\Desktop\\Downloads"},
       {"", false, "C:\\Downloads"},
       {"Desktop", false, "C:\\Downloads"},              // no backslash
-      {longDesktop, false, "C:\\" + std::string(242, 'a') + "\\Downloads"},  // 255 characters
+      {"C:\\" + std::string(242, 'a') + "\\Desktop", false, "C:\\" + std::string(242, 'a') + "\\Downloads"},  // 255 characters
       {"C:\\" + std::string(243, 'a') + "\\Desktop", false, "C:\\Downloads"},  // sibling won't fit
       {"C:\\" + std::string(300, 'a') + "\\Desktop", false, "C:\\Downloads"},  // over 256 bytes
       {"C:\\x\\" + std::string(251, 'b'), true, "C:\\Downloads"},             // 256, unterminated
@@ -81,10 +76,8 @@ TEST(DownloadDir, FollowsTheDesktopFolder) {
   for (const Case& c : cases) {
     if (c.value.empty()) {
       desktop.Remove();
-    } else if (c.raw) {
-      desktop.SetRaw(c.value);
     } else {
-      desktop.Set(c.value);
+      desktop.Set(c.value, !c.raw);
     }
     memset(dialog->DownloadDir, 'z', sizeof(dialog->DownloadDir));
     dialog->ResolveDownloadDir();

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/message_wait.h"
+#include "platform/win32_handles.h"
 #include "support/fake_run_host.h"
 #include "support/message_queue.h"
 
@@ -30,20 +31,21 @@ class MessageWait : public ::testing::Test {
   void SetUp() override {
     Window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, Window);
+    Pump.OnPump = DrainQueue;
   }
   void TearDown() override {
     DestroyWindow(Window);
     ForgetQuit();
   }
   HWND Window = nullptr;
+  TFakeRunHost Pump;
+  TKernelHandle Event{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // set only by a test
 };
 
 // The case that hangs a window: another process asks something of it while
 // it waits. Each of ten sends must be answered within a second; only then
 // is the object signalled.
 TEST_F(MessageWait, SentMessagesAreAnsweredWhileWaiting) {
-  HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ASSERT_NE(nullptr, done);
   int answered = 0;
   std::thread asker([&] {
     for (int i = 0; i < 10; ++i) {
@@ -51,48 +53,37 @@ TEST_F(MessageWait, SentMessagesAreAnsweredWhileWaiting) {
       if (SendMessageTimeoutA(Window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) ++answered;
       Sleep(20);
     }
-    SetEvent(done);
+    SetEvent(Event.Get());
   });
-  TFakeRunHost pump;
-  pump.OnPump = DrainQueue;
-  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(done, 20000, &pump));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(Event.Get(), 20000, &Pump));
   asker.join();
   EXPECT_EQ(10, answered);
-  EXPECT_GE(pump.Pumps, 1);
-  CloseHandle(done);
+  EXPECT_GE(Pump.Pumps, 1);
 }
 
 TEST_F(MessageWait, EndsWithTheObjectOrTheTimeOut) {
-  HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE already = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-  TFakeRunHost pump;
-  pump.OnPump = DrainQueue;
+  TKernelHandle already(CreateEventA(nullptr, TRUE, TRUE, nullptr));
   PostMessageA(Window, WM_NULL, 0, 0);  // waiting before the wait: taken at once
   DWORD start = GetTickCount();
-  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &pump));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(Event.Get(), 300, &Pump));
   DWORD spent = GetTickCount() - start;
   EXPECT_GE(spent, 250u);
   EXPECT_LT(spent, 5000u);
-  EXPECT_GE(pump.Pumps, 1);
+  EXPECT_GE(Pump.Pumps, 1);
   MSG msg;
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
 
-  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, &pump));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already, INFINITE, nullptr));
-  EXPECT_EQ(WAIT_FAILED, WaitPumping(nullptr, 100, &pump));
-  CloseHandle(never);
-  CloseHandle(already);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already.Get(), INFINITE, &Pump));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitPumping(already.Get(), INFINITE, nullptr));
+  EXPECT_EQ(WAIT_FAILED, WaitPumping(nullptr, 100, &Pump));
 }
 
 // After the main window is gone its quit request stays queued for the
 // application's loop; the wait must neither take it nor spin on it.
 TEST_F(MessageWait, AQuitRequestEndsThePumpingButNotTheWait) {
-  HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   PostQuitMessage(7);
-  TFakeRunHost pump;
-  pump.OnPump = DrainQueue;
-  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 300, &pump));
-  EXPECT_EQ(0, pump.Pumps);
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(Event.Get(), 300, &Pump));
+  EXPECT_EQ(0, Pump.Pumps);
   WPARAM code = 0;
   EXPECT_TRUE(QuitQueued(&code));
   EXPECT_EQ(7u, code);
@@ -105,19 +96,18 @@ TEST_F(MessageWait, AQuitRequestEndsThePumpingButNotTheWait) {
     Sleep(100);
     PostMessageA(Window, WM_NULL, 0, 0);
   });
-  pump.Pumps = 0;
-  pump.OnPump = [] {
+  Pump.Pumps = 0;
+  Pump.OnPump = [] {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return;
     DispatchMessageA(&msg);
     PostQuitMessage(3);
   };
-  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(never, 400, &pump));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitPumping(Event.Get(), 400, &Pump));
   poster.join();
-  EXPECT_EQ(2, pump.Pumps);  // at the start, and for the first message
+  EXPECT_EQ(2, Pump.Pumps);  // at the start, and for the first message
   EXPECT_TRUE(QuitQueued(&code));
   EXPECT_EQ(3u, code);
-  CloseHandle(never);
 }
 
 }  // namespace

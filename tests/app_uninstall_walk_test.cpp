@@ -15,17 +15,12 @@
 
 namespace {
 
-std::string WindowsIni() {
-  char dir[MAX_PATH];
-  GetWindowsDirectoryA(dir, sizeof dir);
-  return std::string(dir) + "\\qmtz.ini";
-}
-
-
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Ini = WindowsIni();
+    char dir[MAX_PATH];
+    GetWindowsDirectoryA(dir, sizeof dir);
+    Ini = std::string(dir) + "\\qmtz.ini";
     HadIni = FileExists(Ini);
     if (HadIni) Saved = ReadFileBytes(Ini);
   }
@@ -55,19 +50,17 @@ class SettingsTest : public ::testing::Test {
   TFakeRunHost Host;
 };
 
-TEST_F(SettingsTest, IsDekRecordedNeedsARecordNamingAnExistingFile) {
+// A record counts when it names an existing file; a path too long for the
+// value's buffer is refused, never cut.
+TEST_F(SettingsTest, RecordsNeedAnExistingFileAndAPathThatFits) {
   Touch("there.dek");
   std::string longPath = Folder.File(std::string(300, 'x'));
+  std::string exact = "C:\\" + std::string(252, 'a');  // 255 characters: fits
   SetIni("[Dek Files]\r\n甲=%F\\there.dek\r\n乙=%F\\gone.dek\r\n丙=\r\n丁=" + longPath + "\r\n"
-         "[Other]\r\n戊=%F\\there.dek\r\n");
+         "fits=" + exact + "\r\nlong=" + exact + "b\r\n[Other]\r\n戊=%F\\there.dek\r\n");
   const struct { const char* name; bool recorded; } cases[] = {
       {"甲", true}, {"乙", false}, {"丙", false}, {"丁", false}, {"戊", false}, {"己", false}};
   for (const auto& c : cases) EXPECT_EQ(IsDekRecorded(c.name), c.recorded) << c.name;
-}
-
-TEST_F(SettingsTest, ReadDekValueRefusesAPathTooLongForItsBuffer) {
-  std::string exact = "C:\\" + std::string(252, 'a');  // 255 characters: fits
-  SetIni("[Dek Files]\r\nfits=" + exact + "\r\nlong=" + exact + "b\r\n");
   char value[kDekValueSize];
   EXPECT_TRUE(ReadDekValue("fits", value));
   EXPECT_EQ(std::string(value), exact);
@@ -75,11 +68,13 @@ TEST_F(SettingsTest, ReadDekValueRefusesAPathTooLongForItsBuffer) {
   EXPECT_STREQ(value, "");
 }
 
+// A record is kept when a chosen quota library bears its name, compared as
+// the settings file compares keys: without regard to case.
 TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
   std::string keep = Touch("keep.dek"), tool = Touch("tool.dek");
   std::string partly = Touch("partly.dek"), other = Touch("other.dek");
   SetIni("[Dek Files]\r\n"
-         "Keep=%F\\keep.dek\r\n"     // chosen Dek (no fileName needed)
+         "KEEP=%F\\keep.dek\r\n"     // chosen Dek (no fileName needed)
          "工具=%F\\tool.dek\r\n"     // a chosen non-Dek does not protect
          "部分=%F\\partly.dek\r\n"   // state 3 is not chosen
          "空=\r\n"                   // empty value: logged, kept
@@ -93,16 +88,14 @@ TEST_F(SettingsTest, UninstallKeepsExactlyTheChosenQuotaLibraries) {
   AddNode(group, "Dek", {{"name", "其他"}, {"state", "1"}});
   UninstallUnselected(Doc, Host);
   FlushSettingsFile();
-  EXPECT_EQ(Host.Appended,
-            "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n卸载: 其他...\r\n");
-  EXPECT_EQ(Host.Shown, Host.Appended);
   // Each line is on screen when the queue drains after it.
-  EXPECT_EQ(Host.ShownAtPump, (std::vector<std::string>{
-                                  "卸载: 工具...\r\n", "卸载: 工具...\r\n卸载: 部分...\r\n",
-                                  "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n",
-                                  "卸载: 工具...\r\n卸载: 部分...\r\n卸载: 空...\r\n卸载: 丢失...\r\n",
-                                  Host.Appended}));
-  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"Keep", "空"}));
+  std::string lines;
+  std::vector<std::string> atPump;
+  for (const char* key : {"工具", "部分", "空", "丢失", "其他"})
+    atPump.push_back(lines += std::string("卸载: ") + key + "...\r\n");
+  EXPECT_EQ(Host.Appended, lines);
+  EXPECT_EQ(Host.ShownAtPump, atPump);
+  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"KEEP", "空"}));
   EXPECT_TRUE(FileExists(keep));
   EXPECT_FALSE(FileExists(tool));
   EXPECT_FALSE(FileExists(partly));
@@ -142,16 +135,6 @@ TEST(KeepSetTest, NamesMatchIgnoringCaseByCharacters) {
     std::vector<std::string> removed = KeysToRemove(doc, {c.key});
     EXPECT_EQ(c.kept, removed.empty()) << c.chosen << " / " << c.key;
   }
-}
-
-TEST_F(SettingsTest, CaseVariantOfAChosenNameIsKept) {
-  std::string upper = Touch("upper.dek");
-  SetIni("[Dek Files]\r\nDEK-A=%F\\upper.dek\r\n");
-  AddNode(&Doc, "Dek", {{"name", "dek-a"}, {"state", "2"}});
-  UninstallUnselected(Doc, Host);
-  EXPECT_EQ(Host.Appended, "");
-  EXPECT_TRUE(FileExists(upper));
-  EXPECT_EQ(ReadDekKeys(), (std::vector<std::string>{"DEK-A"}));
 }
 
 // Without a catalogue nothing is chosen, and removing "everything not
