@@ -16,8 +16,10 @@ TXmlTreeNode* Fresh(const char* name) {
   return node;
 }
 
+// Built the two-step way (Parent given, then Children.AddTail), so that the
+// walks must find links they were not told of.
 struct Tree {
-  explicit Tree(const char* shape) : root(BuildShape(shape)) {}
+  explicit Tree(const char* shape) : root(BuildShape(shape, true)) {}
   ~Tree() { delete root; }
   TXmlTreeNode* Find(const char* path) const {
     TXmlTreeNode* node = root->FindChild(path);
@@ -95,6 +97,13 @@ TEST(TreeLinks, NodeOperationsKeepTheWalksRight) {
       {"clean up empty HTML elements", [](Tree& t) {
          t.Find("y")->Text = "kept";
          t.root->HtmlCleanup();
+       }, "r(a(b)y)"},
+      {"refused: under itself, before its child, beside the root", [](Tree& t) {
+         TXmlTreeNode* a = t.Find("a");
+         a->MoveTo(t.Find("a/b"));
+         a->MoveTo(a);
+         t.Find("a/b")->InsertBefore(a);
+         t.root->InsertBefore(t.Find("y"));
        }, "r(a(b)y)"},
   };
   Tree t("r(a(bc)de)");

@@ -9,27 +9,13 @@
 
 namespace {
 
-struct ParseCase {
-  const char* input;
-  bool utf8, html;
-  bool ok;
-  const char* shape;
-};
-
-void RunCases(const ParseCase* cases, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    const ParseCase& c = cases[i];
-    SCOPED_TRACE(c.input);
-    TXmlTreeNode root(nullptr, c.utf8);
-    root.IsHtml = c.html;
-    std::istringstream in(c.input);
-    EXPECT_EQ(root.ParseElement(in), c.ok);
-    EXPECT_EQ(ShapeWithText(&root), c.shape);
-  }
-}
-
-TEST(ParseElement, XmlStructureAndFailures) {
-  const ParseCase cases[] = {
+TEST(ParseElement, StructureFailuresRepairsAndBlankText) {
+  const struct {
+    const char* input;
+    bool utf8, html;
+    bool ok;
+    const char* shape;
+  } cases[] = {
       {"<a>x<b/>y</a>", false, false, true, "a'xy'[b]"},
       {"<a>\r\n  <b>t</b>\n  <c/> </a>", false, false, true, "a' '[b't' c]"},
       {"<a>one\ntwo\r\nthree</a>", false, false, true, "a'one\r\ntwo\r\nthree'"},
@@ -45,12 +31,7 @@ TEST(ParseElement, XmlStructureAndFailures) {
       {"<a><b x=\"1\"/><b>2</b></a>trailing", false, false, true, "a[b b'2']"},
       {"", false, false, false, ""},
       {"<a><></a>", false, false, false, "a"},
-  };
-  RunCases(cases, sizeof cases / sizeof cases[0]);
-}
-
-TEST(ParseElement, HtmlRepairs) {
-  const ParseCase cases[] = {
+      // HTML: unclosed and mismatched tags are repaired.
       {"<a><b></a>", false, true, true, "a[b]"},
       {"<div><p>one<p>two</div>", false, true, true, "div[p'one' p'two']"},
       {"<div><span>a<span>b</span></span></div>", false, true, true, "div[span'a' span'b']"},
@@ -62,14 +43,8 @@ TEST(ParseElement, HtmlRepairs) {
       {"<div><x>1</y></x></div>", false, true, true, "div[x'1']"},
       {"<p>x < y <b>z</b></p>", false, true, true, "p'xz'[a]"},
       {"<div><img src=\"i\"><hr></div>", false, true, true, "div[img hr]"},
-  };
-  RunCases(cases, sizeof cases / sizeof cases[0]);
-}
-
-// Blank text before a child is dropped; once any other character has come,
-// everything read is kept, blanks after it included.
-TEST(ParseElement, BlankTextBeforeChildren) {
-  const ParseCase cases[] = {
+      // Blank text before a child is dropped; once any other character has
+      // come, everything read is kept, blanks after it included.
       {"<a> \r\n\t<b/> <c/>x</a>", false, false, true, "a'x'[b c]"},
       {"<a>x <b/> <c/> </a>", false, false, true, "a'x   '[b c]"},
       {"<a> <b/>x<c/> <d/></a>", false, false, true, "a'x '[b c d]"},
@@ -82,7 +57,14 @@ TEST(ParseElement, BlankTextBeforeChildren) {
       {"<a>y</x> <b/></a>", true, true, true, "a'y '[b]"},
       {"<a> </x> <b/></a>", true, true, true, "a[b]"},
   };
-  RunCases(cases, sizeof cases / sizeof cases[0]);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    TXmlTreeNode root(nullptr, c.utf8);
+    root.IsHtml = c.html;
+    std::istringstream in(c.input);
+    EXPECT_EQ(root.ParseElement(in), c.ok);
+    EXPECT_EQ(ShapeWithText(&root), c.shape);
+  }
 }
 
 // A long blank run before many children: the blank test must not read the
