@@ -9,7 +9,6 @@
 
 #include "platform/win32_handles.h"
 #include "support/test_files.h"
-#include "support/test_times.h"
 #include "zip/unzip.h"
 #include "zip_test_support.h"
 
@@ -288,20 +287,6 @@ TEST(ZipReader, EndRecordIsFoundBehindTheLongestComment) {
   zip.Bytes += std::string(65514, 'c');
   OpenZip z(zip.Bytes);
   EXPECT_FALSE(z.Handle);
-}
-
-TEST(ZipReader, PrefixedArchiveReadsDataAndExtraAtShiftedPlaces) {
-  TestEntry e = Entry("stamped", "payload", 0);
-  e.LocalExtra = UtExtra(1, {1600000000});
-  TestZip zip = BuildZip({e}, "", std::string(5000, 'M'));
-  OpenZip z(zip.Bytes);
-  ASSERT_TRUE(z.Handle);
-  ZipEntryInfo info;
-  ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, 0, &info));
-  EXPECT_EQ(UnixTicks(1600000000), Ticks(info.ModificationTime));
-  std::string out;
-  EXPECT_EQ(ZipOk, ExtractAll(z.Handle, 0, 100, &out));
-  EXPECT_EQ("payload", out);
 }
 
 }  // namespace
