@@ -41,13 +41,10 @@ std::vector<ManifestLine> ReadManifest(const std::string& archive) {
   return lines;
 }
 
-struct OpenArchive {
+// An archive below tests/data/zip, closed at the end of a test.
+struct OpenArchive : OpenZip {
   explicit OpenArchive(const std::string& name, const char* password = nullptr)
-      : Handle(ZipOpenFile(DataPath(name).c_str(), password)) {}
-  ~OpenArchive() {
-    if (Handle) ZipClose(Handle);
-  }
-  ZipHandle Handle;
+      : OpenZip(ZipOpenFile(DataPath(name).c_str(), password)) {}
 };
 
 TEST(ZipTools, ListingAndDataMatchWhatUnzipChecked) {
