@@ -46,7 +46,8 @@ void ExpectWalksMatchLists(const TXmlTreeNode* root) {
       const TXmlTreeNode* child = TXmlTreeNode::NodeOf(l);
       SCOPED_TRACE(node->Name + " > " + child->Name);
       EXPECT_EQ(child->Parent, node);
-      EXPECT_EQ(child->NextSibling(), l->Next == children.End() ? nullptr : TXmlTreeNode::NodeOf(l->Next));
+      EXPECT_EQ(child->NextSibling(),
+                l->Next == children.End() ? nullptr : TXmlTreeNode::NodeOf(l->Next));
       EXPECT_EQ(child->PreviousSibling(),
                 l->Prev == children.Begin() ? nullptr : TXmlTreeNode::NodeOf(l->Prev));
     }

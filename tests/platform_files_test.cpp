@@ -115,7 +115,8 @@ TEST(PlatformFiles, ReadWriteAndSeek) {
 TEST(PlatformFiles, AttributesFoldersAndDeletion) {
   TScratchDir folder("attributes");
   ASSERT_TRUE(WriteFileBytes(folder.File("plain"), "x"));
-  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), GetFileAttributesA(folder.File("plain").c_str()));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE),
+            GetFileAttributesA(folder.File("plain").c_str()));
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
             GetFileAttributesA(folder.Path().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("missing").c_str()));

@@ -60,14 +60,15 @@ TEST(ZipTools, ListingAndDataMatchWhatUnzipChecked) {
     ASSERT_EQ(static_cast<int>(manifest.size()), info.Index) << name;
     for (size_t i = 0; i < manifest.size(); ++i) {
       const ManifestLine& m = manifest[i];
-      ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, static_cast<int>(i), &info)) << name << " " << i;
-      EXPECT_EQ(m.Name, info.Name) << name;
-      EXPECT_EQ(static_cast<long>(m.Size), info.UncompressedSize) << name << " " << m.Name;
+      SCOPED_TRACE(std::string(name) + " " + m.Name);
+      ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, static_cast<int>(i), &info));
+      EXPECT_EQ(m.Name, info.Name);
+      EXPECT_EQ(static_cast<long>(m.Size), info.UncompressedSize);
       for (unsigned piece : {1000u, 16384u}) {
         std::string out;
-        EXPECT_EQ(ZipOk, ExtractAll(z.Handle, static_cast<int>(i), piece, &out)) << name << " " << m.Name;
-        EXPECT_EQ(m.Size, out.size()) << name << " " << m.Name;
-        EXPECT_EQ(m.Crc, Crc32(out)) << name << " " << m.Name;
+        EXPECT_EQ(ZipOk, ExtractAll(z.Handle, static_cast<int>(i), piece, &out));
+        EXPECT_EQ(m.Size, out.size());
+        EXPECT_EQ(m.Crc, Crc32(out));
       }
     }
   }
