@@ -78,11 +78,7 @@ TEST_F(FolderListing, PatternsMatchTheLastPartWithoutRegardToCase) {
 
 TEST_F(FolderListing, EntriesCarryAttributesSizesAndTimes) {
   std::map<std::string, WIN32_FIND_DATAA> entries = List(Dir.File("*"));
-  const struct {
-    const char* Name;
-    DWORD Attributes;
-    DWORD Size;
-  } cases[] = {
+  const struct { const char* Name; DWORD Attributes, Size; } cases[] = {
       {"a.txt", FILE_ATTRIBUTE_ARCHIVE, 3},
       {"B.TXT", FILE_ATTRIBUTE_ARCHIVE, 0},
       {"c.dat", FILE_ATTRIBUTE_ARCHIVE, 70000},

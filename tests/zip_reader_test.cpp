@@ -158,9 +158,12 @@ TEST(ZipReader, DataBeyondTheRecordedSizeIsNeverWritten) {
   }
 }
 
-// One lie in an archive's records. Fields of the local header sit 2 bytes
-// earlier than in the central record, so `Both` writes the local field at
-// Offset and the central one at Offset + 2.
+// One lie in an archive's records, Offset bytes into entry 0's local header,
+// its central record, its data or the end record. Fields of the local header
+// sit 2 bytes earlier than in the central record, so Both sets the local
+// field at Offset and the central one at Offset + 2. CentralAtLocal points
+// the central field at Offset (the local header's place) at the central
+// record itself; CutAtEnd ends the archive there.
 enum TWhere { Local, Central, Both, End, CutAtEnd, DataFill, CentralAtLocal };
 struct TLie {
   TWhere Where;
