@@ -82,16 +82,6 @@ TEST(ReadTag, SplitsNamesAttributesAndFlags) {
   }
 }
 
-TEST(ReadTag, ReadsSuccessiveTagsAndStopsAfterEach) {
-  std::istringstream in("<a>text<b/>");
-  TXmlElement e;
-  ASSERT_TRUE(ReadTag(e, in));
-  EXPECT_EQ(in.peek(), 't');
-  ASSERT_TRUE(ReadTag(e, in));
-  EXPECT_EQ(e.Name, "b");
-  EXPECT_FALSE(ReadTag(e, in));
-}
-
 TEST(ReadTag, LongTagsAreRefusedWithoutOverrun) {
   for (size_t length : {kTagBufferSize - 2, kTagBufferSize - 1, kTagBufferSize,
                         kTagBufferSize + 1, 5 * kTagBufferSize}) {

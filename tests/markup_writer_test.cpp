@@ -3,6 +3,8 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "markup/markup.h"
 #include "support/node_builder.h"
@@ -16,52 +18,44 @@ std::string Written(TXmlTreeNode& node, bool document = false) {
 }
 
 TEST(WriteNode, XmlAndHtmlForms) {
-  TXmlTreeNode e(nullptr, false);
-  e.Name = "e";
-  e.SetAttribute("a", "1");
-  e.SetAttribute("b", "\"x\"");
-  EXPECT_EQ(Written(e), "<e a=\"1\" b=\"&quot;x&quot;\"/>");
-  EXPECT_EQ(Written(e, true), "<e a=\"1\" b=\"&quot;x&quot;\">");
-
-  TXmlTreeNode t(nullptr, false);
-  t.Name = "e";
-  t.Text = "a<b";
-  AddNode(&t, "c");
-  EXPECT_EQ(Written(t), "<e>a&lt;b<c/></e>");
-  EXPECT_EQ(Written(t, true), "<e>a&lt;b<c/>");
-
-  const struct { const char* name; const char* text; const char* out; } html[] = {
-      {"br", "", "<br>"}, {"td", "", "<td></td>"}, {"p", "a b", "<p>a&nbsp;b</p>"},
-      {"p", "x\r\ny", "<p>x&#13;&#10;y</p>"}, {"p", "\x01q\x1f", "<p>q</p>"},
+  const struct {
+    bool Utf8, Html, Declaration;
+    const char* Name;
+    const char* Text;
+    std::vector<std::pair<const char*, const char*>> Attributes;
+    const char* Child;     // a child's name, or null
+    const char* Node;      // WriteNode
+    const char* Document;  // WriteDocument, null: not checked
+  } cases[] = {
+      {false, false, false, "e", "", {{"a", "1"}, {"b", "\"x\""}}, nullptr,
+       "<e a=\"1\" b=\"&quot;x&quot;\"/>", "<e a=\"1\" b=\"&quot;x&quot;\">"},
+      {false, false, false, "e", "a<b", {}, "c", "<e>a&lt;b<c/></e>", "<e>a&lt;b<c/>"},
+      {false, false, false, "p", "x\r\ny\tz\x02", {{"v", "a&b"}}, nullptr,
+       "<p v=\"a&amp;b\">x\ny\tz</p>", nullptr},
+      {false, false, true, "xml", "ignored", {{"version", "1.0"}}, "ignored",
+       "<?xml version=\"1.0\"?>\n", "<?xml version=\"1.0\"?>\n"},
+      {false, true, false, "br", "", {}, nullptr, "<br>", nullptr},
+      {false, true, false, "td", "", {}, nullptr, "<td></td>", nullptr},
+      {false, true, false, "p", "a b", {}, nullptr, "<p>a&nbsp;b</p>", nullptr},
+      {false, true, false, "p", "x\r\ny", {}, nullptr, "<p>x&#13;&#10;y</p>", nullptr},
+      {false, true, false, "p", "\x01q\x1f", {}, nullptr, "<p>q</p>", nullptr},
+      // UTF-8 nodes never get the HTML references.
+      {true, true, false, "p", "定额 库", {}, nullptr, u8"<p>定额 库</p>", nullptr},
   };
-  for (const auto& c : html) {
-    TXmlTreeNode n(nullptr, false);
-    n.IsHtml = true;
-    n.Name = c.name;
-    n.Text = c.text;
-    EXPECT_EQ(Written(n), c.out) << c.name;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Node);
+    TXmlTreeNode node(nullptr, c.Utf8);
+    node.IsHtml = c.Html;
+    node.IsDeclaration = node.IsClosed = c.Declaration;
+    node.Name = c.Name;
+    node.Text = c.Text;
+    for (const auto& attribute : c.Attributes) node.SetAttribute(attribute.first, attribute.second);
+    if (c.Child) AddNode(&node, c.Child);
+    EXPECT_EQ(Written(node), c.Node);
+    if (c.Document) {
+      EXPECT_EQ(Written(node, true), c.Document);
+    }
   }
-
-  TXmlTreeNode x(nullptr, false);
-  x.Name = "p";
-  x.Text = "x\r\ny\tz\x02";
-  x.SetAttribute("v", "a&b");
-  EXPECT_EQ(Written(x), "<p v=\"a&amp;b\">x\ny\tz</p>");
-
-  TXmlTreeNode d(nullptr, false);
-  d.Name = "xml";
-  d.IsDeclaration = d.IsClosed = true;
-  d.SetAttribute("version", "1.0");
-  d.Text = "ignored";
-  AddNode(&d, "ignored");
-  EXPECT_EQ(Written(d), "<?xml version=\"1.0\"?>\n");
-  EXPECT_EQ(Written(d, true), "<?xml version=\"1.0\"?>\n");
-
-  TXmlTreeNode u(nullptr, true);
-  u.IsHtml = true;  // UTF-8 nodes never get the HTML references
-  u.Name = "p";
-  u.Text = "定额 库";
-  EXPECT_EQ(Written(u), std::string("<p>") + u8"定额 库" + "</p>");
 }
 
 // Texts far longer than the writer's buffers are written whole (a tag, on

@@ -52,18 +52,17 @@ TEST(PlatformFiles, CreateFileDispositionsAndLastErrors) {
     EXPECT_EQ(c.After, FileExists(path) ? ReadFileBytes(path) : "<missing>") << c.What;
   }
   // Missing folders and folders as files.
-  HANDLE h = CreateFileA(folder.File("no\\such").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, h);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-  h = CreateFileA(folder.File("no\\such").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, h);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-  h = CreateFileA(folder.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_EQ(INVALID_HANDLE_VALUE, h);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  const struct {
+    std::string Path;
+    DWORD Disposition, Error;
+  } refused[] = {{folder.File("no\\such"), OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+                 {folder.File("no\\such"), CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+                 {folder.Path(), CREATE_ALWAYS, ERROR_ACCESS_DENIED}};
+  for (const auto& c : refused) {
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(c.Path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                c.Disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_EQ(c.Error, GetLastError()) << c.Path << " " << c.Disposition;
+  }
 }
 
 TEST(PlatformFiles, ReadWriteAndSeek) {
@@ -79,9 +78,14 @@ TEST(PlatformFiles, ReadWriteAndSeek) {
     DWORD Position;  // INVALID_SET_FILE_POINTER: fails with ERROR_NEGATIVE_SEEK
     const char* Next;  // the next 3 bytes read there
   } cases[] = {
-      {4, FILE_BEGIN, 4, "456"},     {-2, FILE_CURRENT, 5, "567"}, {-3, FILE_END, 7, "789"},
-      {0, FILE_END, 10, ""},         {5, FILE_END, 15, ""},        {-1, FILE_BEGIN, INVALID_SET_FILE_POINTER, ""},
-      {-20, FILE_END, INVALID_SET_FILE_POINTER, ""}, {0, FILE_BEGIN, 0, "012"},
+      {4, FILE_BEGIN, 4, "456"},
+      {-2, FILE_CURRENT, 5, "567"},
+      {-3, FILE_END, 7, "789"},
+      {0, FILE_END, 10, ""},
+      {5, FILE_END, 15, ""},
+      {-1, FILE_BEGIN, INVALID_SET_FILE_POINTER, ""},
+      {-20, FILE_END, INVALID_SET_FILE_POINTER, ""},
+      {0, FILE_BEGIN, 0, "012"},
   };
   for (const auto& c : cases) {
     SetLastError(12345);
@@ -111,7 +115,8 @@ TEST(PlatformFiles, ReadWriteAndSeek) {
 TEST(PlatformFiles, AttributesFoldersAndDeletion) {
   TScratchDir folder("attributes");
   ASSERT_TRUE(WriteFileBytes(folder.File("plain"), "x"));
-  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE), GetFileAttributesA(folder.File("plain").c_str()));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE),
+            GetFileAttributesA(folder.File("plain").c_str()));
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
             GetFileAttributesA(folder.Path().c_str()) & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("missing").c_str()));

@@ -51,31 +51,34 @@ class FolderListing : public ::testing::Test {
   TScratchDir Dir{"listing"};
 };
 
+// Nothing to list is an error, whose code tells a missing folder.
 TEST_F(FolderListing, PatternsMatchTheLastPartWithoutRegardToCase) {
-  typedef std::set<std::string> Set;
   const struct {
     const char* Pattern;
-    Set Expected;
+    std::set<std::string> Expected;
+    DWORD Error;  // when nothing is listed
   } cases[] = {
-      {"*", {".", "..", "a.txt", "B.TXT", "c.dat", "ro.txt", "sub"}},
-      {"*.txt", {"a.txt", "B.TXT", "ro.txt"}},
-      {"?.dat", {"c.dat"}},
-      {"A.TXT", {"a.txt"}},
-      {"s*", {"sub"}},
-      {"sub\\*.txt", {"inner.txt"}},
+      {"*", {".", "..", "a.txt", "B.TXT", "c.dat", "ro.txt", "sub"}, 0},
+      {"*.txt", {"a.txt", "B.TXT", "ro.txt"}, 0},
+      {"?.dat", {"c.dat"}, 0},
+      {"A.TXT", {"a.txt"}, 0},
+      {"s*", {"sub"}, 0},
+      {"sub\\*.txt", {"inner.txt"}, 0},
+      {"x*", {}, ERROR_FILE_NOT_FOUND},
+      {"a.txt?x", {}, ERROR_FILE_NOT_FOUND},
+      {"missing\\*", {}, ERROR_PATH_NOT_FOUND},
+      {"missing\\deeper\\*", {}, ERROR_PATH_NOT_FOUND},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.Expected, Names(List(Dir.File(c.Pattern)))) << c.Pattern;
+    DWORD error = 0;
+    EXPECT_EQ(c.Expected, Names(List(Dir.File(c.Pattern), &error))) << c.Pattern;
+    EXPECT_EQ(c.Error, error) << c.Pattern;
   }
 }
 
 TEST_F(FolderListing, EntriesCarryAttributesSizesAndTimes) {
   std::map<std::string, WIN32_FIND_DATAA> entries = List(Dir.File("*"));
-  const struct {
-    const char* Name;
-    DWORD Attributes;
-    DWORD Size;
-  } cases[] = {
+  const struct { const char* Name; DWORD Attributes, Size; } cases[] = {
       {"a.txt", FILE_ATTRIBUTE_ARCHIVE, 3},
       {"B.TXT", FILE_ATTRIBUTE_ARCHIVE, 0},
       {"c.dat", FILE_ATTRIBUTE_ARCHIVE, 70000},
@@ -93,23 +96,6 @@ TEST_F(FolderListing, EntriesCarryAttributesSizesAndTimes) {
   EXPECT_TRUE(entries["sub"].dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-TEST_F(FolderListing, NothingToListIsAnError) {
-  const struct {
-    const char* Pattern;
-    DWORD Error;
-  } cases[] = {
-      {"x*", ERROR_FILE_NOT_FOUND},
-      {"a.txt?x", ERROR_FILE_NOT_FOUND},
-      {"missing\\*", ERROR_PATH_NOT_FOUND},
-      {"missing\\deeper\\*", ERROR_PATH_NOT_FOUND},
-  };
-  for (const auto& c : cases) {
-    DWORD error = 0;
-    EXPECT_TRUE(List(Dir.File(c.Pattern), &error).empty()) << c.Pattern;
-    EXPECT_EQ(c.Error, error) << c.Pattern;
-  }
-}
-
 TEST(TempFolder, IsAnExistingFolderEndingInASeparator) {
   std::string path(MAX_PATH, '\0');
   DWORD n = GetTempPathA(MAX_PATH, &path[0]);
@@ -120,14 +106,10 @@ TEST(TempFolder, IsAnExistingFolderEndingInASeparator) {
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
             GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << path;
   // A buffer too small gets the size needed, terminator included.
-  const struct {
-    DWORD Length;
-    DWORD Result;
-  } cases[] = {{0, n + 1}, {n, n + 1}, {n + 1, n}};
-  for (const auto& c : cases) {
-    std::string buffer(n + 1, 'x');
-    EXPECT_EQ(c.Result, GetTempPathA(c.Length, c.Length ? &buffer[0] : nullptr)) << c.Length;
-  }
+  std::string buffer(n + 1, 'x');
+  EXPECT_EQ(n + 1, GetTempPathA(0, nullptr));
+  EXPECT_EQ(n + 1, GetTempPathA(n, &buffer[0]));
+  EXPECT_EQ(n, GetTempPathA(n + 1, &buffer[0]));
 }
 
 // Scratch folders go with all they hold, so that no run leaves files behind.

@@ -165,7 +165,8 @@ TEST(ZipReader, AttributesFollowTheHostSystem) {
   }
   std::vector<ZipEntryInfo> infos;
   ASSERT_NO_FATAL_FAILURE(ReadEntries(entries, &infos));
-  for (size_t i = 0; i < infos.size(); ++i) EXPECT_EQ(cases[i].Attributes, infos[i].Attributes) << i;
+  for (size_t i = 0; i < infos.size(); ++i)
+    EXPECT_EQ(cases[i].Attributes, infos[i].Attributes) << i;
 }
 
 // The DOS time is local time; the "UT" block gives UTC seconds.
@@ -245,9 +246,8 @@ TEST(ZipReader, HandleChecksAndTheMostRecentResult) {
     EXPECT_EQ(expected, ZipExtractToMemory(h, 0, buffer, sizeof buffer));
     EXPECT_EQ(expected, ZipSetBaseFolder(h, "x"));
     EXPECT_EQ(expected, ZipClose(h));
-    char text[64];
-    ZipResultText(ZipRecent, text, sizeof text);
-    EXPECT_STREQ(h ? "Caller: mixing creation and opening of zip" : "Caller: faulty arguments", text);
+    EXPECT_EQ(h ? "Caller: mixing creation and opening of zip" : "Caller: faulty arguments",
+              RecentText());
   }
   // A failed open leaves its reason; a success replaces it.
   EXPECT_FALSE(ZipOpenMemory("not a zip", 9, nullptr));

@@ -33,6 +33,21 @@ void Add32(std::string& out, uint32_t value) {
   Add16(out, value >> 16);
 }
 
+// The fields from "version needed" to the extra field's length, which the
+// local header and the central record share; with `blank` the CRC and the
+// sizes are 0, as they are in a local header followed by a data descriptor.
+void AddShared(std::string& out, const TestEntry& e, uint16_t flags, bool blank, uint32_t crc,
+               size_t compressed, size_t extraLength) {
+  for (uint32_t value : {20u, uint32_t(flags), uint32_t(e.Method), uint32_t(e.DosTime),
+                         uint32_t(e.DosDate)})
+    Add16(out, value);
+  Add32(out, blank ? 0 : crc);
+  Add32(out, blank ? 0 : static_cast<uint32_t>(compressed));
+  Add32(out, blank ? 0 : static_cast<uint32_t>(e.Data.size()));
+  Add16(out, static_cast<uint32_t>(e.Name.size()));
+  Add16(out, static_cast<uint32_t>(extraLength));
+}
+
 std::string Encrypt(const std::string& data, const char* password, uint8_t check) {
   std::string out = "0123456789A";
   out.push_back(static_cast<char>(check));
@@ -110,16 +125,7 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
     uint32_t localOffset = static_cast<uint32_t>(archive.size());
     zip.LocalOffsets.push_back(prefix.size() + archive.size());
     Add32(archive, 0x04034b50);
-    Add16(archive, 20);
-    Add16(archive, flags);
-    Add16(archive, e.Method);
-    Add16(archive, e.DosTime);
-    Add16(archive, e.DosDate);
-    Add32(archive, e.Descriptor ? 0 : crc);
-    Add32(archive, e.Descriptor ? 0 : static_cast<uint32_t>(body.size()));
-    Add32(archive, e.Descriptor ? 0 : static_cast<uint32_t>(e.Data.size()));
-    Add16(archive, static_cast<uint32_t>(e.Name.size()));
-    Add16(archive, static_cast<uint32_t>(e.LocalExtra.size()));
+    AddShared(archive, e, flags, e.Descriptor, crc, body.size(), e.LocalExtra.size());
     archive += e.Name + e.LocalExtra;
     zip.DataOffsets.push_back(prefix.size() + archive.size());
     archive += body;
@@ -132,19 +138,9 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
     zip.CentralOffsets.push_back(central.size());  // made absolute below
     Add32(central, 0x02014b50);
     Add16(central, e.VersionMadeBy);
-    Add16(central, 20);
-    Add16(central, flags);
-    Add16(central, e.Method);
-    Add16(central, e.DosTime);
-    Add16(central, e.DosDate);
-    Add32(central, crc);
-    Add32(central, static_cast<uint32_t>(body.size()));
-    Add32(central, static_cast<uint32_t>(e.Data.size()));
-    Add16(central, static_cast<uint32_t>(e.Name.size()));
-    Add16(central, static_cast<uint32_t>(e.CentralExtra.size()));
+    AddShared(central, e, flags, false, crc, body.size(), e.CentralExtra.size());
     Add16(central, static_cast<uint32_t>(e.Comment.size()));
-    Add16(central, 0);
-    Add16(central, 0);
+    Add32(central, 0);  // disk number, internal attributes
     Add32(central, e.ExternalAttributes);
     Add32(central, localOffset);
     central += e.Name + e.CentralExtra + e.Comment;
@@ -154,8 +150,7 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
   archive += central;
   zip.EndOffset = prefix.size() + archive.size();
   Add32(archive, 0x06054b50);
-  Add16(archive, 0);
-  Add16(archive, 0);
+  Add32(archive, 0);  // this disk and the directory's disk
   Add16(archive, static_cast<uint32_t>(entries.size()));
   Add16(archive, static_cast<uint32_t>(entries.size()));
   Add32(archive, static_cast<uint32_t>(central.size()));

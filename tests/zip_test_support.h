@@ -57,6 +57,9 @@ unsigned ExtractAll(ZipHandle zip, int index, unsigned piece, std::string* out);
 struct OpenZip {
   explicit OpenZip(const std::string& bytes, const char* password = nullptr)
       : Handle(ZipOpenMemory(bytes.data(), static_cast<unsigned>(bytes.size()), password)) {}
+  explicit OpenZip(ZipHandle handle) : Handle(handle) {}
+  OpenZip(const OpenZip&) = delete;
+  OpenZip& operator=(const OpenZip&) = delete;
   ~OpenZip() {
     if (Handle) ZipClose(Handle);
   }

@@ -44,7 +44,9 @@ std::string Picture(const TXmlTreeNode* node, bool withText) {
 
 }  // namespace
 
-TXmlTreeNode* BuildShape(const char* shape, bool linkByHand) { return BuildFrom(nullptr, shape, linkByHand); }
+TXmlTreeNode* BuildShape(const char* shape, bool linkByHand) {
+  return BuildFrom(nullptr, shape, linkByHand);
+}
 
 std::string ShapeOf(const TXmlTreeNode* node) { return Picture(node, false); }
 
