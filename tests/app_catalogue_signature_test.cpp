@@ -10,10 +10,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 #include "app/catalogue_freshness.h"
 #include "app/catalogue_signature.h"
 #include "app_test_keys.h"
+#include "support/test_times.h"
 #include "zip/unzip.h"
 
 namespace {
@@ -114,13 +116,9 @@ TEST_F(CatalogueSignatureTest, KeyTextVariants) {
   }
   EXPECT_FALSE(IsUsableCatalogueKey(nullptr, 0, nullptr));
   EXPECT_FALSE(IsUsableCatalogueKey(nullptr, 100, nullptr));
-}
-
-// The length given is all that counts: the text needs no terminator, and a
-// length that stops short of the end line refuses the key.
-TEST_F(CatalogueSignatureTest, KeyLengthIsTheCallersNotATerminator) {
-  std::vector<char> unterminated(Good.begin(), Good.end());
-  unterminated.push_back('x');
+  // The length given is all that counts: the text needs no terminator, and a
+  // length that stops short of the end line refuses the key.
+  const std::string unterminated = Good + 'x';
   EXPECT_TRUE(IsUsableCatalogueKey(unterminated.data(), Good.size(), nullptr));
   EXPECT_FALSE(IsUsableCatalogueKey(unterminated.data(), Good.size() + 1, nullptr));
   EXPECT_FALSE(IsUsableCatalogueKey(Good.c_str(), Good.size() - 8, nullptr));
@@ -220,14 +218,11 @@ TEST_F(CatalogueSignatureTest, ArchiveFromTheSigningScriptVerifies) {
   uint64_t expiry = 0, number = 0;
   ASSERT_TRUE(ParseCatalogueExpiry(expires, &expiry)) << expires;
   ASSERT_TRUE(ParseCatalogueSerial(serial, &number)) << serial;
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  const uint64_t nowTicks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  const uint64_t day = 864000000000ULL;
-  EXPECT_GT(expiry, nowTicks + 29 * day);
-  EXPECT_LT(expiry, nowTicks + 31 * day);
-  const uint64_t unixNow = nowTicks / 10000000ULL - 11644473600ULL;
-  EXPECT_GT(number + 86400, unixNow);  // signed in this run, not long ago
+  const uint64_t unixNow = static_cast<uint64_t>(time(nullptr));
+  const uint64_t day = 86400;
+  EXPECT_GT(expiry, static_cast<uint64_t>(UnixTicks(unixNow + 29 * day)));
+  EXPECT_LT(expiry, static_cast<uint64_t>(UnixTicks(unixNow + 31 * day)));
+  EXPECT_GT(number + day, unixNow);  // signed in this run, not long ago
   EXPECT_LT(number, unixNow + 60);
   ASSERT_EQ(256u, signature.size());
   EXPECT_TRUE(Verify(Good, xml, signature));

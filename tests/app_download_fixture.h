@@ -34,17 +34,7 @@ class DownloadTest : public TServedDialogTest {
  protected:
   void TearDown() override { SetTransferLimits(kTransferLimits); }
 
-  bool Get(TXmlTreeNode* element, const std::string& baseUrl) {
-    return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, baseUrl.c_str());
-  }
   // Get, with the probe taking a sample every intervalMs meanwhile.
   bool GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
                   const std::string& baseUrl);
-  // A package element below Root.
-  TXmlTreeNode* Package(const char* fileName) {
-    return AddNode(&Root, "Dek", {{"fileName", fileName}});
-  }
-
-  TXmlTreeNode Root{nullptr, true};
-  float Speed = -1;
 };

@@ -39,19 +39,15 @@ TEST_F(DownloadTest, TransferMustMatchItsHash) {
       {"", false},
   };
   for (const Case& c : cases) {
-    TXmlTreeNode* pkg = Package("h.exe");
-    pkg->SetAttribute("sha256", c.sha256.c_str());
+    SCOPED_TRACE(c.sha256);
+    TXmlTreeNode* pkg = AddNode(&Root, "Dek", {{"fileName", "h.exe"}, {"sha256", c.sha256.c_str()}});
     DeleteFileA(Local.File("h.exe").c_str());
     Dialog->LogText.clear();
-    EXPECT_EQ(c.ok, Get(pkg, Servers().Nginx("hashed/download/"))) << c.sha256;
-    if (c.ok) {
-      EXPECT_EQ(content, ReadFileBytes(Local.File("h.exe")));
-      EXPECT_EQ("", Dialog->LogText);
-    } else {
-      // Nothing is left that a run could start.
-      EXPECT_FALSE(FileExists(Local.File("h.exe"))) << c.sha256;
-      EXPECT_EQ(kVerificationFailed, Dialog->LogText) << c.sha256;
-    }
+    EXPECT_EQ(c.ok, Get(pkg, Servers().Nginx("hashed/download/")));
+    // On a mismatch nothing is left that a run could start.
+    EXPECT_EQ(c.ok, FileExists(Local.File("h.exe")));
+    EXPECT_EQ(c.ok ? content : "", ReadFileBytes(Local.File("h.exe")));
+    EXPECT_EQ(c.ok ? "" : kVerificationFailed, Dialog->LogText);
     EXPECT_FALSE(Dialog->Downloading);
   }
 }
@@ -77,22 +73,17 @@ TEST_F(DownloadTest, LocalCopyCountsOnlyWithItsHash) {
 
   // Now the copy is right: it is used as it is. A transfer would give it a
   // new write time; the copy is dated a day ahead to tell them apart.
-  SYSTEMTIME tomorrow;
-  GetSystemTime(&tomorrow);
   FILETIME ft;
-  SystemTimeToFileTime(&tomorrow, &ft);
-  ULARGE_INTEGER t = {{ft.dwLowDateTime, ft.dwHighDateTime}};
-  t.QuadPart += 24ull * 3600 * 10000000;
-  ft = {t.LowPart, t.HighPart};
+  GetSystemTimeAsFileTime(&ft);
+  ft = FromTicks(Ticks(ft) + 24LL * 3600 * 10000000);
+  SYSTEMTIME tomorrow;
   FileTimeToSystemTime(&ft, &tomorrow);
   ASSERT_TRUE(SetFileWriteTime(Local.File("l.exe"), tomorrow));
+  const int64_t written = FileWriteTicks(Local.File("l.exe"));
   Speed = -1;
   EXPECT_TRUE(Get(pkg, Servers().Nginx("localhash/download/")));
   EXPECT_EQ(0.0f, Speed);
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  ASSERT_TRUE(GetFileAttributesExA(Local.File("l.exe").c_str(), GetFileExInfoStandard, &data));
-  EXPECT_EQ(ft.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime);
-  EXPECT_EQ(ft.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime);
+  EXPECT_EQ(written, FileWriteTicks(Local.File("l.exe")));
   EXPECT_EQ("", Dialog->LogText);
 }
 
@@ -161,7 +152,7 @@ TEST_F(DownloadTest, FileOpenElsewhereIsNotReplaced) {
   CloseHandle(editor);
   EXPECT_EQ(before, ReadFileBytes(Local.File("u.exe")));
   EXPECT_FALSE(FileExists(Local.File("u.exe.part")));
-  EXPECT_EQ("文件校验失败。\r\n", Dialog->LogText);
+  EXPECT_EQ(kVerificationFailed, Dialog->LogText);
 }
 
 }  // namespace

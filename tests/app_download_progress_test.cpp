@@ -113,10 +113,8 @@ TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
 // time-out. The catalogue's deadline still ends the attempt, and for a
 // package the cancel button works while the head is awaited.
 TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
-  TXmlTreeNode* pkg = Package("InstallFiles.zip");
-  float speed = -1;
   DWORD start = GetTickCount();
-  EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed,
+  EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), Package("InstallFiles.zip"), Speed,
                             Servers().Fault("trickleheader/200/").c_str(), 2000));
   EXPECT_LT(GetTickCount() - start, 30000u);  // the head alone would take ten minutes
   EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip")));
@@ -124,19 +122,11 @@ TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
   EXPECT_EQ("", Dialog->LogText);
 
   TPumpProbe probe;
-  probe.Dialog = Dialog.get();
   probe.ClickAtTick = 4;
-  Probe = &probe;
-  UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
-  TXmlTreeNode* package = Package("t.exe");
   start = GetTickCount();
-  bool ok = Get(package, Servers().Fault("trickleheader/200/"));
-  DWORD elapsed = GetTickCount() - start;
-  KillTimer(nullptr, timer);
-  Probe = nullptr;
-  EXPECT_FALSE(ok);
+  EXPECT_FALSE(GetWatched(probe, 50, Package("t.exe"), Servers().Fault("trickleheader/200/")));
+  EXPECT_LT(GetTickCount() - start, 30000u);
   EXPECT_TRUE(probe.SawCanCloseRefused);  // the window answered while it waited
-  EXPECT_LT(elapsed, 30000u);
   EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
   EXPECT_FALSE(Dialog->Downloading);
 

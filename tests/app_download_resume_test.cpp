@@ -16,6 +16,7 @@
 #include "app_servers_helper.h"
 #include "markup/markup.h"
 #include "support/node_builder.h"
+#include "support/test_times.h"
 
 namespace {
 
@@ -58,26 +59,17 @@ std::vector<TRangedAnswer> RangedAnswers(const std::string& prefix) {
   return found;
 }
 
-unsigned long long SentInAll(const std::vector<TRangedAnswer>& answers) {
-  unsigned long long sum = 0;
-  for (const TRangedAnswer& a : answers) sum += a.Sent;
-  return sum;
-}
-
-// Sets CancelRequested once the part file has grown to `Bytes`, from a timer
-// that the transfer's own pump runs.
-struct TCancelAt {
-  TInstallZelmDlgClient* Dialog = nullptr;
-  std::string Part;
-  unsigned long long Bytes = 0;
-};
-TCancelAt* CancelAt = nullptr;
+// Sets CancelRequested on CancelDialog once the part file CancelPart holds
+// half the file, from a timer that the transfer's own pump runs.
+TInstallZelmDlgClient* CancelDialog = nullptr;
+std::string CancelPart;
 
 void CALLBACK CancelTimer(HWND, UINT, UINT_PTR, DWORD) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!CancelAt || !GetFileAttributesExA(CancelAt->Part.c_str(), GetFileExInfoStandard, &data)) return;
-  unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  if (size >= CancelAt->Bytes) CancelAt->Dialog->CancelRequested = true;
+  if (CancelDialog && GetFileAttributesExA(CancelPart.c_str(), GetFileExInfoStandard, &data) &&
+      data.nFileSizeLow >= kSize / 2) {
+    CancelDialog->CancelRequested = true;
+  }
 }
 
 class ResumeTest : public TServedDialogTest {
@@ -100,16 +92,16 @@ class ResumeTest : public TServedDialogTest {
   bool Get(const char* fileName, const std::string& faultPath, bool withHash = true) {
     TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", fileName}});
     if (withHash) element->SetAttribute("sha256", Sha256Hex(FaultBody(kSize)).c_str());
-    Package.Resumed = false;
+    Download.Resumed = false;
     return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, Servers().Fault(faultPath).c_str(),
-                        0, &Package);
+                        0, &Download);
   }
 
   // Get, expecting the whole file at the end, resumed or not as said; the
   // server's answers to the path.
   std::vector<TRangedAnswer> GetWhole(const char* fileName, const std::string& faultPath, bool resumed) {
     EXPECT_TRUE(Get(fileName, faultPath)) << faultPath;
-    EXPECT_EQ(resumed, Package.Resumed) << faultPath;
+    EXPECT_EQ(resumed, Download.Resumed) << faultPath;
     EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File(fileName))) << faultPath;
     return RangedAnswers("/" + faultPath);
   }
@@ -119,87 +111,89 @@ class ResumeTest : public TServedDialogTest {
     return FileExists(Local.File(std::string(fileName) + ".part.info"));
   }
 
-  TXmlTreeNode Root{nullptr, true};
-  TPackageDownload Package;
-  float Speed = -1;
+  TPackageDownload Download;
 };
 
-TEST_F(ResumeTest, CutAtEightyPercentFetchesOnlyTheRestOnTheSameMirror) {
-  const std::string path = Ranged("same", 80, 1, "honest");
-  std::vector<TRangedAnswer> answers = GetWhole("a.exe", path, true);
-  EXPECT_FALSE(FileExists(Local.File("a.exe.part")));
-  EXPECT_FALSE(HasRecord("a.exe"));
-  ASSERT_EQ(2u, answers.size());
-  EXPECT_EQ(200, answers[0].Status);
-  EXPECT_EQ("-", answers[0].Range);
-  EXPECT_EQ(206, answers[1].Status);
-  EXPECT_EQ("bytes=800000-", answers[1].Range);
-  EXPECT_EQ(kFaultETag, answers[1].IfRange);
-  EXPECT_LE(SentInAll(answers), kSize + kSize / 5 + 65536);
-  EXPECT_EQ("", Dialog->LogText);
-}
-
-TEST_F(ResumeTest, RetriesStopAfterThreeOrWhenOneMakesNoProgress) {
-  // Every request sends a tenth of the file and hangs up: the first try
-  // and three retries, then the call gives up with 40% kept.
-  const std::string creeping = Ranged("creep", 10, 100, "honest");
-  EXPECT_FALSE(Get("b.exe", creeping));
-  EXPECT_EQ(4u, RangedAnswers("/" + creeping).size());
-  EXPECT_TRUE(FaultBody(kSize).substr(0, 400000) == Part("b.exe"));
-  EXPECT_TRUE(HasRecord("b.exe"));
-  // A mirror whose answer to the retry brings nothing is left at once.
-  const std::string stuck = Ranged("stuck", 80, 1, "stuck");
-  EXPECT_FALSE(Get("c.exe", stuck));
-  EXPECT_EQ(2u, RangedAnswers("/" + stuck).size());
-  EXPECT_TRUE(FaultBody(kSize).substr(0, 800000) == Part("c.exe"));
-  // The other mirror, with the same validator, sends the rest.
-  const std::string other = Ranged("other", 100, 0, "honest");
-  std::vector<TRangedAnswer> answers = GetWhole("c.exe", other, true);
-  ASSERT_EQ(1u, answers.size());
-  EXPECT_EQ(206, answers[0].Status);
-  EXPECT_EQ(kSize / 5, answers[0].Sent);
-}
-
-TEST_F(ResumeTest, AnswersThatStartOverOrAreRefused) {
-  // The file changed between the tries (If-Range no longer matches), and a
-  // server that ignores Range: both send it whole, and it is taken whole.
-  for (const char* after : {"changed", "norange"}) {
-    const std::string path = Ranged(std::string("over-") + after, 80, 1, after);
-    std::vector<TRangedAnswer> answers = GetWhole((std::string(after) + ".exe").c_str(), path, false);
-    ASSERT_EQ(2u, answers.size()) << after;
-    EXPECT_EQ("bytes=800000-", answers[1].Range) << after;
-    EXPECT_EQ(200, answers[1].Status) << after;
+// A cut at 80%, then the second request's answer: the rest against the
+// validator kept (a strong ETag, else the date), or the file whole when it
+// changed meanwhile (If-Range no longer matches) or the server ignores Range.
+TEST_F(ResumeTest, CutTransferAsksForTheRestOnTheSameMirror) {
+  struct Case {
+    const char* after;
+    bool resumed;
+    const char* ifRange;  // null: the changed file's own
+  } cases[] = {
+      {"honest", true, kFaultETag},
+      {"dateonly", true, "Tue, 14 Nov 2023 22:13:20 GMT"},
+      {"changed", false, nullptr},
+      {"norange", false, kFaultETag},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.after);
+    const std::string name = std::string(c.after) + ".exe";
+    std::vector<TRangedAnswer> answers = GetWhole(name.c_str(), Ranged(c.after, 80, 1, c.after),
+                                                  c.resumed);
+    EXPECT_FALSE(FileExists(Local.File(name + ".part")));
+    EXPECT_FALSE(HasRecord(name.c_str()));
+    ASSERT_EQ(2u, answers.size());
+    EXPECT_EQ(200, answers[0].Status);
+    EXPECT_EQ("-", answers[0].Range);
+    EXPECT_EQ(c.resumed ? 206 : 200, answers[1].Status);
+    EXPECT_EQ("bytes=800000-", answers[1].Range);
+    if (c.ifRange) {
+      EXPECT_EQ(c.ifRange, answers[1].IfRange);
+    }
+    if (c.resumed) {
+      EXPECT_LE(answers[0].Sent + answers[1].Sent, kSize + kSize / 5 + 65536);
+    }
+    EXPECT_EQ("", Dialog->LogText);
   }
-  // A 206 for another range than the one asked for: nothing is appended,
-  // the kept bytes stay as they were, and an honest mirror finishes them.
-  const std::string lying = Ranged("badrange", 80, 1, "badrange");
-  EXPECT_FALSE(Get("d.exe", lying));
-  EXPECT_EQ(2u, RangedAnswers("/" + lying).size());
-  EXPECT_TRUE(FaultBody(kSize).substr(0, 800000) == Part("d.exe"));
-  GetWhole("d.exe", Ranged("badrange-honest", 100, 0, "honest"), true);
 }
 
-TEST_F(ResumeTest, LastModifiedServesWhenThereIsNoETag) {
-  const std::string path = Ranged("dateonly", 80, 1, "dateonly");
-  std::vector<TRangedAnswer> answers = GetWhole("m.exe", path, true);
-  ASSERT_EQ(2u, answers.size());
-  EXPECT_EQ(206, answers[1].Status);
-  EXPECT_EQ("Tue, 14 Nov 2023 22:13:20 GMT", answers[1].IfRange);
+// A failed attempt keeps its part only while it made progress, and what it
+// kept is finished by another mirror with the same validator.
+TEST_F(ResumeTest, RetriesStopAfterThreeOrWhenOneMakesNoProgress) {
+  struct Case {
+    const char* name;
+    const char* after;
+    int cut, cuts;
+    size_t requests, kept;
+  } cases[] = {
+      // Every request sends a tenth of the file and hangs up: the first try
+      // and three retries, then the call gives up with 40% kept.
+      {"b.exe", "honest", 10, 100, 4, 400000},
+      // A mirror whose answer to the retry brings nothing is left at once.
+      {"c.exe", "stuck", 80, 1, 2, 800000},
+      // A 206 for another range than the one asked for: nothing is appended.
+      {"d.exe", "badrange", 80, 1, 2, 800000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.after);
+    const std::string path = Ranged(std::string("retry-") + c.after, c.cut, c.cuts, c.after);
+    EXPECT_FALSE(Get(c.name, path));
+    EXPECT_EQ(c.requests, RangedAnswers("/" + path).size());
+    EXPECT_TRUE(FaultBody(kSize).substr(0, c.kept) == Part(c.name));
+    EXPECT_TRUE(HasRecord(c.name));
+    const std::string other = Ranged(std::string("other-") + c.after, 100, 0, "honest");
+    std::vector<TRangedAnswer> answers = GetWhole(c.name, other, true);
+    ASSERT_EQ(1u, answers.size());
+    EXPECT_EQ(206, answers[0].Status);
+    EXPECT_EQ(kSize - c.kept, answers[0].Sent);
+  }
 }
 
+// Without a validator to trust the bytes kept could not be vouched for, so
+// none are: a weak ETag, one too long to keep (the date beside it is not
+// used either), no validator at all (the fault server's plain short body).
 TEST_F(ResumeTest, NoTrustedValidatorNoPartKept) {
-  // A weak ETag: the bytes kept could not be vouched for, so none are.
-  const std::string weak = Ranged("weak", 80, 1, "weak");
-  EXPECT_FALSE(Get("w.exe", weak, false));
-  EXPECT_EQ(1u, RangedAnswers("/" + weak).size());
-  EXPECT_FALSE(FileExists(Local.File("w.exe.part")));
-  EXPECT_FALSE(HasRecord("w.exe"));
-  // An ETag too long to keep: neither it nor the date beside it is used.
-  const std::string longTag = Ranged("longtag", 80, 1, "longtag");
-  EXPECT_FALSE(Get("l.exe", longTag, false));
-  EXPECT_EQ(1u, RangedAnswers("/" + longTag).size());
-  EXPECT_FALSE(FileExists(Local.File("l.exe.part")));
-  // No validator at all (the fault server's plain short body).
+  for (const char* after : {"weak", "longtag"}) {
+    SCOPED_TRACE(after);
+    const std::string path = Ranged(after, 80, 1, after);
+    EXPECT_FALSE(Get(after, path, false));
+    EXPECT_EQ(1u, RangedAnswers("/" + path).size());
+    EXPECT_FALSE(FileExists(Local.File(std::string(after) + ".part")));
+    EXPECT_FALSE(HasRecord(after));
+  }
   TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", "s.exe"}});
   EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
                             Servers().Fault("short/50000/").c_str()));
@@ -234,22 +228,20 @@ TEST_F(ResumeTest, HostilePartsAndRecords) {
   };
   int index = 0;
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const std::string path = Ranged("hostile" + std::to_string(index++), 100, 0, "honest");
+    const std::string info = Local.File(std::string(c.name) + ".part.info");
     ASSERT_TRUE(WriteFileBytes(Local.File(std::string(c.name) + ".part"), c.part));
-    if (c.recordText.empty()) {
-      ASSERT_TRUE(WriteResumeRecord(Local.File(std::string(c.name) + ".part.info").c_str(), record));
-    } else {
-      ASSERT_TRUE(WriteFileBytes(Local.File(std::string(c.name) + ".part.info"), c.recordText));
-    }
-    Dialog->LogText.clear();
-    EXPECT_EQ(c.installs, Get(c.name, path)) << c.name;
+    ASSERT_TRUE(c.recordText.empty() ? WriteResumeRecord(info.c_str(), record)
+                                     : WriteFileBytes(info, c.recordText));
+    EXPECT_EQ(c.installs, Get(c.name, path));
     std::vector<TRangedAnswer> answers = RangedAnswers("/" + path);
-    ASSERT_EQ(1u, answers.size()) << c.name;
-    EXPECT_EQ(c.resumes, answers[0].Range != "-") << c.name;
+    ASSERT_EQ(1u, answers.size());
+    EXPECT_EQ(c.resumes, answers[0].Range != "-");
     if (c.installs) {
-      EXPECT_TRUE(body == ReadFileBytes(Local.File(c.name))) << c.name;
+      EXPECT_TRUE(body == ReadFileBytes(Local.File(c.name)));
     } else {
-      EXPECT_FALSE(FileExists(Local.File(c.name))) << c.name;
+      EXPECT_FALSE(FileExists(Local.File(c.name)));
     }
   }
   // The spliced part failed its check: gone, and said so.
@@ -260,15 +252,12 @@ TEST_F(ResumeTest, HostilePartsAndRecords) {
 TEST_F(ResumeTest, CancelKeepsThePartForTheNextCall) {
   // 100 KB a second: the cancel comes at half the file.
   const std::string slow = Ranged("cancel", 100, 0, "honest", kSize, "10240/100");
-  TCancelAt cancel;
-  cancel.Dialog = Dialog.get();
-  cancel.Part = Local.File("k.exe.part");
-  cancel.Bytes = kSize / 2;
-  CancelAt = &cancel;
+  CancelDialog = Dialog.get();
+  CancelPart = Local.File("k.exe.part");
   UINT_PTR timer = SetTimer(nullptr, 0, 20, CancelTimer);
   bool ok = Get("k.exe", slow);
   KillTimer(nullptr, timer);
-  CancelAt = nullptr;
+  CancelDialog = nullptr;
   EXPECT_FALSE(ok);
   EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
   const size_t kept = Part("k.exe").size();
@@ -295,27 +284,24 @@ TEST_F(ResumeTest, NginxHonoursTheRangeOfItsOwnValidator) {
   Servers().PutFile("resume/download/n.exe", body);
   TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", "n.exe"}});
   ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
-                           Servers().Nginx("resume/download/").c_str(), 0, &Package));
-  EXPECT_FALSE(Package.Resumed);
-  Package.Held.Release();
+                           Servers().Nginx("resume/download/").c_str(), 0, &Download));
+  EXPECT_FALSE(Download.Resumed);
+  Download.Held.Release();
   // Cut it short, as a broken transfer would have left it, with nginx's tag.
   // The tag is read from a ranged answer of the fault server's twin: nginx
   // makes it from the file's time and size.
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  ASSERT_TRUE(GetFileAttributesExA((Servers().Www + "\\resume\\download\\n.exe").c_str(),
-                                   GetFileExInfoStandard, &data));
-  unsigned long long ticks = (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                             data.ftLastWriteTime.dwLowDateTime;
+  const int64_t ticks = FileWriteTicks(Servers().Www + "\\resume\\download\\n.exe");
+  ASSERT_NE(0, ticks);
   TResumeRecord record;
   record.Total = 300000;
   snprintf(record.Validator, sizeof record.Validator, "\"%llx-%x\"",
-           ticks / 10000000ull - 11644473600ull, 300000u);
+           static_cast<unsigned long long>(ticks / 10000000 - 11644473600LL), 300000u);
   ASSERT_TRUE(WriteFileBytes(Local.File("n.exe.part"), body.substr(0, 200000)));
   ASSERT_TRUE(WriteResumeRecord(Local.File("n.exe.part.info").c_str(), record));
   ASSERT_TRUE(WriteFileBytes(Local.File("n.exe"), "older"));  // not current: fetched again
   ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
-                           Servers().Nginx("resume/download/").c_str(), 0, &Package));
-  EXPECT_TRUE(Package.Resumed);
+                           Servers().Nginx("resume/download/").c_str(), 0, &Download));
+  EXPECT_TRUE(Download.Resumed);
   EXPECT_TRUE(body == ReadFileBytes(Local.File("n.exe")));
 }
 

@@ -84,6 +84,8 @@ TEST(CatalogueSerialTest, Values) {
     uint64_t Value;
   } cases[] = {
       {"0", true, 0},
+      {"9", true, 9},
+      {"10", true, 10},
       {"1796739649", true, 1796739649},
       {"0042", true, 42},
       {"9223372036854775807", true, 9223372036854775807ULL},  // 2^63-1
@@ -109,20 +111,12 @@ TEST(CatalogueSerialTest, Values) {
     uint64_t value = 7;
     EXPECT_EQ(c.Ok, ParseCatalogueSerial(c.Text, &value)) << c.Text;
     EXPECT_EQ(c.Ok ? c.Value : 7u, value) << c.Text;
+    char text[21];  // what is read is written back in plain digits
+    FormatCatalogueSerial(c.Value, text);
+    EXPECT_EQ(std::to_string(c.Value), text);
   }
   uint64_t value = 7;
   EXPECT_FALSE(ParseCatalogueSerial(nullptr, &value));
-}
-
-TEST(CatalogueSerialTest, FormatReadsBack) {
-  for (uint64_t serial : {0ULL, 9ULL, 10ULL, 1796739649ULL, 9223372036854775807ULL}) {
-    char text[21];
-    FormatCatalogueSerial(serial, text);
-    uint64_t back = 1;
-    ASSERT_TRUE(ParseCatalogueSerial(text, &back)) << text;
-    EXPECT_EQ(serial, back);
-    EXPECT_EQ(std::to_string(serial), text);
-  }
 }
 
 TEST(CatalogueFreshnessTest, Judgement) {
