@@ -50,33 +50,38 @@ class CatalogueSignatureTest : public ::testing::Test {
   std::string Good, Catalogue, Signature;
 };
 
+// Each key file with a signature that openssl checked against that key when
+// the fixture made it: what is refused is the key, and with it the signature.
 TEST_F(CatalogueSignatureTest, KeyFilesOpensslWrites) {
   struct Case {
     const char* File;
-    bool Usable;
-    unsigned Bits;
+    unsigned Bits;  // 0: not usable
+    const char* Signature;
   };
   const Case cases[] = {
-      {"good.pub.pem", true, 2048},
-      {"other.pub.pem", true, 2048},
-      {"big.pub.pem", true, 4096},
-      {"short.pub.pem", false, 0},  // 2047 bits: as many bytes as 2048
-      {"small.pub.pem", false, 0},  // 1024 bits
-      {"huge.pub.pem", false, 0},   // 4104 bits
-      {"ec.pub.pem", false, 0},     // P-256
-      {"ed25519.pub.pem", false, 0},
-      {"good.pem", false, 0},       // "PRIVATE KEY"
-      {"good.cert.pem", false, 0},  // "CERTIFICATE" holding the good key
-      {"good.rsa.pem", false, 0},   // "RSA PUBLIC KEY", no SubjectPublicKeyInfo
-      {"catalogue.xml", false, 0},
-      {"catalogue.sig", false, 0},
+      {"good.pub.pem", 2048, "catalogue.sig"},
+      {"other.pub.pem", 2048, "catalogue.other.sig"},
+      {"big.pub.pem", 4096, "catalogue.big.sig"},
+      {"short.pub.pem", 0, "catalogue.short.sig"},  // 2047 bits: as many bytes as 2048
+      {"small.pub.pem", 0, "catalogue.small.sig"},  // 1024 bits
+      {"huge.pub.pem", 0, "catalogue.huge.sig"},    // 4104 bits
+      {"ec.pub.pem", 0, "catalogue.ec.sig"},        // P-256
+      {"ed25519.pub.pem", 0, "catalogue.sig"},
+      {"good.pem", 0, "catalogue.sig"},       // "PRIVATE KEY"
+      {"good.cert.pem", 0, "catalogue.sig"},  // "CERTIFICATE" holding the good key
+      {"good.rsa.pem", 0, "catalogue.sig"},   // "RSA PUBLIC KEY", no SubjectPublicKeyInfo
+      {"catalogue.xml", 0, "catalogue.sig"},
+      {"catalogue.sig", 0, "catalogue.sig"},
   };
   for (const Case& c : cases) {
-    std::string pem = ReadTestKeyFile(c.File);
-    ASSERT_NE("", pem) << c.File;
+    SCOPED_TRACE(c.File);
+    std::string pem = ReadTestKeyFile(c.File), signature = ReadTestKeyFile(c.Signature);
+    ASSERT_NE("", pem);
+    ASSERT_NE("", signature);
     unsigned bits = 12345;
-    EXPECT_EQ(c.Usable, Usable(pem, &bits)) << c.File;
-    EXPECT_EQ(c.Usable ? c.Bits : 12345u, bits) << c.File;
+    EXPECT_EQ(c.Bits != 0, Usable(pem, &bits));
+    EXPECT_EQ(c.Bits ? c.Bits : 12345u, bits);
+    EXPECT_EQ(c.Bits != 0, Verify(pem, Catalogue, signature));
   }
 }
 
@@ -139,8 +144,6 @@ TEST_F(CatalogueSignatureTest, SignaturesAndData) {
   };
   const Case cases[] = {
       {"good", Good, Catalogue, Signature, true},
-      {"good, 4096-bit key", ReadTestKeyFile("big.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.big.sig"), true},
       {"first byte changed", Good, changedFirst, Signature, false},
       {"middle byte changed", Good, changedMiddle, Signature, false},
       {"last byte changed", Good, changedLast, Signature, false},
@@ -159,19 +162,6 @@ TEST_F(CatalogueSignatureTest, SignaturesAndData) {
       {"empty", Good, Catalogue, "", false},
       {"garbage key", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n", Catalogue,
        Signature, false},
-      // Signatures that openssl checked against their own keys when the
-      // fixture made them: what is refused is the key.
-      {"1024-bit key", ReadTestKeyFile("small.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.small.sig"), false},
-      {"2047-bit key", ReadTestKeyFile("short.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.short.sig"), false},
-      {"4104-bit key", ReadTestKeyFile("huge.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.huge.sig"), false},
-      {"EC key", ReadTestKeyFile("ec.pub.pem"), Catalogue, ReadTestKeyFile("catalogue.ec.sig"),
-       false},
-      {"private key text", ReadTestKeyFile("good.pem"), Catalogue, Signature, false},
-      {"certificate", ReadTestKeyFile("good.cert.pem"), Catalogue, Signature, false},
-      {"RSA PUBLIC KEY text", ReadTestKeyFile("good.rsa.pem"), Catalogue, Signature, false},
   };
   for (const Case& c : cases) {
     ASSERT_NE("", c.Key) << c.Name;

@@ -35,25 +35,21 @@ struct TRangedAnswer {
 // outlives the servers, so earlier runs' lines stay in it.
 size_t LogMark = 0;
 
-// The ranged answers since LogMark for request paths that start with
-// `prefix`, in order.
+// The ranged answers since LogMark to request paths that start with
+// `prefix`, in order: "ranged PATH STATUS sent N range=R if-range=I".
 std::vector<TRangedAnswer> RangedAnswers(const std::string& prefix) {
   std::vector<TRangedAnswer> found;
-  const std::string all = Servers().FaultLog();
-  const std::string log = all.size() >= LogMark ? all.substr(LogMark) : all;
+  const std::string log = Servers().FaultLog().substr(LogMark);
   const std::string lead = "ranged " + prefix;
-  for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos;) {
-    size_t end = log.find('\n', at);
-    std::string line = log.substr(at, end - at);
-    at = end;
-    TRangedAnswer answer;
+  for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos; ++at) {
+    TRangedAnswer a;
     char range[128] = {}, ifRange[128] = {};
-    size_t fields = line.find(' ', lead.size());
-    if (sscanf(line.c_str() + fields, " %d sent %llu range=%127s if-range=%127[^\n]", &answer.Status,
-               &answer.Sent, range, ifRange) == 4) {
-      answer.Range = range;
-      answer.IfRange = ifRange;
-      found.push_back(answer);
+    const char* fields = log.c_str() + log.find(' ', at + lead.size());
+    if (sscanf(fields, " %d sent %llu range=%127s if-range=%127[^\n]", &a.Status, &a.Sent, range,
+               ifRange) == 4) {
+      a.Range = range;
+      a.IfRange = ifRange;
+      found.push_back(a);
     }
   }
   return found;

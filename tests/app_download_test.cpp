@@ -11,40 +11,30 @@
 
 namespace {
 
-TEST_F(DownloadTest, OrdinaryTransferFillsTheFileAndResetsTheBar) {
-  std::string content = FaultBody(123457);  // not a multiple of the block size
-  Servers().PutFile("plain/download/a.exe", content);
-  TXmlTreeNode* pkg = Package("a.exe");
-  EXPECT_TRUE(Get(pkg, Servers().Nginx("plain/download/")));
-  EXPECT_EQ(content, ReadFileBytes(Local.File("a.exe")));
-  EXPECT_FALSE(Dialog->Downloading);
-  EXPECT_EQ(0, ProgressPos(*Dialog));
-  EXPECT_EQ(100, ProgressHigh(*Dialog));
-  EXPECT_GE(Speed, 0.0f);
-  EXPECT_EQ("", Dialog->LogText);
-}
-
 TEST_F(DownloadTest, PathIsInheritedFromTheNearestElementThatHasIt) {
-  // Each location holds a file of a different size, so the size received
-  // tells which URL was asked for.
-  Servers().PutFile("inherit/download/p.exe", std::string(11, 'r'));
-  Servers().PutFile("inherit/download/dek/2008/p.exe", std::string(22, 'd'));
-  Servers().PutFile("inherit/download/own/p.exe", std::string(33, 'o'));
+  // Each location holds another file, so the bytes received tell which URL
+  // was asked for; the first is no multiple of the block size.
+  const std::string root = FaultBody(123457), dated(22, 'd'), own(33, 'o');
+  Servers().PutFile("inherit/download/p.exe", root);
+  Servers().PutFile("inherit/download/dek/2008/p.exe", dated);
+  Servers().PutFile("inherit/download/own/p.exe", own);
   struct Case {
     const char* rootPath;    // null: no attribute
     const char* groupPath;
     const char* ownPath;
-    size_t size;
+    const std::string& content;
   } cases[] = {
-      {nullptr, nullptr, nullptr, 11},
-      {"dek/2008", nullptr, nullptr, 22},
-      {nullptr, "dek/2008", nullptr, 22},
-      {"own", "dek/2008", nullptr, 22},   // the nearer one wins
-      {"dek/2008", "", nullptr, 11},      // an empty nearer path hides it
-      {"dek/2008", nullptr, "", 11},
-      {"dek/2008", nullptr, "own", 33},
+      {nullptr, nullptr, nullptr, root},
+      {"dek/2008", nullptr, nullptr, dated},
+      {nullptr, "dek/2008", nullptr, dated},
+      {"own", "dek/2008", nullptr, dated},   // the nearer one wins
+      {"dek/2008", "", nullptr, root},       // an empty nearer path hides it
+      {"dek/2008", nullptr, "", root},
+      {"dek/2008", nullptr, "own", own},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.rootPath ? c.rootPath : "-") + " " +
+                 (c.groupPath ? c.groupPath : "-") + " " + (c.ownPath ? c.ownPath : "-"));
     TXmlTreeNode root(nullptr, true);
     TXmlTreeNode* group = AddNode(&root, "Dek");
     TXmlTreeNode* pkg = AddNode(group, "Dek", {{"fileName", "p.exe"}});
@@ -52,10 +42,14 @@ TEST_F(DownloadTest, PathIsInheritedFromTheNearestElementThatHasIt) {
     if (c.groupPath) group->SetAttribute("path", c.groupPath);
     if (c.ownPath) pkg->SetAttribute("path", c.ownPath);
     DeleteFileA(Local.File("p.exe").c_str());
-    EXPECT_TRUE(Get(pkg, Servers().Nginx("inherit/download/")))
-        << (c.rootPath ? c.rootPath : "-") << " " << (c.groupPath ? c.groupPath : "-");
-    EXPECT_EQ(c.size, ReadFileBytes(Local.File("p.exe")).size());
+    EXPECT_TRUE(Get(pkg, Servers().Nginx("inherit/download/")));
+    EXPECT_TRUE(c.content == ReadFileBytes(Local.File("p.exe")));
+    EXPECT_FALSE(Dialog->Downloading);
+    EXPECT_EQ(0, ProgressPos(*Dialog));  // the bar is reset to its full range
+    EXPECT_EQ(100, ProgressHigh(*Dialog));
+    EXPECT_GE(Speed, 0.0f);
   }
+  EXPECT_EQ("", Dialog->LogText);
 }
 
 // Midnight at the start of today (UTC), moved by the seconds given.
@@ -245,13 +239,6 @@ TEST_F(DownloadTest, NamesThatAreNoBareFileNameAreRefusedBeforeAnyRequest) {
   EXPECT_EQ(FaultBody(64), ReadFileBytes(Local.File("墊層定額.exe")));
 }
 
-TEST_F(DownloadTest, RequestCarriesTheAgentAndTheBuiltUrl) {
-  TXmlTreeNode* pkg = AddNode(&Root, "Dek", {{"fileName", "agent-check.exe"}, {"path", "dek/2008"}});
-  EXPECT_TRUE(Get(pkg, Servers().Fault("ok/64/download/")));
-  const std::string line = "GET /ok/64/download/dek/2008/agent-check.exe HTTP/1.1\tInstallZelm\n";
-  EXPECT_NE(std::string::npos, Servers().FaultLog().find(line)) << Servers().FaultLog();
-}
-
 TEST_F(DownloadTest, OverLongNamesAreRefusedWhole) {
   // The fault server answers any path below /ok/4/, however long.
   const std::string base = Servers().Fault("ok/4/download/");
@@ -262,6 +249,8 @@ TEST_F(DownloadTest, OverLongNamesAreRefusedWhole) {
   fits->SetAttribute("path", padding.c_str());
   EXPECT_TRUE(Get(fits, base));
   EXPECT_EQ(FaultBody(4), ReadFileBytes(Local.File("n.exe")));
+  const std::string request = "GET /ok/4/download/" + padding + "/n.exe HTTP/1.1\tInstallZelm\n";
+  EXPECT_NE(std::string::npos, Servers().FaultLog().find(request));  // with the agent
   DeleteFileA(Local.File("n.exe").c_str());
   fits->SetAttribute("path", (padding + "q").c_str());
   EXPECT_FALSE(Get(fits, base));

@@ -211,27 +211,6 @@ TEST_F(HashFileTest, PumpStopsTheReadAndNoDigestIsGiven) {
   }
 }
 
-// The pump a window gives: it drains the queue, so that a message posted
-// while the file is read is handled before the hash is done.
-TEST_F(HashFileTest, PumpThatDrainsTheQueueSeesPostedMessages) {
-  std::string path = Put("million.bin", Vectors()[3].Message);
-  int handled = 0;
-  TFakeRunHost drain;
-  drain.OnPump = [&handled] {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_APP + 7) ++handled;
-    }
-  };
-  MSG msg;
-  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // gives the thread its queue
-  ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_APP + 7, 0, 0));
-  TSha256Digest digest;
-  ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &drain));
-  EXPECT_EQ(1, handled);
-  EXPECT_EQ(Vectors()[3].Hex, Hex(digest));
-}
-
 TEST_F(HashFileTest, FilesThatCannotBeRead) {
   TSha256Digest digest = Filled(0xEE);
   TFakeRunHost pump;
