@@ -165,8 +165,9 @@ class SignedCatalogueTest : public CatalogueFetchTest {
   // names the port where nothing answers.
   std::string ServeSigned(const std::string& name) {
     if (name == "dead") return Servers().Dead("download/");
-    Servers().PutFile("signed-" + name + "/download/InstallFiles.zip", ReadTestKeyFile(name + ".zip"));
-    return Servers().Nginx("signed-" + name + "/download/");
+    const std::string folder = "signed-" + name + "/download/";
+    Servers().PutFile(folder + "InstallFiles.zip", ReadTestKeyFile(name + ".zip"));
+    return Servers().Nginx(folder);
   }
   // Fetches with the keys given; none: an unkeyed build.
   void Fetch(const std::string& first, const std::string& second,

@@ -204,7 +204,8 @@ TEST_F(CatalogueSignatureTest, ArchiveFromTheSigningScriptVerifies) {
   std::string added = xml.substr(at + root.size(), end - at - root.size());
   EXPECT_EQ(Catalogue, xml.substr(0, at + root.size()) + xml.substr(end)) << xml;
   char expires[32] = {}, serial[32] = {};
-  ASSERT_EQ(2, sscanf(added.c_str(), " expires=\"%20[^\"]\" serial=\"%20[0-9]\"", expires, serial)) << added;
+  ASSERT_EQ(2, sscanf(added.c_str(), " expires=\"%20[^\"]\" serial=\"%20[0-9]\"", expires, serial))
+      << added;
   uint64_t expiry = 0, number = 0;
   ASSERT_TRUE(ParseCatalogueExpiry(expires, &expiry)) << expires;
   ASSERT_TRUE(ParseCatalogueSerial(serial, &number)) << serial;
@@ -246,7 +247,8 @@ TEST_F(CatalogueSignatureTest, AnyOfSeveralKeysAndSignatures) {
       {"no key", {}, {goodSig}, false},
       {"signatures by keys not built in", {good}, {otherSig, bigSig}, false},
       {"the right key over another digest", {good}, {sha1Sig}, false},
-      {"only malformed ones", {good, other}, {"", std::string(256, '\0'), goodSig.substr(1)}, false},
+      {"only malformed ones", {good, other}, {"", std::string(256, '\0'), goodSig.substr(1)},
+       false},
   };
   for (const Case& c : cases) {
     std::vector<TCatalogueKey> keys;

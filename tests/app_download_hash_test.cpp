@@ -40,7 +40,8 @@ TEST_F(DownloadTest, TransferMustMatchItsHash) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sha256);
-    TXmlTreeNode* pkg = AddNode(&Root, "Dek", {{"fileName", "h.exe"}, {"sha256", c.sha256.c_str()}});
+    TXmlTreeNode* pkg = Package("h.exe");
+    pkg->SetAttribute("sha256", c.sha256.c_str());
     DeleteFileA(Local.File("h.exe").c_str());
     Dialog->LogText.clear();
     EXPECT_EQ(c.ok, Get(pkg, Servers().Nginx("hashed/download/")));
@@ -97,17 +98,19 @@ TEST_F(DownloadTest, FinishedFileIsHeldUntilReleased) {
   const std::string path = Local.File("s.exe");
   WriteFileBytes(Local.File("other"), "other");
   for (const char* way : {"transferred", "found current"}) {
+    SCOPED_TRACE(way);
     TPackageDownload package;
     ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, Speed,
-                             Servers().Nginx("held/download/").c_str(), 0, &package)) << way;
-    EXPECT_TRUE(package.Held.IsHeld()) << way;
-    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, writer) << way;
+                             Servers().Nginx("held/download/").c_str(), 0, &package));
+    EXPECT_TRUE(package.Held.IsHeld());
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
-    EXPECT_FALSE(DeleteFileA(path.c_str())) << way;
-    EXPECT_FALSE(MoveFileExA(Local.File("other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) << way;
-    EXPECT_EQ(content, ReadFileBytes(path)) << way;
+    EXPECT_FALSE(DeleteFileA(path.c_str()));
+    EXPECT_FALSE(MoveFileExA(Local.File("other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(content, ReadFileBytes(path));
   }
   // Without a holder, nothing stays held after the call.
   EXPECT_TRUE(Get(pkg, Servers().Nginx("held/download/")));
@@ -146,7 +149,8 @@ TEST_F(DownloadTest, FileOpenElsewhereIsNotReplaced) {
   const std::string before = "being edited";
   WriteFileBytes(Local.File("u.exe"), before);
   HANDLE editor = CreateFileA(Local.File("u.exe").c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, editor);
   EXPECT_FALSE(Get(Package("u.exe"), Servers().Nginx("inuse/download/")));
   CloseHandle(editor);

@@ -196,18 +196,6 @@ TEST_F(DownloadTest, FailedTransfersLeaveAnEarlierFileAsItWas) {
   EXPECT_LT(std::stoull(log.substr(at + 16)), 64ull << 20);
 }
 
-// The catalogue's attempt has a deadline of its own: a transfer that moves
-// fast enough not to stall but never ends is given up when it passes.
-TEST_F(DownloadTest, DeadlineEndsATransferThatNeverFinishes) {
-  // 4 KB every 100 ms of an announced 100 MB: about seven hours to finish.
-  EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), Package("InstallFiles.zip"), Speed,
-                            Servers().Fault("drip/104857600/4096/100/").c_str(), 2000));
-  EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip")));
-  EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip.part")));
-  EXPECT_FALSE(Dialog->Downloading);
-  EXPECT_EQ(0, ProgressPos(*Dialog));
-}
-
 // How many files and folders match the pattern, "." and ".." aside.
 int Matches(const std::string& pattern) {
   WIN32_FIND_DATAA data;
@@ -225,7 +213,8 @@ int Matches(const std::string& pattern) {
 // before anything is asked: no request, no file, and a failed attempt.
 TEST_F(DownloadTest, NamesThatAreNoBareFileNameAreRefusedBeforeAnyRequest) {
   Servers().PutFile("names/download/ok.exe", "ok");
-  for (const char* name : {"..\\..\\x.exe", "../x.exe", "sub/x.exe", "C:x.exe", "nul.exe", "x.exe.", ""}) {
+  for (const char* name :
+       {"..\\..\\x.exe", "../x.exe", "sub/x.exe", "C:x.exe", "nul.exe", "x.exe.", ""}) {
     size_t before = Servers().FaultLog().size();
     TXmlTreeNode* pkg = Package(name);
     EXPECT_FALSE(Get(pkg, Servers().Fault("ok/64/download/"))) << name;

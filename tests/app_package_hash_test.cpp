@@ -178,8 +178,8 @@ class HashFileTest : public ::testing::Test {
 // per block, none for the empty read that ends a file of whole blocks.
 TEST_F(HashFileTest, VectorsAndBlockBordersWithAndWithoutAPump) {
   std::vector<Vector> files = Vectors();
-  for (size_t size : {size_t{1}, kHashFileBlockSize - 1, kHashFileBlockSize,
-                      kHashFileBlockSize + 1, 2 * kHashFileBlockSize, 3 * kHashFileBlockSize + 17}) {
+  const size_t block = kHashFileBlockSize;
+  for (size_t size : {size_t{1}, block - 1, block, block + 1, 2 * block, 3 * block + 17}) {
     files.push_back({"block border", FaultBody(size), nullptr});
   }
   for (const Vector& v : files) {

@@ -37,7 +37,9 @@ TEST(ResumeValidator, OnlyStrongWellFormedETagsCount) {
       {"", false},
       {nullptr, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.strong, IsStrongETag(c.text)) << (c.text ? c.text : "null");
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.strong, IsStrongETag(c.text)) << (c.text ? c.text : "null");
+  }
   EXPECT_TRUE(IsStrongETag(kLongTag.c_str()));
   EXPECT_FALSE(IsStrongETag(kTooLongTag.c_str()));
 }
@@ -70,7 +72,8 @@ TEST(ResumeValidator, StrongETagElseDateElseNothing) {
 }
 
 std::string Record(const char* total, const char* validator) {
-  return std::string("InstallZelm part 1\r\ntotal=") + total + "\r\nvalidator=" + validator + "\r\n";
+  return std::string("InstallZelm part 1\r\ntotal=") + total + "\r\nvalidator=" + validator +
+         "\r\n";
 }
 
 TEST(ResumeRecord, RoundTripsAndRefusesEverythingElse) {
@@ -182,7 +185,9 @@ TEST(RangeRequest, ContentRangeMustBeExactlyTheRestOfTheExpectedFile) {
       {"", false},
       {nullptr, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.continues, ContinuesAt(c.text, 800, 1000)) << (c.text ? c.text : "null");
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.continues, ContinuesAt(c.text, 800, 1000)) << (c.text ? c.text : "null");
+  }
   EXPECT_TRUE(ContinuesAt("bytes 4294967294-4294967294/4294967295", 4294967294ul, 4294967295ul));
   EXPECT_FALSE(ContinuesAt("bytes 1000-999/1000", 1000, 1000));  // nothing left is no resume
 }

@@ -104,7 +104,8 @@ TEST_F(HttpsDownloadTest, RefusedMirrorsWriteNothingAndLogNothing) {
       {"302 within https, then to http", Https().Good("to-https/to-http/refused/download/")},
       {"302 to https with a certificate for another host name",
        Https().Good("to-other-host/refused/download/")},
-      {"302 to https with a self-signed certificate", Https().Good("to-self-signed/refused/download/")},
+      {"302 to https with a self-signed certificate",
+       Https().Good("to-self-signed/refused/download/")},
   };
   const std::string stale = "an older copy";
   for (const Case& c : cases) {
