@@ -12,7 +12,7 @@
 
 #include "app/catalogue_fetch.h"
 #include "app/catalogue_serial_store.h"
-#include "app_download_fixture.h"
+#include "app_servers_helper.h"
 #include "app_test_keys.h"
 #include "treeview/my_tree_wnd.h"
 

@@ -150,16 +150,12 @@ TEST_F(CatalogueSignatureTest, SignaturesAndData) {
       {"byte added", Good, Catalogue + " ", Signature, false},
       {"byte removed", Good, Catalogue.substr(0, Catalogue.size() - 1), Signature, false},
       {"no data", Good, "", Signature, false},
-      {"another key's signature", Good, Catalogue, ReadTestKeyFile("catalogue.other.sig"), false},
       {"checked with another key", ReadTestKeyFile("other.pub.pem"), Catalogue, Signature, false},
-      {"SHA-1 signature", Good, Catalogue, ReadTestKeyFile("catalogue.sha1.sig"), false},
       {"one bit flipped", Good, Catalogue, flipped, false},
       {"bytes reversed", Good, Catalogue, reversed, false},
       {"truncated", Good, Catalogue, Signature.substr(0, 255), false},
-      {"first byte cut", Good, Catalogue, Signature.substr(1), false},
       {"byte appended", Good, Catalogue, Signature + '\0', false},
       {"zero byte in front", Good, Catalogue, '\0' + Signature, false},
-      {"empty", Good, Catalogue, "", false},
       {"garbage key", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n", Catalogue,
        Signature, false},
   };
@@ -227,9 +223,10 @@ TEST_F(CatalogueSignatureTest, AnyOfSeveralKeysAndSignatures) {
   const std::string big = ReadTestKeyFile("big.pub.pem"), ec = ReadTestKeyFile("ec.pub.pem");
   const std::string goodSig = Signature, otherSig = ReadTestKeyFile("catalogue.other.sig");
   const std::string bigSig = ReadTestKeyFile("catalogue.big.sig");
-  const std::string sha1Sig = ReadTestKeyFile("catalogue.sha1.sig");
+  const std::string sha1Sig = ReadTestKeyFile("catalogue.sha1.sig");  // the good key over SHA-1
   ASSERT_EQ(256u, otherSig.size());
   ASSERT_EQ(512u, bigSig.size());
+  ASSERT_EQ(256u, sha1Sig.size());
   struct Case {
     const char* Why;
     std::vector<std::string> Keys;

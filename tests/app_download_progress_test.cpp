@@ -3,7 +3,10 @@
 // and the Content-Length reader.
 #include <gtest/gtest.h>
 
-#include "app_download_fixture.h"
+#include "app/download.h"
+#include "app_servers_helper.h"
+
+namespace {
 
 // Samples taken by a timer while the transfer pumps messages.
 struct TPumpProbe {
@@ -16,8 +19,6 @@ struct TPumpProbe {
   int HighDuring = -1;
   bool WentBack = false;  // a sample below the one before
 };
-
-namespace {
 
 TPumpProbe* Probe = nullptr;
 
@@ -38,24 +39,24 @@ void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
-}  // namespace
-
-bool DownloadTest::GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
-                              const std::string& baseUrl) {
-  probe.Dialog = Dialog.get();
-  Probe = &probe;
-  UINT_PTR timer = SetTimer(nullptr, 0, intervalMs, ProbeTimer);
-  bool ok = Get(element, baseUrl);
-  KillTimer(nullptr, timer);
-  Probe = nullptr;
-  return ok;
-}
-
-namespace {
+class ProgressTest : public TServedDialogTest {
+ protected:
+  // Get, with the probe taking a sample every intervalMs meanwhile.
+  bool GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
+                  const std::string& baseUrl) {
+    probe.Dialog = Dialog.get();
+    Probe = &probe;
+    UINT_PTR timer = SetTimer(nullptr, 0, intervalMs, ProbeTimer);
+    bool ok = Get(element, baseUrl);
+    KillTimer(nullptr, timer);
+    Probe = nullptr;
+    return ok;
+  }
+};
 
 // Past 42 949 673 bytes a 32-bit received * 100 wraps and the bar would
 // jump back; the percentage must hold for files of any size.
-TEST_F(DownloadTest, ProgressAndFlagsWhileALargeFileArrives) {
+TEST_F(ProgressTest, ProgressAndFlagsWhileALargeFileArrives) {
   const size_t size = 48u << 20;
   Servers().PutFile("large/download/big.exe", std::string(size, 'g'));
   TPumpProbe probe;
@@ -82,7 +83,7 @@ TEST_F(DownloadTest, ProgressAndFlagsWhileALargeFileArrives) {
 
 // The cancel button while the body arrives (about twenty seconds in all),
 // and while the head does, a byte at a time: the window answers meanwhile.
-TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
+TEST_F(ProgressTest, CancelButtonStopsALiveTransfer) {
   struct Case {
     const char* path;
     DWORD limitMs;
@@ -114,7 +115,7 @@ TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
 // a byte at a time, which trips no time-out. The catalogue's attempt has a
 // deadline of its own; without one the head must still have come within the
 // connect and receive time-outs together.
-TEST_F(DownloadTest, DeadlineAndTimeOutsEndTransfersThatNeverFinish) {
+TEST_F(ProgressTest, DeadlineAndTimeOutsEndTransfersThatNeverFinish) {
   struct Case {
     const char* path;
     unsigned long deadlineMs;
@@ -140,7 +141,7 @@ TEST_F(DownloadTest, DeadlineAndTimeOutsEndTransfersThatNeverFinish) {
   EXPECT_EQ("", Dialog->LogText);
 }
 
-TEST_F(DownloadTest, CancelAlreadySetStillAsksButTouchesNothing) {
+TEST_F(ProgressTest, CancelAlreadySetStillAsksButTouchesNothing) {
   Dialog->CancelRequested = true;
   Servers().PutFile("precancel/download/p.exe", std::string(3000, 'p'));
   TXmlTreeNode* pkg = Package("p.exe");

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app_download_fixture.h"
+#include "app/download.h"
+#include "app_servers_helper.h"
+#include "support/node_builder.h"
 #include "support/test_times.h"
 
 namespace {

@@ -80,6 +80,22 @@ std::string Sha256Hex(const std::string& data) {
   return text;
 }
 
+int ProgressPos(TInstallZelmDlgClient& d) {
+  return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETPOS, 0, 0));
+}
+
+int ProgressHigh(TInstallZelmDlgClient& d) {
+  return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETRANGE, FALSE, 0));
+}
+
+std::string LogControlText(TInstallZelmDlgClient& d) {
+  char text[1024] = {};
+  GetDlgItemTextA(d.GetHandle(), kIdLog, text, sizeof(text));
+  return text;
+}
+
+void TDialogTest::TearDown() { SetTransferLimits(kTransferLimits); }
+
 bool TDialogTest::Get(TXmlTreeNode* element, const std::string& baseUrl) {
   return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, baseUrl.c_str());
 }

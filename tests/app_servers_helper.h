@@ -55,6 +55,12 @@ const TTestServers& Servers();
 // seconds to unmap a shown top-level window under a bare Xvfb.
 std::unique_ptr<TInstallZelmDlgClient> MakeDialog();
 
+// What the dialog's progress bar (position, upper end of its range) and its
+// log control show.
+int ProgressPos(TInstallZelmDlgClient& d);
+int ProgressHigh(TInstallZelmDlgClient& d);
+std::string LogControlText(TInstallZelmDlgClient& d);
+
 // "<scheme>://127.0.0.1:<port>/" + path.
 std::string LoopbackUrl(const char* scheme, int port, const std::string& path);
 
@@ -66,13 +72,15 @@ std::string FaultBody(size_t n);
 std::string Sha256Hex(const std::string& data);
 
 // A test with a main dialog (MakeDialog), a scratch folder to download into
-// and a document root for the package elements it makes.
+// and a document root for the package elements it makes. Transfer limits a
+// test shortens hold until it ends.
 class TDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Dialog = MakeDialog();
     ASSERT_TRUE(Dialog->IsWindowAlive());
   }
+  void TearDown() override;
 
   // DownloadFile of the element into Local from baseUrl.
   bool Get(TXmlTreeNode* element, const std::string& baseUrl);
@@ -93,3 +101,4 @@ class TServedDialogTest : public TDialogTest {
     TDialogTest::SetUp();
   }
 };
+using DownloadTest = TServedDialogTest;
