@@ -204,8 +204,7 @@ TEST_F(HashFileTest, PumpStopsTheReadAndNoDigestIsGiven) {
     TFakeRunHost pump;
     pump.StopAtPump = stopAt;
     TSha256Digest digest = Filled(0xEE);
-    EXPECT_EQ(kHashFileStopped, HashFileSha256(path.c_str(), &digest, &pump))
-        << stopAt;
+    EXPECT_EQ(kHashFileStopped, HashFileSha256(path.c_str(), &digest, &pump)) << stopAt;
     EXPECT_EQ(stopAt, pump.Pumps) << "no block is read after the pump says stop";
     EXPECT_EQ(Filled(0xEE), digest) << stopAt;
   }
@@ -214,12 +213,9 @@ TEST_F(HashFileTest, PumpStopsTheReadAndNoDigestIsGiven) {
 TEST_F(HashFileTest, FilesThatCannotBeRead) {
   TSha256Digest digest = Filled(0xEE);
   TFakeRunHost pump;
-  EXPECT_EQ(kHashFileOpenFailed,
-            HashFileSha256(Dir.File("missing.bin").c_str(), &digest, &pump));
+  EXPECT_EQ(kHashFileOpenFailed, HashFileSha256(Dir.File("missing.bin").c_str(), &digest, &pump));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError()) << "the cause stays readable";
-  EXPECT_EQ(kHashFileOpenFailed,
-            HashFileSha256(Dir.Path().c_str(), &digest, &pump))
-      << "a folder";
+  EXPECT_EQ(kHashFileOpenFailed, HashFileSha256(Dir.Path().c_str(), &digest, &pump)) << "a folder";
 
   // A file that its writer holds without sharing, as an installer still
   // being written by another program.
@@ -244,8 +240,7 @@ TEST_F(HashFileTest, AgreesWithThePackageHashScript) {
   ASSERT_EQ('\n', value.back());
   value.pop_back();
   TSha256Digest digest;
-  ASSERT_EQ(kHashFileOk,
-            HashFileSha256(TestKeyFile("package.bin").c_str(), &digest, nullptr));
+  ASSERT_EQ(kHashFileOk, HashFileSha256(TestKeyFile("package.bin").c_str(), &digest, nullptr));
   EXPECT_TRUE(Sha256Matches(value.c_str(), digest));
   EXPECT_EQ(value, Hex(digest)) << "the script writes lower case";
 }
