@@ -70,13 +70,8 @@ TEST_F(DownloadTest, LocalCopyCountsOnlyWithItsHash) {
   EXPECT_EQ(content, ReadFileBytes(Local.File("l.exe")));
 
   // Now the copy is right: it is used as it is. A transfer would give it a
-  // new write time; the copy is dated a day ahead to tell them apart.
-  FILETIME ft;
-  GetSystemTimeAsFileTime(&ft);
-  ft = FromTicks(Ticks(ft) + 24LL * 3600 * 10000000);
-  SYSTEMTIME tomorrow;
-  FileTimeToSystemTime(&ft, &tomorrow);
-  ASSERT_TRUE(SetFileWriteTime(Local.File("l.exe"), tomorrow));
+  // new write time; the copy is dated ahead to tell them apart.
+  ASSERT_TRUE(SetFileWriteTime(Local.File("l.exe"), Date(2100, 1, 1)));
   const int64_t written = FileWriteTicks(Local.File("l.exe"));
   Speed = -1;
   EXPECT_TRUE(Get(pkg, Servers().Nginx("localhash/download/")));

@@ -130,6 +130,7 @@ TEST(Sha256Attribute, ExactlySixtyFourHexDigitsOfTheSameValueMatch) {
       {"all f", std::string(64, 'f'), true, false},
       {"empty", "", false, false},
       {"63 digits", abc.substr(0, 63), false, false},
+      {"63 zeros", std::string(63, '0'), false, false},
       {"65 digits", abc + "0", false, false},
       {"128 digits", abc + abc, false, false},
       {"32 digits", abc.substr(0, 32), false, false},
