@@ -1,6 +1,6 @@
 // DownloadFile while it pumps messages, with the real main dialog: the
 // progress bar and the flags during a transfer, cancel through the button,
-// and the Content-Length reader.
+// transfers that never end, and the Content-Length reader.
 #include <gtest/gtest.h>
 
 #include "app/download.h"
