@@ -10,10 +10,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 #include "app/catalogue_freshness.h"
 #include "app/catalogue_signature.h"
 #include "app_test_keys.h"
+#include "support/test_times.h"
 #include "zip/unzip.h"
 
 namespace {
@@ -48,33 +50,38 @@ class CatalogueSignatureTest : public ::testing::Test {
   std::string Good, Catalogue, Signature;
 };
 
+// Each key file with a signature that openssl checked against that key when
+// the fixture made it: what is refused is the key, and with it the signature.
 TEST_F(CatalogueSignatureTest, KeyFilesOpensslWrites) {
   struct Case {
     const char* File;
-    bool Usable;
-    unsigned Bits;
+    unsigned Bits;  // 0: not usable
+    const char* Signature;
   };
   const Case cases[] = {
-      {"good.pub.pem", true, 2048},
-      {"other.pub.pem", true, 2048},
-      {"big.pub.pem", true, 4096},
-      {"short.pub.pem", false, 0},  // 2047 bits: as many bytes as 2048
-      {"small.pub.pem", false, 0},  // 1024 bits
-      {"huge.pub.pem", false, 0},   // 4104 bits
-      {"ec.pub.pem", false, 0},     // P-256
-      {"ed25519.pub.pem", false, 0},
-      {"good.pem", false, 0},       // "PRIVATE KEY"
-      {"good.cert.pem", false, 0},  // "CERTIFICATE" holding the good key
-      {"good.rsa.pem", false, 0},   // "RSA PUBLIC KEY", no SubjectPublicKeyInfo
-      {"catalogue.xml", false, 0},
-      {"catalogue.sig", false, 0},
+      {"good.pub.pem", 2048, "catalogue.sig"},
+      {"other.pub.pem", 2048, "catalogue.other.sig"},
+      {"big.pub.pem", 4096, "catalogue.big.sig"},
+      {"short.pub.pem", 0, "catalogue.short.sig"},  // 2047 bits: as many bytes as 2048
+      {"small.pub.pem", 0, "catalogue.small.sig"},  // 1024 bits
+      {"huge.pub.pem", 0, "catalogue.huge.sig"},    // 4104 bits
+      {"ec.pub.pem", 0, "catalogue.ec.sig"},        // P-256
+      {"ed25519.pub.pem", 0, "catalogue.sig"},
+      {"good.pem", 0, "catalogue.sig"},       // "PRIVATE KEY"
+      {"good.cert.pem", 0, "catalogue.sig"},  // "CERTIFICATE" holding the good key
+      {"good.rsa.pem", 0, "catalogue.sig"},   // "RSA PUBLIC KEY", no SubjectPublicKeyInfo
+      {"catalogue.xml", 0, "catalogue.sig"},
+      {"catalogue.sig", 0, "catalogue.sig"},
   };
   for (const Case& c : cases) {
-    std::string pem = ReadTestKeyFile(c.File);
-    ASSERT_NE("", pem) << c.File;
+    SCOPED_TRACE(c.File);
+    std::string pem = ReadTestKeyFile(c.File), signature = ReadTestKeyFile(c.Signature);
+    ASSERT_NE("", pem);
+    ASSERT_NE("", signature);
     unsigned bits = 12345;
-    EXPECT_EQ(c.Usable, Usable(pem, &bits)) << c.File;
-    EXPECT_EQ(c.Usable ? c.Bits : 12345u, bits) << c.File;
+    EXPECT_EQ(c.Bits != 0, Usable(pem, &bits));
+    EXPECT_EQ(c.Bits ? c.Bits : 12345u, bits);
+    EXPECT_EQ(c.Bits != 0, Verify(pem, Catalogue, signature));
   }
 }
 
@@ -114,13 +121,9 @@ TEST_F(CatalogueSignatureTest, KeyTextVariants) {
   }
   EXPECT_FALSE(IsUsableCatalogueKey(nullptr, 0, nullptr));
   EXPECT_FALSE(IsUsableCatalogueKey(nullptr, 100, nullptr));
-}
-
-// The length given is all that counts: the text needs no terminator, and a
-// length that stops short of the end line refuses the key.
-TEST_F(CatalogueSignatureTest, KeyLengthIsTheCallersNotATerminator) {
-  std::vector<char> unterminated(Good.begin(), Good.end());
-  unterminated.push_back('x');
+  // The length given is all that counts: the text needs no terminator, and a
+  // length that stops short of the end line refuses the key.
+  const std::string unterminated = Good + 'x';
   EXPECT_TRUE(IsUsableCatalogueKey(unterminated.data(), Good.size(), nullptr));
   EXPECT_FALSE(IsUsableCatalogueKey(unterminated.data(), Good.size() + 1, nullptr));
   EXPECT_FALSE(IsUsableCatalogueKey(Good.c_str(), Good.size() - 8, nullptr));
@@ -141,39 +144,20 @@ TEST_F(CatalogueSignatureTest, SignaturesAndData) {
   };
   const Case cases[] = {
       {"good", Good, Catalogue, Signature, true},
-      {"good, 4096-bit key", ReadTestKeyFile("big.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.big.sig"), true},
       {"first byte changed", Good, changedFirst, Signature, false},
       {"middle byte changed", Good, changedMiddle, Signature, false},
       {"last byte changed", Good, changedLast, Signature, false},
       {"byte added", Good, Catalogue + " ", Signature, false},
       {"byte removed", Good, Catalogue.substr(0, Catalogue.size() - 1), Signature, false},
       {"no data", Good, "", Signature, false},
-      {"another key's signature", Good, Catalogue, ReadTestKeyFile("catalogue.other.sig"), false},
       {"checked with another key", ReadTestKeyFile("other.pub.pem"), Catalogue, Signature, false},
-      {"SHA-1 signature", Good, Catalogue, ReadTestKeyFile("catalogue.sha1.sig"), false},
       {"one bit flipped", Good, Catalogue, flipped, false},
       {"bytes reversed", Good, Catalogue, reversed, false},
       {"truncated", Good, Catalogue, Signature.substr(0, 255), false},
-      {"first byte cut", Good, Catalogue, Signature.substr(1), false},
       {"byte appended", Good, Catalogue, Signature + '\0', false},
       {"zero byte in front", Good, Catalogue, '\0' + Signature, false},
-      {"empty", Good, Catalogue, "", false},
       {"garbage key", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n", Catalogue,
        Signature, false},
-      // Signatures that openssl checked against their own keys when the
-      // fixture made them: what is refused is the key.
-      {"1024-bit key", ReadTestKeyFile("small.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.small.sig"), false},
-      {"2047-bit key", ReadTestKeyFile("short.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.short.sig"), false},
-      {"4104-bit key", ReadTestKeyFile("huge.pub.pem"), Catalogue,
-       ReadTestKeyFile("catalogue.huge.sig"), false},
-      {"EC key", ReadTestKeyFile("ec.pub.pem"), Catalogue, ReadTestKeyFile("catalogue.ec.sig"),
-       false},
-      {"private key text", ReadTestKeyFile("good.pem"), Catalogue, Signature, false},
-      {"certificate", ReadTestKeyFile("good.cert.pem"), Catalogue, Signature, false},
-      {"RSA PUBLIC KEY text", ReadTestKeyFile("good.rsa.pem"), Catalogue, Signature, false},
   };
   for (const Case& c : cases) {
     ASSERT_NE("", c.Key) << c.Name;
@@ -216,18 +200,16 @@ TEST_F(CatalogueSignatureTest, ArchiveFromTheSigningScriptVerifies) {
   std::string added = xml.substr(at + root.size(), end - at - root.size());
   EXPECT_EQ(Catalogue, xml.substr(0, at + root.size()) + xml.substr(end)) << xml;
   char expires[32] = {}, serial[32] = {};
-  ASSERT_EQ(2, sscanf(added.c_str(), " expires=\"%20[^\"]\" serial=\"%20[0-9]\"", expires, serial)) << added;
+  ASSERT_EQ(2, sscanf(added.c_str(), " expires=\"%20[^\"]\" serial=\"%20[0-9]\"", expires, serial))
+      << added;
   uint64_t expiry = 0, number = 0;
   ASSERT_TRUE(ParseCatalogueExpiry(expires, &expiry)) << expires;
   ASSERT_TRUE(ParseCatalogueSerial(serial, &number)) << serial;
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  const uint64_t nowTicks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  const uint64_t day = 864000000000ULL;
-  EXPECT_GT(expiry, nowTicks + 29 * day);
-  EXPECT_LT(expiry, nowTicks + 31 * day);
-  const uint64_t unixNow = nowTicks / 10000000ULL - 11644473600ULL;
-  EXPECT_GT(number + 86400, unixNow);  // signed in this run, not long ago
+  const uint64_t unixNow = static_cast<uint64_t>(time(nullptr));
+  const uint64_t day = 86400;
+  EXPECT_GT(expiry, static_cast<uint64_t>(UnixTicks(unixNow + 29 * day)));
+  EXPECT_LT(expiry, static_cast<uint64_t>(UnixTicks(unixNow + 31 * day)));
+  EXPECT_GT(number + day, unixNow);  // signed in this run, not long ago
   EXPECT_LT(number, unixNow + 60);
   ASSERT_EQ(256u, signature.size());
   EXPECT_TRUE(Verify(Good, xml, signature));
@@ -241,9 +223,10 @@ TEST_F(CatalogueSignatureTest, AnyOfSeveralKeysAndSignatures) {
   const std::string big = ReadTestKeyFile("big.pub.pem"), ec = ReadTestKeyFile("ec.pub.pem");
   const std::string goodSig = Signature, otherSig = ReadTestKeyFile("catalogue.other.sig");
   const std::string bigSig = ReadTestKeyFile("catalogue.big.sig");
-  const std::string sha1Sig = ReadTestKeyFile("catalogue.sha1.sig");
+  const std::string sha1Sig = ReadTestKeyFile("catalogue.sha1.sig");  // the good key over SHA-1
   ASSERT_EQ(256u, otherSig.size());
   ASSERT_EQ(512u, bigSig.size());
+  ASSERT_EQ(256u, sha1Sig.size());
   struct Case {
     const char* Why;
     std::vector<std::string> Keys;
@@ -261,7 +244,8 @@ TEST_F(CatalogueSignatureTest, AnyOfSeveralKeysAndSignatures) {
       {"no key", {}, {goodSig}, false},
       {"signatures by keys not built in", {good}, {otherSig, bigSig}, false},
       {"the right key over another digest", {good}, {sha1Sig}, false},
-      {"only malformed ones", {good, other}, {"", std::string(256, '\0'), goodSig.substr(1)}, false},
+      {"only malformed ones", {good, other}, {"", std::string(256, '\0'), goodSig.substr(1)},
+       false},
   };
   for (const Case& c : cases) {
     std::vector<TCatalogueKey> keys;

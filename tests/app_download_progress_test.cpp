@@ -1,9 +1,12 @@
 // DownloadFile while it pumps messages, with the real main dialog: the
 // progress bar and the flags during a transfer, cancel through the button,
-// and the Content-Length reader.
+// transfers that never end, and the Content-Length reader.
 #include <gtest/gtest.h>
 
-#include "app_download_fixture.h"
+#include "app/download.h"
+#include "app_servers_helper.h"
+
+namespace {
 
 // Samples taken by a timer while the transfer pumps messages.
 struct TPumpProbe {
@@ -16,8 +19,6 @@ struct TPumpProbe {
   int HighDuring = -1;
   bool WentBack = false;  // a sample below the one before
 };
-
-namespace {
 
 TPumpProbe* Probe = nullptr;
 
@@ -38,31 +39,40 @@ void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
-}  // namespace
+class ProgressTest : public TServedDialogTest {
+ protected:
+  // Get, with the probe taking a sample every intervalMs meanwhile.
+  bool GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
+                  const std::string& baseUrl) {
+    probe.Dialog = Dialog.get();
+    Probe = &probe;
+    UINT_PTR timer = SetTimer(nullptr, 0, intervalMs, ProbeTimer);
+    bool ok = Get(element, baseUrl);
+    KillTimer(nullptr, timer);
+    Probe = nullptr;
+    return ok;
+  }
+};
 
-bool DownloadTest::GetWatched(TPumpProbe& probe, UINT intervalMs, TXmlTreeNode* element,
-                              const std::string& baseUrl) {
-  probe.Dialog = Dialog.get();
-  Probe = &probe;
-  UINT_PTR timer = SetTimer(nullptr, 0, intervalMs, ProbeTimer);
-  bool ok = Get(element, baseUrl);
-  KillTimer(nullptr, timer);
-  Probe = nullptr;
-  return ok;
-}
-
-namespace {
-
-TEST_F(DownloadTest, ProgressAndFlagsWhileTheTransferPumps) {
+// Past 42 949 673 bytes a 32-bit received * 100 wraps and the bar would
+// jump back; the percentage must hold for files of any size.
+TEST_F(ProgressTest, ProgressAndFlagsWhileALargeFileArrives) {
+  const size_t size = 48u << 20;
+  Servers().PutFile("large/download/big.exe", std::string(size, 'g'));
   TPumpProbe probe;
-  // 400 000 bytes, 4096 every 20 ms: about two seconds.
-  bool ok = GetWatched(probe, 50, Package("s.exe"), Servers().Fault("slow/400000/20/"));
+  bool ok = GetWatched(probe, 20, Package("big.exe"), Servers().Nginx("large/download/"));
+  DeleteFileA((Servers().Www + "\\large\\download\\big.exe").c_str());
   EXPECT_TRUE(ok);
-  EXPECT_EQ(FaultBody(400000), ReadFileBytes(Local.File("s.exe")));
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExA(Local.File("big.exe").c_str(), GetFileExInfoStandard, &data);
+  EXPECT_EQ(size, data.nFileSizeLow);
+  EXPECT_GT(probe.Ticks, 3);
   EXPECT_TRUE(probe.SawDownloading);
   EXPECT_TRUE(probe.SawCanCloseRefused);
   EXPECT_EQ(100, probe.HighDuring);
+  EXPECT_FALSE(probe.WentBack);
   EXPECT_GT(probe.MaxPos, probe.MinPos);  // it moved
+  EXPECT_GE(probe.MaxPos, 75);
   EXPECT_LE(probe.MaxPos, 100);
   EXPECT_EQ(0, ProgressPos(*Dialog));
   EXPECT_FALSE(Dialog->Downloading);
@@ -71,87 +81,68 @@ TEST_F(DownloadTest, ProgressAndFlagsWhileTheTransferPumps) {
   EXPECT_EQ("", Dialog->LogText);
 }
 
-TEST_F(DownloadTest, ProgressOfALargeFileOnlyMovesForward) {
-  // Past 42 949 673 bytes a 32-bit received * 100 wraps and the bar would
-  // jump back; the percentage must hold for files of any size.
-  const size_t size = 48u << 20;
-  Servers().PutFile("large/download/big.exe", std::string(size, 'g'));
-  TPumpProbe probe;
-  bool ok = GetWatched(probe, 20, Package("big.exe"), Servers().Nginx("large/download/"));
-  EXPECT_TRUE(ok);
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  GetFileAttributesExA(Local.File("big.exe").c_str(), GetFileExInfoStandard, &data);
-  EXPECT_EQ(size, data.nFileSizeLow);
-  DeleteFileA((Servers().Www + "\\large\\download\\big.exe").c_str());
-  EXPECT_GT(probe.Ticks, 3);
-  EXPECT_FALSE(probe.WentBack);
-  EXPECT_GE(probe.MaxPos, 75);
-  EXPECT_LE(probe.MaxPos, 100);
-  EXPECT_EQ(0, ProgressPos(*Dialog));
+// The cancel button while the body arrives (about twenty seconds in all),
+// and while the head does, a byte at a time: the window answers meanwhile.
+TEST_F(ProgressTest, CancelButtonStopsALiveTransfer) {
+  struct Case {
+    const char* path;
+    DWORD limitMs;
+    bool bodyCame;
+  } cases[] = {{"slow/4000000/20/", 8000, true}, {"trickleheader/200/", 30000, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Dialog->CancelRequested = false;
+    Dialog->LogText.clear();
+    Speed = -1;
+    TPumpProbe probe;
+    probe.ClickAtTick = 4;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(GetWatched(probe, 50, Package("c.exe"), Servers().Fault(c.path)));
+    EXPECT_LT(GetTickCount() - start, c.limitMs);
+    EXPECT_TRUE(Dialog->CancelRequested);
+    EXPECT_TRUE(probe.SawCanCloseRefused);
+    EXPECT_FALSE(FileExists(Local.File("c.exe")));
+    EXPECT_FALSE(FileExists(Local.File("c.exe.part")));
+    EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
+    EXPECT_EQ(Dialog->LogText, LogControlText(*Dialog));  // shown, not only stored
+    EXPECT_EQ(0, ProgressPos(*Dialog));
+    EXPECT_FALSE(Dialog->Downloading);
+    EXPECT_EQ(c.bodyCame, Speed > 0.0f);
+  }
 }
 
-TEST_F(DownloadTest, CancelButtonStopsALiveTransfer) {
-  TPumpProbe probe;
-  probe.ClickAtTick = 4;
-  // About twenty seconds at full length; the cancel comes after a fraction.
-  DWORD start = GetTickCount();
-  bool ok = GetWatched(probe, 50, Package("c.exe"), Servers().Fault("slow/4000000/20/"));
-  DWORD elapsed = GetTickCount() - start;
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(Dialog->CancelRequested);
-  EXPECT_LT(elapsed, 8000u);
-  EXPECT_FALSE(FileExists(Local.File("c.exe")));
-  EXPECT_FALSE(FileExists(Local.File("c.exe.part")));
-  EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
-  EXPECT_EQ(Dialog->LogText, LogControlText(*Dialog));  // shown, not only stored
-  EXPECT_EQ(0, ProgressPos(*Dialog));
-  EXPECT_FALSE(Dialog->Downloading);
-  EXPECT_GT(Speed, 0.0f);
-}
-
-// A server that sends the head of its answer a byte at a time never trips a
-// time-out. The catalogue's deadline still ends the attempt, and for a
-// package the cancel button works while the head is awaited.
-TEST_F(DownloadTest, TrickledHeadEndsAtTheDeadlineOrACancel) {
-  TXmlTreeNode* pkg = Package("InstallFiles.zip");
-  float speed = -1;
-  DWORD start = GetTickCount();
-  EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed,
-                            Servers().Fault("trickleheader/200/").c_str(), 2000));
-  EXPECT_LT(GetTickCount() - start, 30000u);  // the head alone would take ten minutes
-  EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip")));
-  EXPECT_FALSE(Dialog->Downloading);
-  EXPECT_EQ("", Dialog->LogText);
-
-  TPumpProbe probe;
-  probe.Dialog = Dialog.get();
-  probe.ClickAtTick = 4;
-  Probe = &probe;
-  UINT_PTR timer = SetTimer(nullptr, 0, 50, ProbeTimer);
-  TXmlTreeNode* package = Package("t.exe");
-  start = GetTickCount();
-  bool ok = Get(package, Servers().Fault("trickleheader/200/"));
-  DWORD elapsed = GetTickCount() - start;
-  KillTimer(nullptr, timer);
-  Probe = nullptr;
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(probe.SawCanCloseRefused);  // the window answered while it waited
-  EXPECT_LT(elapsed, 30000u);
-  EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
-  EXPECT_FALSE(Dialog->Downloading);
-
-  // Nobody cancels and there is no deadline: the head must still have come
-  // within the connect and receive time-outs together.
-  Dialog->LogText.clear();
-  Dialog->CancelRequested = false;
-  SetTransferLimits({1000, 1500, kTransferLimits.StallWindowMs, kTransferLimits.CatalogueDeadlineMs});
-  start = GetTickCount();
-  EXPECT_FALSE(Get(Package("u.exe"), Servers().Fault("trickleheader/200/")));
-  EXPECT_LT(GetTickCount() - start, 15000u);
+// Transfers that never end: a body fast enough not to stall, and a head sent
+// a byte at a time, which trips no time-out. The catalogue's attempt has a
+// deadline of its own; without one the head must still have come within the
+// connect and receive time-outs together.
+TEST_F(ProgressTest, DeadlineAndTimeOutsEndTransfersThatNeverFinish) {
+  struct Case {
+    const char* path;
+    unsigned long deadlineMs;
+    bool shortTimeOuts;
+    DWORD limitMs;
+  } cases[] = {
+      {"drip/104857600/4096/100/", 2000, false, 30000},  // 100 MB at 40 KB/s: seven hours
+      {"trickleheader/200/", 2000, false, 30000},        // the head alone: ten minutes
+      {"trickleheader/200/", 0, true, 15000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + std::string(c.deadlineMs ? " with" : " without") + " a deadline");
+    const TTransferLimits& d = kTransferLimits;
+    if (c.shortTimeOuts) SetTransferLimits({1000, 1500, d.StallWindowMs, d.CatalogueDeadlineMs});
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), Package("InstallFiles.zip"), Speed,
+                              Servers().Fault(c.path).c_str(), c.deadlineMs));
+    EXPECT_LT(GetTickCount() - start, c.limitMs);
+    EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip")));
+    EXPECT_FALSE(FileExists(Local.File("InstallFiles.zip.part")));
+    EXPECT_FALSE(Dialog->Downloading);
+    EXPECT_EQ(0, ProgressPos(*Dialog));
+  }
   EXPECT_EQ("", Dialog->LogText);
 }
 
-TEST_F(DownloadTest, CancelAlreadySetStillAsksButTouchesNothing) {
+TEST_F(ProgressTest, CancelAlreadySetStillAsksButTouchesNothing) {
   Dialog->CancelRequested = true;
   Servers().PutFile("precancel/download/p.exe", std::string(3000, 'p'));
   TXmlTreeNode* pkg = Package("p.exe");

@@ -16,6 +16,7 @@
 #include "app_servers_helper.h"
 #include "markup/markup.h"
 #include "support/node_builder.h"
+#include "support/test_times.h"
 
 namespace {
 
@@ -34,50 +35,37 @@ struct TRangedAnswer {
 // outlives the servers, so earlier runs' lines stay in it.
 size_t LogMark = 0;
 
-// The ranged answers since LogMark for request paths that start with
-// `prefix`, in order.
+// The ranged answers since LogMark to request paths that start with
+// `prefix`, in order: "ranged PATH STATUS sent N range=R if-range=I".
 std::vector<TRangedAnswer> RangedAnswers(const std::string& prefix) {
   std::vector<TRangedAnswer> found;
-  const std::string all = Servers().FaultLog();
-  const std::string log = all.size() >= LogMark ? all.substr(LogMark) : all;
+  const std::string log = Servers().FaultLog().substr(LogMark);
   const std::string lead = "ranged " + prefix;
-  for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos;) {
-    size_t end = log.find('\n', at);
-    std::string line = log.substr(at, end - at);
-    at = end;
-    TRangedAnswer answer;
+  for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos; ++at) {
+    TRangedAnswer a;
     char range[128] = {}, ifRange[128] = {};
-    size_t fields = line.find(' ', lead.size());
-    if (sscanf(line.c_str() + fields, " %d sent %llu range=%127s if-range=%127[^\n]", &answer.Status,
-               &answer.Sent, range, ifRange) == 4) {
-      answer.Range = range;
-      answer.IfRange = ifRange;
-      found.push_back(answer);
+    const char* fields = log.c_str() + log.find(' ', at + lead.size());
+    if (sscanf(fields, " %d sent %llu range=%127s if-range=%127[^\n]", &a.Status, &a.Sent, range,
+               ifRange) == 4) {
+      a.Range = range;
+      a.IfRange = ifRange;
+      found.push_back(a);
     }
   }
   return found;
 }
 
-unsigned long long SentInAll(const std::vector<TRangedAnswer>& answers) {
-  unsigned long long sum = 0;
-  for (const TRangedAnswer& a : answers) sum += a.Sent;
-  return sum;
-}
-
-// Sets CancelRequested once the part file has grown to `Bytes`, from a timer
-// that the transfer's own pump runs.
-struct TCancelAt {
-  TInstallZelmDlgClient* Dialog = nullptr;
-  std::string Part;
-  unsigned long long Bytes = 0;
-};
-TCancelAt* CancelAt = nullptr;
+// Sets CancelRequested on CancelDialog once the part file CancelPart holds
+// half the file, from a timer that the transfer's own pump runs.
+TInstallZelmDlgClient* CancelDialog = nullptr;
+std::string CancelPart;
 
 void CALLBACK CancelTimer(HWND, UINT, UINT_PTR, DWORD) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!CancelAt || !GetFileAttributesExA(CancelAt->Part.c_str(), GetFileExInfoStandard, &data)) return;
-  unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  if (size >= CancelAt->Bytes) CancelAt->Dialog->CancelRequested = true;
+  if (CancelDialog && GetFileAttributesExA(CancelPart.c_str(), GetFileExInfoStandard, &data) &&
+      data.nFileSizeLow >= kSize / 2) {
+    CancelDialog->CancelRequested = true;
+  }
 }
 
 class ResumeTest : public TServedDialogTest {
@@ -100,109 +88,99 @@ class ResumeTest : public TServedDialogTest {
   bool Get(const char* fileName, const std::string& faultPath, bool withHash = true) {
     TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", fileName}});
     if (withHash) element->SetAttribute("sha256", Sha256Hex(FaultBody(kSize)).c_str());
-    Package.Resumed = false;
-    return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, Servers().Fault(faultPath).c_str(),
-                        0, &Package);
+    Download.Resumed = false;
+    return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
+                        Servers().Fault(faultPath).c_str(), 0, &Download);
   }
 
   // Get, expecting the whole file at the end, resumed or not as said; the
   // server's answers to the path.
-  std::vector<TRangedAnswer> GetWhole(const char* fileName, const std::string& faultPath, bool resumed) {
+  std::vector<TRangedAnswer> GetWhole(const char* fileName, const std::string& faultPath,
+                                      bool resumed) {
     EXPECT_TRUE(Get(fileName, faultPath)) << faultPath;
-    EXPECT_EQ(resumed, Package.Resumed) << faultPath;
+    EXPECT_EQ(resumed, Download.Resumed) << faultPath;
     EXPECT_TRUE(FaultBody(kSize) == ReadFileBytes(Local.File(fileName))) << faultPath;
     return RangedAnswers("/" + faultPath);
   }
 
-  std::string Part(const char* fileName) const { return ReadFileBytes(Local.File(std::string(fileName) + ".part")); }
+  std::string Part(const char* fileName) const {
+    return ReadFileBytes(Local.File(std::string(fileName) + ".part"));
+  }
   bool HasRecord(const char* fileName) const {
     return FileExists(Local.File(std::string(fileName) + ".part.info"));
   }
 
-  TXmlTreeNode Root{nullptr, true};
-  TPackageDownload Package;
-  float Speed = -1;
+  TPackageDownload Download;
 };
 
-TEST_F(ResumeTest, CutAtEightyPercentFetchesOnlyTheRestOnTheSameMirror) {
-  const std::string path = Ranged("same", 80, 1, "honest");
-  std::vector<TRangedAnswer> answers = GetWhole("a.exe", path, true);
-  EXPECT_FALSE(FileExists(Local.File("a.exe.part")));
-  EXPECT_FALSE(HasRecord("a.exe"));
-  ASSERT_EQ(2u, answers.size());
-  EXPECT_EQ(200, answers[0].Status);
-  EXPECT_EQ("-", answers[0].Range);
-  EXPECT_EQ(206, answers[1].Status);
-  EXPECT_EQ("bytes=800000-", answers[1].Range);
-  EXPECT_EQ(kFaultETag, answers[1].IfRange);
-  EXPECT_LE(SentInAll(answers), kSize + kSize / 5 + 65536);
-  EXPECT_EQ("", Dialog->LogText);
-}
-
-TEST_F(ResumeTest, RetriesStopAfterThreeOrWhenOneMakesNoProgress) {
-  // Every request sends a tenth of the file and hangs up: the first try
-  // and three retries, then the call gives up with 40% kept.
-  const std::string creeping = Ranged("creep", 10, 100, "honest");
-  EXPECT_FALSE(Get("b.exe", creeping));
-  EXPECT_EQ(4u, RangedAnswers("/" + creeping).size());
-  EXPECT_TRUE(FaultBody(kSize).substr(0, 400000) == Part("b.exe"));
-  EXPECT_TRUE(HasRecord("b.exe"));
-  // A mirror whose answer to the retry brings nothing is left at once.
-  const std::string stuck = Ranged("stuck", 80, 1, "stuck");
-  EXPECT_FALSE(Get("c.exe", stuck));
-  EXPECT_EQ(2u, RangedAnswers("/" + stuck).size());
-  EXPECT_TRUE(FaultBody(kSize).substr(0, 800000) == Part("c.exe"));
-  // The other mirror, with the same validator, sends the rest.
-  const std::string other = Ranged("other", 100, 0, "honest");
-  std::vector<TRangedAnswer> answers = GetWhole("c.exe", other, true);
-  ASSERT_EQ(1u, answers.size());
-  EXPECT_EQ(206, answers[0].Status);
-  EXPECT_EQ(kSize / 5, answers[0].Sent);
-}
-
-TEST_F(ResumeTest, AnswersThatStartOverOrAreRefused) {
-  // The file changed between the tries (If-Range no longer matches), and a
-  // server that ignores Range: both send it whole, and it is taken whole.
-  for (const char* after : {"changed", "norange"}) {
-    const std::string path = Ranged(std::string("over-") + after, 80, 1, after);
-    std::vector<TRangedAnswer> answers = GetWhole((std::string(after) + ".exe").c_str(), path, false);
-    ASSERT_EQ(2u, answers.size()) << after;
-    EXPECT_EQ("bytes=800000-", answers[1].Range) << after;
-    EXPECT_EQ(200, answers[1].Status) << after;
+// A cut at 80%, then the second request's answer: the rest against the
+// validator kept (a strong ETag, else the date), or the file whole when it
+// changed meanwhile (If-Range no longer matches) or the server ignores Range.
+TEST_F(ResumeTest, CutTransferAsksForTheRestOnTheSameMirror) {
+  struct Case {
+    const char* after;
+    bool resumed;
+    const char* ifRange;  // null: the changed file's own
+  } cases[] = {
+      {"honest", true, kFaultETag},
+      {"dateonly", true, "Tue, 14 Nov 2023 22:13:20 GMT"},
+      {"changed", false, nullptr},
+      {"norange", false, kFaultETag},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.after);
+    const std::string name = std::string(c.after) + ".exe";
+    std::vector<TRangedAnswer> answers = GetWhole(name.c_str(), Ranged(c.after, 80, 1, c.after),
+                                                  c.resumed);
+    EXPECT_FALSE(FileExists(Local.File(name + ".part")));
+    EXPECT_FALSE(HasRecord(name.c_str()));
+    ASSERT_EQ(2u, answers.size());
+    EXPECT_EQ(200, answers[0].Status);
+    EXPECT_EQ("-", answers[0].Range);
+    EXPECT_EQ(c.resumed ? 206 : 200, answers[1].Status);
+    EXPECT_EQ("bytes=800000-", answers[1].Range);
+    if (c.ifRange) {
+      EXPECT_EQ(c.ifRange, answers[1].IfRange);
+    }
+    if (c.resumed) {
+      EXPECT_LE(answers[0].Sent + answers[1].Sent, kSize + kSize / 5 + 65536);
+    }
+    EXPECT_EQ("", Dialog->LogText);
   }
-  // A 206 for another range than the one asked for: nothing is appended,
-  // the kept bytes stay as they were, and an honest mirror finishes them.
-  const std::string lying = Ranged("badrange", 80, 1, "badrange");
-  EXPECT_FALSE(Get("d.exe", lying));
-  EXPECT_EQ(2u, RangedAnswers("/" + lying).size());
-  EXPECT_TRUE(FaultBody(kSize).substr(0, 800000) == Part("d.exe"));
-  GetWhole("d.exe", Ranged("badrange-honest", 100, 0, "honest"), true);
 }
 
-TEST_F(ResumeTest, LastModifiedServesWhenThereIsNoETag) {
-  const std::string path = Ranged("dateonly", 80, 1, "dateonly");
-  std::vector<TRangedAnswer> answers = GetWhole("m.exe", path, true);
-  ASSERT_EQ(2u, answers.size());
-  EXPECT_EQ(206, answers[1].Status);
-  EXPECT_EQ("Tue, 14 Nov 2023 22:13:20 GMT", answers[1].IfRange);
-}
-
-TEST_F(ResumeTest, NoTrustedValidatorNoPartKept) {
-  // A weak ETag: the bytes kept could not be vouched for, so none are.
-  const std::string weak = Ranged("weak", 80, 1, "weak");
-  EXPECT_FALSE(Get("w.exe", weak, false));
-  EXPECT_EQ(1u, RangedAnswers("/" + weak).size());
-  EXPECT_FALSE(FileExists(Local.File("w.exe.part")));
-  EXPECT_FALSE(HasRecord("w.exe"));
-  // An ETag too long to keep: neither it nor the date beside it is used.
-  const std::string longTag = Ranged("longtag", 80, 1, "longtag");
-  EXPECT_FALSE(Get("l.exe", longTag, false));
-  EXPECT_EQ(1u, RangedAnswers("/" + longTag).size());
-  EXPECT_FALSE(FileExists(Local.File("l.exe.part")));
-  // No validator at all (the fault server's plain short body).
-  TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", "s.exe"}});
-  EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
-                            Servers().Fault("short/50000/").c_str()));
+// A failed attempt keeps its part, with a record, only while it made
+// progress and the server vouched for the bytes with a strong validator;
+// another mirror with the same validator finishes what was kept.
+TEST_F(ResumeTest, WhatAFailedAttemptKeeps) {
+  struct Case {
+    const char* after;
+    int cut, cuts;
+    size_t requests, kept;
+  } cases[] = {
+      {"honest", 10, 100, 4, 400000},  // a tenth, then a hang-up, every time: three retries
+      {"stuck", 80, 1, 2, 800000},     // a retry that brings nothing ends the call
+      {"badrange", 80, 1, 2, 800000},  // a 206 for another range: nothing is appended
+      {"weak", 80, 1, 1, 0},           // a weak ETag vouches for nothing
+      {"longtag", 80, 1, 1, 0},        // an ETag too long to keep: not its date either
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.after);
+    const std::string name = std::string(c.after) + ".exe";
+    const std::string path = Ranged(std::string("retry-") + c.after, c.cut, c.cuts, c.after);
+    EXPECT_FALSE(Get(name.c_str(), path));
+    EXPECT_EQ(c.requests, RangedAnswers("/" + path).size());
+    EXPECT_EQ(c.kept != 0, FileExists(Local.File(name + ".part")));
+    EXPECT_EQ(c.kept != 0, HasRecord(name.c_str()));
+    EXPECT_TRUE(FaultBody(kSize).substr(0, c.kept) == Part(name.c_str()));
+    const std::string other = Ranged(std::string("other-") + c.after, 100, 0, "honest");
+    std::vector<TRangedAnswer> answers = GetWhole(name.c_str(), other, c.kept != 0);
+    ASSERT_EQ(1u, answers.size());
+    EXPECT_EQ(c.kept ? 206 : 200, answers[0].Status);
+    EXPECT_EQ(kSize - c.kept, answers[0].Sent);
+  }
+  // No validator at all: the fault server's plain short body.
+  EXPECT_FALSE(Get("s.exe", "short/50000/", false));
   EXPECT_FALSE(FileExists(Local.File("s.exe.part")));
   EXPECT_FALSE(HasRecord("s.exe"));
 }
@@ -230,26 +208,25 @@ TEST_F(ResumeTest, HostilePartsAndRecords) {
       {"inject.exe", body.substr(0, 500000),
        "InstallZelm part 1\r\ntotal=1000000\r\nvalidator=\"a\"\r\nX-Evil: 1\r\n", false, true},
       {"total.exe", body.substr(0, 500000),
-       "InstallZelm part 1\r\ntotal=999999\r\nvalidator=" + std::string(kFaultETag) + "\r\n", true, false},
+       "InstallZelm part 1\r\ntotal=999999\r\nvalidator=" + std::string(kFaultETag) + "\r\n", true,
+       false},
   };
   int index = 0;
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const std::string path = Ranged("hostile" + std::to_string(index++), 100, 0, "honest");
+    const std::string info = Local.File(std::string(c.name) + ".part.info");
     ASSERT_TRUE(WriteFileBytes(Local.File(std::string(c.name) + ".part"), c.part));
-    if (c.recordText.empty()) {
-      ASSERT_TRUE(WriteResumeRecord(Local.File(std::string(c.name) + ".part.info").c_str(), record));
-    } else {
-      ASSERT_TRUE(WriteFileBytes(Local.File(std::string(c.name) + ".part.info"), c.recordText));
-    }
-    Dialog->LogText.clear();
-    EXPECT_EQ(c.installs, Get(c.name, path)) << c.name;
+    ASSERT_TRUE(c.recordText.empty() ? WriteResumeRecord(info.c_str(), record)
+                                     : WriteFileBytes(info, c.recordText));
+    EXPECT_EQ(c.installs, Get(c.name, path));
     std::vector<TRangedAnswer> answers = RangedAnswers("/" + path);
-    ASSERT_EQ(1u, answers.size()) << c.name;
-    EXPECT_EQ(c.resumes, answers[0].Range != "-") << c.name;
+    ASSERT_EQ(1u, answers.size());
+    EXPECT_EQ(c.resumes, answers[0].Range != "-");
     if (c.installs) {
-      EXPECT_TRUE(body == ReadFileBytes(Local.File(c.name))) << c.name;
+      EXPECT_TRUE(body == ReadFileBytes(Local.File(c.name)));
     } else {
-      EXPECT_FALSE(FileExists(Local.File(c.name))) << c.name;
+      EXPECT_FALSE(FileExists(Local.File(c.name)));
     }
   }
   // The spliced part failed its check: gone, and said so.
@@ -260,15 +237,12 @@ TEST_F(ResumeTest, HostilePartsAndRecords) {
 TEST_F(ResumeTest, CancelKeepsThePartForTheNextCall) {
   // 100 KB a second: the cancel comes at half the file.
   const std::string slow = Ranged("cancel", 100, 0, "honest", kSize, "10240/100");
-  TCancelAt cancel;
-  cancel.Dialog = Dialog.get();
-  cancel.Part = Local.File("k.exe.part");
-  cancel.Bytes = kSize / 2;
-  CancelAt = &cancel;
+  CancelDialog = Dialog.get();
+  CancelPart = Local.File("k.exe.part");
   UINT_PTR timer = SetTimer(nullptr, 0, 20, CancelTimer);
   bool ok = Get("k.exe", slow);
   KillTimer(nullptr, timer);
-  CancelAt = nullptr;
+  CancelDialog = nullptr;
   EXPECT_FALSE(ok);
   EXPECT_EQ("下载中止。\r\n", Dialog->LogText);
   const size_t kept = Part("k.exe").size();
@@ -295,27 +269,24 @@ TEST_F(ResumeTest, NginxHonoursTheRangeOfItsOwnValidator) {
   Servers().PutFile("resume/download/n.exe", body);
   TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", "n.exe"}});
   ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
-                           Servers().Nginx("resume/download/").c_str(), 0, &Package));
-  EXPECT_FALSE(Package.Resumed);
-  Package.Held.Release();
+                           Servers().Nginx("resume/download/").c_str(), 0, &Download));
+  EXPECT_FALSE(Download.Resumed);
+  Download.Held.Release();
   // Cut it short, as a broken transfer would have left it, with nginx's tag.
   // The tag is read from a ranged answer of the fault server's twin: nginx
   // makes it from the file's time and size.
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  ASSERT_TRUE(GetFileAttributesExA((Servers().Www + "\\resume\\download\\n.exe").c_str(),
-                                   GetFileExInfoStandard, &data));
-  unsigned long long ticks = (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                             data.ftLastWriteTime.dwLowDateTime;
+  const int64_t ticks = FileWriteTicks(Servers().Www + "\\resume\\download\\n.exe");
+  ASSERT_NE(0, ticks);
   TResumeRecord record;
   record.Total = 300000;
   snprintf(record.Validator, sizeof record.Validator, "\"%llx-%x\"",
-           ticks / 10000000ull - 11644473600ull, 300000u);
+           static_cast<unsigned long long>(ticks / 10000000 - 11644473600LL), 300000u);
   ASSERT_TRUE(WriteFileBytes(Local.File("n.exe.part"), body.substr(0, 200000)));
   ASSERT_TRUE(WriteResumeRecord(Local.File("n.exe.part.info").c_str(), record));
   ASSERT_TRUE(WriteFileBytes(Local.File("n.exe"), "older"));  // not current: fetched again
   ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
-                           Servers().Nginx("resume/download/").c_str(), 0, &Package));
-  EXPECT_TRUE(Package.Resumed);
+                           Servers().Nginx("resume/download/").c_str(), 0, &Download));
+  EXPECT_TRUE(Download.Resumed);
   EXPECT_TRUE(body == ReadFileBytes(Local.File("n.exe")));
 }
 

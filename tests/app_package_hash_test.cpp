@@ -41,6 +41,11 @@ std::string Hex(const TSha256Digest& digest) {
   return text;
 }
 
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 TSha256Digest Filled(unsigned char value) {
   TSha256Digest digest;
   memset(digest.Bytes, value, sizeof(digest.Bytes));
@@ -98,10 +103,12 @@ TEST(Sha256, OpenStartsAfreshAndFinishCloses) {
   EXPECT_EQ(Vectors()[0].Hex, Hex(digest));
 }
 
-TEST(Sha256Attribute, ParsesExactlySixtyFourHexDigits) {
+// Parsing and comparing: a refused text writes nothing and matches no
+// digest, not even one of zeros.
+TEST(Sha256Attribute, ExactlySixtyFourHexDigitsOfTheSameValueMatch) {
   const std::string abc = Vectors()[1].Hex;
-  std::string upper = abc;
-  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  TSha256Digest abcDigest;
+  ASSERT_TRUE(ParseSha256(abc.c_str(), &abcDigest));
   std::string mixed = abc;
   for (size_t i = 0; i < mixed.size(); i += 2) {
     mixed[i] = static_cast<char>(toupper(static_cast<unsigned char>(mixed[i])));
@@ -110,74 +117,52 @@ TEST(Sha256Attribute, ParsesExactlySixtyFourHexDigits) {
     const char* Name;
     std::string Text;
     bool Ok;
+    bool Matches;  // the digest of "abc"
   };
   const Case cases[] = {
-      {"lower case", abc, true},
-      {"upper case", upper, true},
-      {"mixed case", mixed, true},
-      {"all digits", std::string(64, '0'), true},
-      {"all f", std::string(64, 'f'), true},
-      {"empty", "", false},
-      {"63 digits", abc.substr(0, 63), false},
-      {"65 digits", abc + "0", false},
-      {"128 digits", abc + abc, false},
-      {"32 digits", abc.substr(0, 32), false},
-      {"g at the end", abc.substr(0, 63) + "g", false},
-      {"G at the start", "G" + abc.substr(1), false},
-      {"leading space", " " + abc.substr(1), false},
-      {"space before", " " + abc, false},
-      {"space after", abc + " ", false},
-      {"newline after", abc + "\n", false},
-      {"0x prefix", "0x" + abc.substr(2), false},
-      {"dash inside", abc.substr(0, 32) + "-" + abc.substr(33), false},
-      {"colon pairs", "ba:78:16:bf" + abc.substr(11), false},
-      {"GBK byte", abc.substr(0, 62) + "\xa3\xb0", false},  // a full-width digit
-      {"high byte", abc.substr(0, 63) + "\xff", false},
+      {"lower case", abc, true, true},
+      {"upper case", Upper(abc), true, true},
+      {"mixed case", mixed, true, true},
+      {"first digit changed", "c" + abc.substr(1), true, false},
+      {"last digit changed", abc.substr(0, 63) + "c", true, false},
+      {"another file's value", Vectors()[0].Hex, true, false},
+      {"all digits", std::string(64, '0'), true, false},
+      {"all f", std::string(64, 'f'), true, false},
+      {"empty", "", false, false},
+      {"63 digits", abc.substr(0, 63), false, false},
+      {"63 zeros", std::string(63, '0'), false, false},
+      {"65 digits", abc + "0", false, false},
+      {"128 digits", abc + abc, false, false},
+      {"32 digits", abc.substr(0, 32), false, false},
+      {"g at the end", abc.substr(0, 63) + "g", false, false},
+      {"G at the start", "G" + abc.substr(1), false, false},
+      {"leading space", " " + abc.substr(1), false, false},
+      {"space before", " " + abc, false, false},
+      {"space after", abc + " ", false, false},
+      {"newline after", abc + "\n", false, false},
+      {"0x prefix", "0x" + abc.substr(2), false, false},
+      {"dash inside", abc.substr(0, 32) + "-" + abc.substr(33), false, false},
+      {"colon pairs", "ba:78:16:bf" + abc.substr(11), false, false},
+      {"GBK byte", abc.substr(0, 62) + "\xa3\xb0", false, false},  // a full-width digit
+      {"high byte", abc.substr(0, 63) + "\xff", false, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
     TSha256Digest digest = Filled(0xEE);
-    EXPECT_EQ(c.Ok, ParseSha256(c.Text.c_str(), &digest)) << c.Name;
+    EXPECT_EQ(c.Ok, ParseSha256(c.Text.c_str(), &digest));
     if (c.Ok) {
       std::string lower = c.Text;
       for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-      EXPECT_EQ(lower, Hex(digest)) << c.Name;
+      EXPECT_EQ(lower, Hex(digest));
     } else {
-      EXPECT_EQ(Filled(0xEE), digest) << c.Name << ": a refused text writes nothing";
+      EXPECT_EQ(Filled(0xEE), digest) << "a refused text writes nothing";
+      EXPECT_FALSE(Sha256Matches(c.Text.c_str(), Filled(0)));
     }
+    EXPECT_EQ(c.Matches, Sha256Matches(c.Text.c_str(), abcDigest));
   }
   TSha256Digest digest = Filled(0xEE);
   EXPECT_FALSE(ParseSha256(nullptr, &digest));
-}
-
-TEST(Sha256Attribute, OnlyAWellFormedEqualValueMatches) {
-  TSha256Digest abc;
-  ASSERT_TRUE(ParseSha256(Vectors()[1].Hex, &abc));
-  std::string upper = Vectors()[1].Hex;
-  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  std::string lastDigitChanged = Vectors()[1].Hex;
-  lastDigitChanged.back() = 'c';
-  std::string firstDigitChanged = Vectors()[1].Hex;
-  firstDigitChanged[0] = 'c';
-  std::string longer = std::string(Vectors()[1].Hex) + "00";
-  struct Case {
-    const char* Name;
-    const char* Text;
-    bool Matches;
-  };
-  const Case cases[] = {
-      {"same, lower case", Vectors()[1].Hex, true},
-      {"same, upper case", upper.c_str(), true},
-      {"last digit changed", lastDigitChanged.c_str(), false},
-      {"first digit changed", firstDigitChanged.c_str(), false},
-      {"another file's value", Vectors()[0].Hex, false},
-      {"right value and more", longer.c_str(), false},
-      {"missing attribute", nullptr, false},
-      {"empty", "", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.Matches, Sha256Matches(c.Text, abc)) << c.Name;
-  // A value that is no hash matches no digest, not even one of zeros.
-  EXPECT_FALSE(Sha256Matches("", Filled(0)));
-  EXPECT_FALSE(Sha256Matches(std::string(63, '0').c_str(), Filled(0)));
+  EXPECT_FALSE(Sha256Matches(nullptr, abcDigest));
 }
 
 class HashFileTest : public ::testing::Test {
@@ -190,41 +175,27 @@ class HashFileTest : public ::testing::Test {
   TScratchDir Dir;
 };
 
-TEST_F(HashFileTest, KnownVectorsAndOnePumpCallPerBlock) {
-  for (const Vector& v : Vectors()) {
-    std::string path = Put("vector.bin", v.Message);
+// The known vectors, and sizes on and beside a block border: one pump call
+// per block, none for the empty read that ends a file of whole blocks.
+TEST_F(HashFileTest, VectorsAndBlockBordersWithAndWithoutAPump) {
+  std::vector<Vector> files = Vectors();
+  const size_t block = kHashFileBlockSize;
+  for (size_t size : {size_t{1}, block - 1, block, block + 1, 2 * block, 3 * block + 17}) {
+    files.push_back({"block border", FaultBody(size), nullptr});
+  }
+  for (const Vector& v : files) {
+    SCOPED_TRACE(std::string(v.Name) + ", " + std::to_string(v.Message.size()) + " bytes");
+    const std::string hex = v.Hex ? v.Hex : StreamedHex(v.Message, {1u << 30});
+    std::string path = Put("hashed.bin", v.Message);
     TFakeRunHost pump;
     TSha256Digest digest = Filled(0xEE);
-    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &pump))
-        << v.Name;
-    EXPECT_EQ(v.Hex, Hex(digest)) << v.Name;
-    size_t blocks = (v.Message.size() + kHashFileBlockSize - 1) / kHashFileBlockSize;
-    EXPECT_EQ(static_cast<int>(blocks), pump.Pumps) << v.Name;
-  }
-}
-
-TEST_F(HashFileTest, BlockBordersAndNoPump) {
-  // Sizes on and beside a block border: a file of whole blocks gets no extra
-  // call for the empty read that ends it.
-  const size_t sizes[] = {1, kHashFileBlockSize - 1, kHashFileBlockSize, kHashFileBlockSize + 1,
-                          2 * kHashFileBlockSize, 3 * kHashFileBlockSize + 17};
-  for (size_t size : sizes) {
-    std::string content = FaultBody(size);
-    std::string path = Put("border.bin", content);
-    TFakeRunHost pump;
-    TSha256Digest fromFile, streamed;
-    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &fromFile, &pump));
-    TSha256 hash;
-    ASSERT_TRUE(hash.Open());
-    ASSERT_TRUE(hash.Update(content.data(), content.size()));
-    ASSERT_TRUE(hash.Finish(&streamed));
-    EXPECT_EQ(Hex(streamed), Hex(fromFile)) << size;
-    EXPECT_EQ(static_cast<int>((size + kHashFileBlockSize - 1) / kHashFileBlockSize), pump.Pumps)
-        << size;
-
+    ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &pump));
+    EXPECT_EQ(hex, Hex(digest));
+    const size_t blocks = (v.Message.size() + kHashFileBlockSize - 1) / kHashFileBlockSize;
+    EXPECT_EQ(static_cast<int>(blocks), pump.Pumps);
     TSha256Digest withoutPump = Filled(0xEE);
     ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &withoutPump, nullptr));
-    EXPECT_EQ(Hex(streamed), Hex(withoutPump)) << size;
+    EXPECT_EQ(hex, Hex(withoutPump));
   }
 }
 
@@ -234,43 +205,18 @@ TEST_F(HashFileTest, PumpStopsTheReadAndNoDigestIsGiven) {
     TFakeRunHost pump;
     pump.StopAtPump = stopAt;
     TSha256Digest digest = Filled(0xEE);
-    EXPECT_EQ(kHashFileStopped, HashFileSha256(path.c_str(), &digest, &pump))
-        << stopAt;
+    EXPECT_EQ(kHashFileStopped, HashFileSha256(path.c_str(), &digest, &pump)) << stopAt;
     EXPECT_EQ(stopAt, pump.Pumps) << "no block is read after the pump says stop";
     EXPECT_EQ(Filled(0xEE), digest) << stopAt;
   }
 }
 
-// The pump a window gives: it drains the queue, so that a message posted
-// while the file is read is handled before the hash is done.
-TEST_F(HashFileTest, PumpThatDrainsTheQueueSeesPostedMessages) {
-  std::string path = Put("million.bin", Vectors()[3].Message);
-  int handled = 0;
-  TFakeRunHost drain;
-  drain.OnPump = [&handled] {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_APP + 7) ++handled;
-    }
-  };
-  MSG msg;
-  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // gives the thread its queue
-  ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_APP + 7, 0, 0));
-  TSha256Digest digest;
-  ASSERT_EQ(kHashFileOk, HashFileSha256(path.c_str(), &digest, &drain));
-  EXPECT_EQ(1, handled);
-  EXPECT_EQ(Vectors()[3].Hex, Hex(digest));
-}
-
 TEST_F(HashFileTest, FilesThatCannotBeRead) {
   TSha256Digest digest = Filled(0xEE);
   TFakeRunHost pump;
-  EXPECT_EQ(kHashFileOpenFailed,
-            HashFileSha256(Dir.File("missing.bin").c_str(), &digest, &pump));
+  EXPECT_EQ(kHashFileOpenFailed, HashFileSha256(Dir.File("missing.bin").c_str(), &digest, &pump));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError()) << "the cause stays readable";
-  EXPECT_EQ(kHashFileOpenFailed,
-            HashFileSha256(Dir.Path().c_str(), &digest, &pump))
-      << "a folder";
+  EXPECT_EQ(kHashFileOpenFailed, HashFileSha256(Dir.Path().c_str(), &digest, &pump)) << "a folder";
 
   // A file that its writer holds without sharing, as an installer still
   // being written by another program.
@@ -295,8 +241,7 @@ TEST_F(HashFileTest, AgreesWithThePackageHashScript) {
   ASSERT_EQ('\n', value.back());
   value.pop_back();
   TSha256Digest digest;
-  ASSERT_EQ(kHashFileOk,
-            HashFileSha256(TestKeyFile("package.bin").c_str(), &digest, nullptr));
+  ASSERT_EQ(kHashFileOk, HashFileSha256(TestKeyFile("package.bin").c_str(), &digest, nullptr));
   EXPECT_TRUE(Sha256Matches(value.c_str(), digest));
   EXPECT_EQ(value, Hex(digest)) << "the script writes lower case";
 }

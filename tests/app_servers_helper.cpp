@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <map>
 
+#include "app/download.h"
 #include "app/package_hash.h"
+#include "support/node_builder.h"
 
 namespace {
 
@@ -23,15 +25,21 @@ TTestServers LoadServers() {
   return s;
 }
 
-std::string Url(int port, const std::string& path) {
-  return "http://127.0.0.1:" + std::to_string(port) + "/" + path;
-}
-
 }  // namespace
 
-std::string TTestServers::Nginx(const std::string& path) const { return Url(NginxPort, path); }
-std::string TTestServers::Fault(const std::string& path) const { return Url(FaultPort, path); }
-std::string TTestServers::Dead(const std::string& path) const { return Url(DeadPort, path); }
+std::string LoopbackUrl(const char* scheme, int port, const std::string& path) {
+  return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/" + path;
+}
+
+std::string TTestServers::Nginx(const std::string& path) const {
+  return LoopbackUrl("http", NginxPort, path);
+}
+std::string TTestServers::Fault(const std::string& path) const {
+  return LoopbackUrl("http", FaultPort, path);
+}
+std::string TTestServers::Dead(const std::string& path) const {
+  return LoopbackUrl("http", DeadPort, path);
+}
 
 void TTestServers::PutFile(const std::string& relativePath, const std::string& content) const {
   PutSiteFile(Www, relativePath, content);
@@ -70,4 +78,28 @@ std::string Sha256Hex(const std::string& data) {
   char text[2 * kSha256Size + 1];
   FormatSha256(digest, text);
   return text;
+}
+
+int ProgressPos(TInstallZelmDlgClient& d) {
+  return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETPOS, 0, 0));
+}
+
+int ProgressHigh(TInstallZelmDlgClient& d) {
+  return static_cast<int>(SendDlgItemMessageA(d.GetHandle(), kIdProgress, PBM_GETRANGE, FALSE, 0));
+}
+
+std::string LogControlText(TInstallZelmDlgClient& d) {
+  char text[1024] = {};
+  GetDlgItemTextA(d.GetHandle(), kIdLog, text, sizeof(text));
+  return text;
+}
+
+void TDialogTest::TearDown() { SetTransferLimits(kTransferLimits); }
+
+bool TDialogTest::Get(TXmlTreeNode* element, const std::string& baseUrl) {
+  return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed, baseUrl.c_str());
+}
+
+TXmlTreeNode* TDialogTest::Package(const char* fileName) {
+  return AddNode(&Root, "Dek", {{"fileName", fileName}});
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/main_dialog.h"
+#include "markup/markup.h"
 #include "support/message_queue.h"
 #include "support/test_files.h"
 
@@ -54,22 +55,50 @@ const TTestServers& Servers();
 // seconds to unmap a shown top-level window under a bare Xvfb.
 std::unique_ptr<TInstallZelmDlgClient> MakeDialog();
 
-// The bytes the fault server sends for a body of n bytes.
+// What the dialog's progress bar (position, upper end of its range) and its
+// log control show.
+int ProgressPos(TInstallZelmDlgClient& d);
+int ProgressHigh(TInstallZelmDlgClient& d);
+std::string LogControlText(TInstallZelmDlgClient& d);
+
+// "<scheme>://127.0.0.1:<port>/" + path.
+std::string LoopbackUrl(const char* scheme, int port, const std::string& path);
+
+// The bytes the fault server sends for a body of n bytes: they differ from
+// block to block, so a shifted or partial body shows.
 std::string FaultBody(size_t n);
 
 // The SHA-256 of data in 64 lower-case hex digits, as a catalogue gives it.
 std::string Sha256Hex(const std::string& data);
 
-// A test with the servers running, a main dialog (MakeDialog) and a scratch
-// folder to download into.
-class TServedDialogTest : public ::testing::Test {
+// A test with a main dialog (MakeDialog), a scratch folder to download into
+// and a document root for the package elements it makes. Transfer limits a
+// test shortens hold until it ends.
+class TDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    IZ_REQUIRE_SERVERS();
     Dialog = MakeDialog();
     ASSERT_TRUE(Dialog->IsWindowAlive());
   }
+  void TearDown() override;
+
+  // DownloadFile of the element into Local from baseUrl.
+  bool Get(TXmlTreeNode* element, const std::string& baseUrl);
+  // A package element below Root.
+  TXmlTreeNode* Package(const char* fileName);
 
   std::unique_ptr<TInstallZelmDlgClient> Dialog;
   TScratchDir Local;
+  TXmlTreeNode Root{nullptr, true};
+  float Speed = -1;
 };
+
+// The same with the loopback servers running.
+class TServedDialogTest : public TDialogTest {
+ protected:
+  void SetUp() override {
+    IZ_REQUIRE_SERVERS();
+    TDialogTest::SetUp();
+  }
+};
+using DownloadTest = TServedDialogTest;

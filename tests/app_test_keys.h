@@ -13,13 +13,13 @@ std::string TestKeyFile(const std::string& name);
 // The bytes of a file in the keys folder ("" when it cannot be read).
 std::string ReadTestKeyFile(const std::string& name);
 
-// True when the fixture ran to its end; otherwise *why says what is missing.
-bool TestKeysReady(std::string* why);
+// What is missing when the fixture did not run to its end; "" when it did.
+std::string TestKeysMissing();
 
 // Fails (never skips) the calling test when the keys are missing: a build
 // whose signature check went untested must not pass.
-#define IZ_REQUIRE_TEST_KEYS()                   \
-  do {                                           \
-    std::string izWhy;                           \
-    if (!TestKeysReady(&izWhy)) FAIL() << izWhy; \
+#define IZ_REQUIRE_TEST_KEYS()                              \
+  do {                                                      \
+    const std::string izMissing = TestKeysMissing();        \
+    if (!izMissing.empty()) FAIL() << izMissing;            \
   } while (0)
