@@ -1,6 +1,5 @@
 // The real main window during and around a run: the pump, the guard against
-// a second run, close requests while an installer runs, the help button, the
-// first show after the set-up and the end of the message loop.
+// a second run, the help button and the first show after the set-up.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,9 +26,12 @@ TEST_F(AppWindow, PumpDispatchesEverythingWaitingAndKeepsTheQuitRequest) {
   d.PumpMessages();
   EXPECT_FALSE(d.IsWindowAlive());
   EXPECT_EQ(nullptr, d.GetHandle());
+  // A refresh then shows nothing and keeps the log.
   d.LogText += "下载中止。\r\n";
   d.RefreshLog();
+  d.RefreshLog();
   d.PumpMessages();
+  EXPECT_EQ("下载中止。\r\n", d.LogText);
   EXPECT_EQ(0, SendDlgItemMessageA(d.GetHandle(), 101, PBM_SETPOS, 50, 0));
   EXPECT_TRUE(QuitQueued());
 }
@@ -48,23 +50,6 @@ TEST_F(AppWindow, ASecondRunCannotStartInsideARunningOne) {
   SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED), 0);
   EXPECT_FALSE(d.CancelRequested);
   EXPECT_FALSE(d.RunInProgress);  // released when the run returns
-}
-
-// While an installer runs, every close request is refused, the system's
-// question before a logoff included; once it has ended, a close goes through.
-TEST_F(AppWindow, NoCloseWhileAnInstallerRuns) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  d.InstallerRunning = true;
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  d.PumpMessages();
-  EXPECT_TRUE(d.IsWindowAlive());
-  EXPECT_EQ(FALSE, SendMessageA(App->Frame(), WM_QUERYENDSESSION, 0, 0));
-  d.InstallerRunning = false;
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  d.PumpMessages();
-  EXPECT_FALSE(d.IsWindowAlive());
-  EXPECT_TRUE(QuitQueued());
 }
 
 // The help button with no help file beside the program (the tests run from
@@ -135,25 +120,6 @@ TEST(AppStart, MainWindowIsShownOnlyAfterTheSetUp) {
   }
   FirstShow = TFirstShow();
   ForgetQuit();
-}
-
-TEST(AppRun, ClosingTheMainWindowEndsTheRunWithZero) {
-  ForgetQuit();
-  struct TClosingApp : TInstallZelmApp {
-    bool InitInstance() override {
-      if (!TInstallZelmApp::InitInstance()) return false;
-      PostMessageA(GetMainWindow()->GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-      return true;
-    }
-    void InitMainWindow() override {
-      TInstallZelmApp::InitMainWindow();
-      AddSampleCatalogue(
-          static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow())->CatalogueDoc);
-    }
-  } app;
-  app.CmdShow = SW_SHOWNORMAL;
-  EXPECT_EQ(0, app.Run());
-  EXPECT_FALSE(app.GetMainWindow()->IsWindowAlive());
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ class TreeTest : public ::testing::Test {
     // The control's own handling of a press waits for the release.
     PostMessageA(TreeHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
     SendMessageA(TreeHwnd(), down, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-    PumpFor(0);
+    PumpWaiting();
   }
 
   void ClickStateIcon(const TXmlTreeNode* node) {
