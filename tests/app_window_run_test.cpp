@@ -69,14 +69,12 @@ TEST_F(AppWindow, HelpWithoutTheHelpFileChangesNothing) {
 
 // What the main window looks like at the moment it first becomes visible.
 struct TFirstShow {
-  TInstallZelmDlgClient* Dialog = nullptr;  // not owned
-  HWND Frame = nullptr;
   bool Seen = false, DownloadDirSet = false, ImageListsAttached = false, Fitted = false;
 } FirstShow;
 
 LRESULT CALLBACK WatchFirstShow(int code, WPARAM wParam, LPARAM lParam) {
   const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  TInstallZelmDlgClient* d = FirstShow.Dialog;
+  TInstallZelmDlgClient* d = TTestMainWindow::LastMade;
   if (code == HC_ACTION && !FirstShow.Seen && d && cwp->message == WM_SHOWWINDOW && cwp->wParam &&
       d->GetParentObject() && cwp->hwnd == d->GetParentObject()->GetHandle()) {
     FirstShow.Seen = true;
@@ -97,28 +95,19 @@ LRESULT CALLBACK WatchFirstShow(int code, WPARAM wParam, LPARAM lParam) {
 // lists) has run and the frame has been fitted around the dialog.
 TEST(AppStart, MainWindowIsShownOnlyAfterTheSetUp) {
   ForgetQuit();
-  struct TWatchedApp : TInstallZelmApp {
-    void InitMainWindow() override {
-      TInstallZelmApp::InitMainWindow();
-      FirstShow.Dialog = static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow());
-      AddSampleCatalogue(FirstShow.Dialog->CatalogueDoc);
-    }
-    bool Start() { return InitInstance(); }
-  };
+  TTestMainWindow::LastMade = nullptr;
   FirstShow = TFirstShow();
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchFirstShow, nullptr, GetCurrentThreadId());
   ASSERT_NE(nullptr, hook);
   {
-    TWatchedApp app;
-    app.CmdShow = SW_SHOWNORMAL;
-    EXPECT_TRUE(app.Start());
+    TTestMainWindow app;
     UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(app.Started);
     ASSERT_TRUE(FirstShow.Seen);
     EXPECT_TRUE(FirstShow.DownloadDirSet);
     EXPECT_TRUE(FirstShow.ImageListsAttached);
     EXPECT_TRUE(FirstShow.Fitted);
   }
-  FirstShow = TFirstShow();
   ForgetQuit();
 }
 
