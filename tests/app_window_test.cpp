@@ -13,13 +13,6 @@
 
 namespace {
 
-RECT ChildRect(HWND parent, HWND child) {
-  RECT r;
-  GetWindowRect(child, &r);
-  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
 // The live controls: classes, GBK captions, the styles that decide how they
 // behave, and dialog units converted with the dialog's font, 9-point 宋体.
 // (WS_BORDER is not checked: the common controls trade it for an edge of
@@ -59,7 +52,9 @@ TEST_F(AppWindow, ControlsFollowTheTemplate) {
     RECT expected = {row.dlu.left, row.dlu.top, row.dlu.right - row.dlu.left,
                      row.dlu.bottom - row.dlu.top};
     MapDialogRect(App->Dlg(), &expected);
-    RECT actual = ChildRect(App->Dlg(), c);
+    RECT actual;
+    GetWindowRect(c, &actual);
+    MapWindowPoints(nullptr, App->Dlg(), reinterpret_cast<POINT*>(&actual), 2);
     EXPECT_EQ(expected.left, actual.left);
     EXPECT_EQ(expected.top, actual.top);
     EXPECT_EQ(expected.left + expected.right, actual.right);

@@ -201,12 +201,10 @@ class TTestApp : public TApplication {
 
  protected:
   void InitMainWindow() override {
-    FrameFixture* f = new FrameFixture;
-    f->Client->Allow = true;
-    Made = f->Frame;
-    f->Frame = nullptr;  // the application owns it now
-    delete f;
-    SetMainWindow(Made);
+    FrameFixture f;
+    f.Client->Allow = true;
+    SetMainWindow(Made = f.Frame);
+    f.Frame = nullptr;  // the application owns it now
   }
   bool InitInstance() override {
     if (!TApplication::InitInstance()) return false;
