@@ -1,8 +1,6 @@
 // The product's own resources, read back from the built InstallZelm.exe as
 // Windows reads them: the version resource through the version API, the
-// manifest through the resource API. The numbers must be the project's
-// version; the manifest must ask for elevation and keep the classic controls.
-// Test programs must carry neither, so the second table reads app_tests.exe.
+// manifest through the resource API. Test programs must carry neither.
 #include <gtest/gtest.h>
 
 #include <windows.h>
