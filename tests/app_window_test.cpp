@@ -32,11 +32,13 @@ TEST_F(AppWindow, ControlsFollowTheTemplate) {
       {104, "Edit", "", {4, 226, 284, 268},
        ES_MULTILINE | WS_VSCROLL | WS_TABSTOP, ES_READONLY | ES_AUTOHSCROLL | WS_HSCROLL, -1},
       {101, "msctls_progress32", "", {4, 269, 284, 281}, 0, WS_TABSTOP, -1},
-      {102, "Button", "下载安装", {294, 158, 344, 172}, BS_CENTER | WS_TABSTOP, 0, BS_DEFPUSHBUTTON},
+      {102, "Button", "下载安装", {294, 158, 344, 172}, BS_CENTER | WS_TABSTOP, 0,
+       BS_DEFPUSHBUTTON},
       {107, "Button", "取消下载", {294, 175, 344, 189}, BS_CENTER | WS_TABSTOP, 0, BS_PUSHBUTTON},
       {109, "Button", "卸载未选项", {294, 227, 344, 241}, BS_CENTER | WS_TABSTOP, 0, BS_PUSHBUTTON},
       {105, "Button", "帮  助", {294, 245, 344, 259}, BS_CENTER | WS_TABSTOP, 0, BS_PUSHBUTTON},
-      {2, "Button", "退  出", {294, 265, 344, 279}, WS_TABSTOP, BS_LEFT | BS_RIGHT, BS_PUSHBUTTON},  // no BS_CENTER
+      // Exit has no BS_CENTER.
+      {2, "Button", "退  出", {294, 265, 344, 279}, WS_TABSTOP, BS_LEFT | BS_RIGHT, BS_PUSHBUTTON},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.id);
