@@ -214,7 +214,7 @@ TEST_F(SupportLogTest, NoFileEverPassesTheLimit) {
   EXPECT_FALSE(FileExists(LogPath() + ".2"));
 }
 
-TEST_F(SupportLogTest, AFolderOrFileThatCannotBeWrittenFailsOnlyTheWrite) {
+TEST_F(SupportLogTest, WhatCannotBeWrittenFailsOnlyTheWrite) {
   const std::string missing = Dir.File("no such folder"), busy = Dir.File("busy");
   ASSERT_TRUE(CreateDirectoryA(busy.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((busy + "\\" + kSupportLogName).c_str(), nullptr));  // a folder in its place
@@ -225,7 +225,7 @@ TEST_F(SupportLogTest, AFolderOrFileThatCannotBeWrittenFailsOnlyTheWrite) {
     EXPECT_FALSE(Log.Write("k", "text"));
     size_t saved = 0;
     EXPECT_FALSE(Log.WriteWindowLines("line\r\n", saved));
-    EXPECT_EQ(6u, saved);                // dropped, never written twice
+    EXPECT_EQ(6u, saved);              // dropped, never written twice
     EXPECT_EQ(1234u, GetLastError());  // the caller's error is kept
   }
   EXPECT_FALSE(FileExists(missing));
@@ -237,14 +237,14 @@ TEST_F(SupportLogTest, AFolderOrFileThatCannotBeWrittenFailsOnlyTheWrite) {
   ASSERT_TRUE(Log.Start(Dir.Path().c_str()));
   EXPECT_FALSE(Log.Write("k", "more text than fits"));
   EXPECT_EQ(full, ReadFileBytes(LogPath()));
-}
 
-TEST_F(SupportLogTest, StoppedOrTooLongAFolderWritesNothing) {
+  // Stopped, or refused a folder whose name would not fit: nothing is written.
+  ASSERT_TRUE(DeleteFileA(LogPath().c_str()));
   Log.Stop();
   EXPECT_FALSE(Log.IsStarted());
   EXPECT_FALSE(Log.Write("k", "text"));
   EXPECT_FALSE(FileExists(LogPath()));
-  const std::string longFolder = "C:\\" + std::string(245, 'f');  // the name would not fit
+  const std::string longFolder = "C:\\" + std::string(245, 'f');
   EXPECT_FALSE(Log.Start(longFolder.c_str()));
   EXPECT_FALSE(Log.IsStarted());
   EXPECT_FALSE(Log.Write("k", "text"));
