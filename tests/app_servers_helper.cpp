@@ -61,7 +61,7 @@ std::unique_ptr<TInstallZelmDlgClient> MakeDialog() {
   dialog->CatalogueDoc.AppendChild(new TXmlTreeNode(nullptr, true));
   dialog->Create();
   dialog->CatalogueDoc.DeleteChildren();
-  PumpFor(0);
+  PumpWaiting();
   return dialog;
 }
 

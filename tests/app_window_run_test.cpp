@@ -1,6 +1,5 @@
 // The real main window during and around a run: the pump, the guard against
-// a second run, close requests while an installer runs, the help button, the
-// first show after the set-up and the end of the message loop.
+// a second run, the help button and the first show after the set-up.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,9 +26,12 @@ TEST_F(AppWindow, PumpDispatchesEverythingWaitingAndKeepsTheQuitRequest) {
   d.PumpMessages();
   EXPECT_FALSE(d.IsWindowAlive());
   EXPECT_EQ(nullptr, d.GetHandle());
+  // A refresh then shows nothing and keeps the log.
   d.LogText += "下载中止。\r\n";
   d.RefreshLog();
+  d.RefreshLog();
   d.PumpMessages();
+  EXPECT_EQ("下载中止。\r\n", d.LogText);
   EXPECT_EQ(0, SendDlgItemMessageA(d.GetHandle(), 101, PBM_SETPOS, 50, 0));
   EXPECT_TRUE(QuitQueued());
 }
@@ -50,23 +52,6 @@ TEST_F(AppWindow, ASecondRunCannotStartInsideARunningOne) {
   EXPECT_FALSE(d.RunInProgress);  // released when the run returns
 }
 
-// While an installer runs, every close request is refused, the system's
-// question before a logoff included; once it has ended, a close goes through.
-TEST_F(AppWindow, NoCloseWhileAnInstallerRuns) {
-  TInstallZelmDlgClient& d = *App->Dialog;
-  d.InstallerRunning = true;
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  SendMessageA(App->Dlg(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  d.PumpMessages();
-  EXPECT_TRUE(d.IsWindowAlive());
-  EXPECT_EQ(FALSE, SendMessageA(App->Frame(), WM_QUERYENDSESSION, 0, 0));
-  d.InstallerRunning = false;
-  PostMessageA(App->Frame(), WM_CLOSE, 0, 0);
-  d.PumpMessages();
-  EXPECT_FALSE(d.IsWindowAlive());
-  EXPECT_TRUE(QuitQueued());
-}
-
 // The help button with no help file beside the program (the tests run from
 // a folder without InstallZelm.chm): nothing is logged and the program goes
 // on as before.
@@ -84,14 +69,12 @@ TEST_F(AppWindow, HelpWithoutTheHelpFileChangesNothing) {
 
 // What the main window looks like at the moment it first becomes visible.
 struct TFirstShow {
-  TInstallZelmDlgClient* Dialog = nullptr;  // not owned
-  HWND Frame = nullptr;
   bool Seen = false, DownloadDirSet = false, ImageListsAttached = false, Fitted = false;
 } FirstShow;
 
 LRESULT CALLBACK WatchFirstShow(int code, WPARAM wParam, LPARAM lParam) {
   const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  TInstallZelmDlgClient* d = FirstShow.Dialog;
+  TInstallZelmDlgClient* d = TTestMainWindow::LastMade;
   if (code == HC_ACTION && !FirstShow.Seen && d && cwp->message == WM_SHOWWINDOW && cwp->wParam &&
       d->GetParentObject() && cwp->hwnd == d->GetParentObject()->GetHandle()) {
     FirstShow.Seen = true;
@@ -112,48 +95,20 @@ LRESULT CALLBACK WatchFirstShow(int code, WPARAM wParam, LPARAM lParam) {
 // lists) has run and the frame has been fitted around the dialog.
 TEST(AppStart, MainWindowIsShownOnlyAfterTheSetUp) {
   ForgetQuit();
-  struct TWatchedApp : TInstallZelmApp {
-    void InitMainWindow() override {
-      TInstallZelmApp::InitMainWindow();
-      FirstShow.Dialog = static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow());
-      AddSampleCatalogue(FirstShow.Dialog->CatalogueDoc);
-    }
-    bool Start() { return InitInstance(); }
-  };
+  TTestMainWindow::LastMade = nullptr;
   FirstShow = TFirstShow();
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchFirstShow, nullptr, GetCurrentThreadId());
   ASSERT_NE(nullptr, hook);
   {
-    TWatchedApp app;
-    app.CmdShow = SW_SHOWNORMAL;
-    EXPECT_TRUE(app.Start());
+    TTestMainWindow app;
     UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(app.Started);
     ASSERT_TRUE(FirstShow.Seen);
     EXPECT_TRUE(FirstShow.DownloadDirSet);
     EXPECT_TRUE(FirstShow.ImageListsAttached);
     EXPECT_TRUE(FirstShow.Fitted);
   }
-  FirstShow = TFirstShow();
   ForgetQuit();
-}
-
-TEST(AppRun, ClosingTheMainWindowEndsTheRunWithZero) {
-  ForgetQuit();
-  struct TClosingApp : TInstallZelmApp {
-    bool InitInstance() override {
-      if (!TInstallZelmApp::InitInstance()) return false;
-      PostMessageA(GetMainWindow()->GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-      return true;
-    }
-    void InitMainWindow() override {
-      TInstallZelmApp::InitMainWindow();
-      AddSampleCatalogue(
-          static_cast<TInstallZelmDlgClient*>(GetMainWindow()->GetClientWindow())->CatalogueDoc);
-    }
-  } app;
-  app.CmdShow = SW_SHOWNORMAL;
-  EXPECT_EQ(0, app.Run());
-  EXPECT_FALSE(app.GetMainWindow()->IsWindowAlive());
 }
 
 }  // namespace

@@ -84,11 +84,6 @@ TEST(FrameworkDispatch, DerivedTableIsSearchedBeforeTheBase) {
     EXPECT_EQ(c.calls, Calls) << "message " << c.msg;
     EXPECT_EQ(c.result, r) << "message " << c.msg;
   }
-}
-
-TEST(FrameworkDispatch, UnhandledMessagesReachTheWindowsOwnProcedure) {
-  TDerivedWin win;
-  ASSERT_TRUE(win.Create());
   // WM_SETTEXT / WM_GETTEXT are in no table: DefWindowProc keeps the text.
   SetWindowTextA(win.GetHandle(), "沃蒙");
   char text[32] = {};
@@ -151,7 +146,7 @@ struct FrameFixture {
   ~FrameFixture() { delete Frame; }
 };
 
-TEST(FrameworkFrame, ClientBecomesABorderedChildThatFillsTheFrame) {
+TEST(FrameworkFrame, ClientBecomesABorderedChildThatFillsTheFrameAndDecidesClosing) {
   FrameFixture f;
   ASSERT_TRUE(f.Frame->Create());
   HWND frame = f.Frame->GetHandle(), client = f.Client->GetHandle();
@@ -181,12 +176,8 @@ TEST(FrameworkFrame, ClientBecomesABorderedChildThatFillsTheFrame) {
   GetClientRect(client, &childClient);
   EXPECT_EQ(childClient.right, frameClient.right);
   EXPECT_EQ(childClient.bottom, frameClient.bottom);
-}
 
-TEST(FrameworkFrame, CloseAndEndSessionAskTheClient) {
-  FrameFixture f;
-  ASSERT_TRUE(f.Frame->Create());
-  HWND frame = f.Frame->GetHandle();
+  // Close and the question before a logoff ask the client.
   EXPECT_EQ(FALSE, SendMessageA(frame, WM_QUERYENDSESSION, 0, 0));
   SendMessageA(frame, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(frame));
@@ -210,12 +201,10 @@ class TTestApp : public TApplication {
 
  protected:
   void InitMainWindow() override {
-    FrameFixture* f = new FrameFixture;
-    f->Client->Allow = true;
-    Made = f->Frame;
-    f->Frame = nullptr;  // the application owns it now
-    delete f;
-    SetMainWindow(Made);
+    FrameFixture f;
+    f.Client->Allow = true;
+    SetMainWindow(Made = f.Frame);
+    f.Frame = nullptr;  // the application owns it now
   }
   bool InitInstance() override {
     if (!TApplication::InitInstance()) return false;

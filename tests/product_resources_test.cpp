@@ -1,8 +1,6 @@
 // The product's own resources, read back from the built InstallZelm.exe as
 // Windows reads them: the version resource through the version API, the
-// manifest through the resource API. The numbers must be the project's
-// version; the manifest must ask for elevation and keep the classic controls.
-// Test programs must carry neither, so the second table reads app_tests.exe.
+// manifest through the resource API. Test programs must carry neither.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -15,16 +13,6 @@
 #include "markup/memory_stream.h"
 
 namespace {
-
-struct TVersion {
-  unsigned Major = 0, Minor = 0, Patch = 0;
-};
-
-TVersion ProjectVersion() {
-  TVersion v;
-  EXPECT_EQ(3, sscanf(IZ_PROJECT_VERSION, "%u.%u.%u", &v.Major, &v.Minor, &v.Patch));
-  return v;
-}
 
 std::vector<char> VersionBlock(const char* exe) {
   DWORD ignored = 0;
@@ -67,7 +55,9 @@ const TXmlTreeNode* Find(const TXmlTreeNode& root, const char* name) {
   return nullptr;
 }
 
-TEST(ProductVersion, FixedVersionsAreTheProjectVersion) {
+// The numbers are the project's; the strings are in one Simplified Chinese
+// block for code page 936.
+TEST(ProductVersion, VersionResourceNamesTheProjectInChinese) {
   std::vector<char> block = VersionBlock(IZ_PRODUCT_EXE);
   ASSERT_FALSE(block.empty()) << "no version resource in " << IZ_PRODUCT_EXE;
   VS_FIXEDFILEINFO* fixed = nullptr;
@@ -75,21 +65,15 @@ TEST(ProductVersion, FixedVersionsAreTheProjectVersion) {
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   ASSERT_GE(length, sizeof *fixed);
   EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
-  TVersion v = ProjectVersion();
-  EXPECT_EQ(MAKELONG(v.Minor, v.Major), fixed->dwFileVersionMS);
-  EXPECT_EQ(MAKELONG(0, v.Patch), fixed->dwFileVersionLS);
+  unsigned major = 0, minor = 0, patch = 0;
+  ASSERT_EQ(3, sscanf(IZ_PROJECT_VERSION, "%u.%u.%u", &major, &minor, &patch));
+  EXPECT_EQ(MAKELONG(minor, major), fixed->dwFileVersionMS);
+  EXPECT_EQ(MAKELONG(0, patch), fixed->dwFileVersionLS);
   EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
   EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
   EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
-}
 
-TEST(ProductVersion, ChineseStringsInTheSimplifiedChineseBlock) {
-  std::vector<char> block = VersionBlock(IZ_PRODUCT_EXE);
-  ASSERT_FALSE(block.empty());
-
-  // Simplified Chinese in code page 936, and the one block is that one.
   WORD* translation = nullptr;
-  UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
                              reinterpret_cast<void**>(&translation), &length));
   ASSERT_EQ(4u, length);

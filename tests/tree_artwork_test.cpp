@@ -52,10 +52,11 @@ TEST(TreeArtwork, SizeFollowsTheDpi) {
   for (const auto& row : kTable) EXPECT_EQ(row.size, TreeImageSize(row.dpi)) << row.dpi;
 }
 
-TEST(TreeArtwork, StateImagesAtEveryDensity) {
+TEST(TreeArtwork, StateAndNormalImagesAtEveryDensity) {
   for (int size : {20, 24, 32}) {
+    SCOPED_TRACE(size);
     HIMAGELIST list = DrawStateImages(size);
-    ASSERT_NE(nullptr, list) << size;
+    ASSERT_NE(nullptr, list);
     EXPECT_EQ(4, ImageList_GetImageCount(list));
     int cx = 0, cy = 0;
     ImageList_GetIconSize(list, &cx, &cy);
@@ -64,38 +65,35 @@ TEST(TreeArtwork, StateImagesAtEveryDensity) {
     EXPECT_EQ(size * size, TDrawn(list, 0, size).Count(kGround)) << "frame 0 is empty";
     const int line = (size + 8) / 16;  // the edge grows with the picture, by whole pixels
     for (int frame = 1; frame <= 3; ++frame) {
+      SCOPED_TRACE(frame);
       TDrawn d(list, frame, size);
-      EXPECT_EQ(kGround, d.At(0, 0)) << size << "/" << frame << ": transparent around the box";
+      EXPECT_EQ(kGround, d.At(0, 0)) << "transparent around the box";
       EXPECT_EQ(kGround, d.At(size - 1, size - 1));
       // Across the middle row from the left: ground, grey, black, then the inside.
       const int y = size / 2, left = (size + 8) / 16;
-      for (int x = left; x < left + line; ++x) EXPECT_EQ(RGB(128, 128, 128), d.At(x, y)) << size << " x " << x;
-      for (int x = left + line; x < left + 2 * line; ++x) EXPECT_EQ(RGB(0, 0, 0), d.At(x, y)) << size << " x " << x;
-      EXPECT_EQ(RGB(255, 255, 255), d.At(left + 2 * line, left + 2 * line)) << size << "/" << frame;
+      for (int x = left; x < left + line; ++x) EXPECT_EQ(RGB(128, 128, 128), d.At(x, y)) << x;
+      for (int x = left + line; x < left + 2 * line; ++x) EXPECT_EQ(RGB(0, 0, 0), d.At(x, y)) << x;
+      EXPECT_EQ(RGB(255, 255, 255), d.At(left + 2 * line, left + 2 * line));
       const int blue = d.Count(RGB(0, 0, 255)), grey = d.Count(RGB(128, 128, 128));
       if (frame == 2) {
-        EXPECT_GT(blue, size) << size;
+        EXPECT_GT(blue, size);
       } else {
-        EXPECT_EQ(0, blue) << size << "/" << frame;
+        EXPECT_EQ(0, blue);
       }
       if (frame == 3) {
-        EXPECT_GT(grey, TDrawn(list, 1, size).Count(RGB(128, 128, 128)) + size) << size;
+        EXPECT_GT(grey, TDrawn(list, 1, size).Count(RGB(128, 128, 128)) + size);
       }
     }
     ImageList_Destroy(list);
-  }
-}
 
-TEST(TreeArtwork, NormalImagesAtEveryDensity) {
-  for (int size : {20, 24, 32}) {
-    HIMAGELIST list = DrawNormalImages(size);
-    ASSERT_NE(nullptr, list) << size;
+    list = DrawNormalImages(size);
+    ASSERT_NE(nullptr, list);
     EXPECT_EQ(6, ImageList_GetImageCount(list));
     for (int frame = 0; frame < 6; ++frame) {
       TDrawn d(list, frame, size);
       const int ground = d.Count(kGround);
-      EXPECT_GT(ground, 0) << size << "/" << frame << ": the corners stay transparent";
-      EXPECT_LT(ground, size * size / 2) << size << "/" << frame << ": a picture fills its frame";
+      EXPECT_GT(ground, 0) << frame << ": the corners stay transparent";
+      EXPECT_LT(ground, size * size / 2) << frame << ": a picture fills its frame";
     }
     // The folders are yellow, the computer is not.
     EXPECT_GT(TDrawn(list, 0, size).Count(RGB(255, 255, 0)), size * size / 5);

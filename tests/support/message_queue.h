@@ -5,9 +5,8 @@
 
 #include <windows.h>
 
-// Dispatches every waiting message, and goes on doing so for ms milliseconds
-// (0: only what waits now).
-void PumpFor(DWORD ms);
+// Dispatches every message waiting now.
+void PumpWaiting();
 
 // Takes every waiting message through the application's loop handling
 // (dialog keys included); false when it met the quit request, which it
