@@ -36,23 +36,30 @@ struct TRangedAnswer {
 size_t LogMark = 0;
 
 // The ranged answers since LogMark to request paths that start with
-// `prefix`, in order: "ranged PATH STATUS sent N range=R if-range=I".
+// `prefix`, in order: "ranged PATH STATUS sent N range=R if-range=I". The
+// server notes an answer once its body is sent, which can be just after the
+// program has read all of it: wait (5 s at most) for one answer per request.
 std::vector<TRangedAnswer> RangedAnswers(const std::string& prefix) {
-  std::vector<TRangedAnswer> found;
-  const std::string log = Servers().FaultLog().substr(LogMark);
-  const std::string lead = "ranged " + prefix;
-  for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos; ++at) {
-    TRangedAnswer a;
-    char range[128] = {}, ifRange[128] = {};
-    const char* fields = log.c_str() + log.find(' ', at + lead.size());
-    if (sscanf(fields, " %d sent %llu range=%127s if-range=%127[^\n]", &a.Status, &a.Sent, range,
-               ifRange) == 4) {
-      a.Range = range;
-      a.IfRange = ifRange;
-      found.push_back(a);
+  for (int wait = 0;; ++wait) {
+    std::vector<TRangedAnswer> found;
+    const std::string log = Servers().FaultLog().substr(LogMark);
+    const std::string lead = "ranged " + prefix;
+    for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos; ++at) {
+      TRangedAnswer a;
+      char range[128] = {}, ifRange[128] = {};
+      const char* fields = log.c_str() + log.find(' ', at + lead.size());
+      if (sscanf(fields, " %d sent %llu range=%127s if-range=%127[^\n]", &a.Status, &a.Sent, range,
+                 ifRange) == 4) {
+        a.Range = range;
+        a.IfRange = ifRange;
+        found.push_back(a);
+      }
     }
+    size_t requests = 0;
+    for (size_t at = 0; (at = log.find("GET " + prefix, at)) != std::string::npos; ++at) ++requests;
+    if (found.size() >= requests || wait == 250) return found;
+    Sleep(20);
   }
-  return found;
 }
 
 // Sets CancelRequested on CancelDialog once the part file CancelPart holds
