@@ -31,7 +31,8 @@ import trust  # noqa: E402
 # The scenario modules import this one as "e2e"; run as a script it is
 # "__main__", and they must share its names.
 sys.modules.setdefault("e2e", sys.modules[__name__])
-SERVERS_PY = os.path.join(ROOT, "tests", "servers", "servers.py")
+sys.path.insert(0, os.path.join(ROOT, "tests", "servers"))
+import servers  # noqa: E402
 
 
 # ---- scenarios ----------------------------------------------------------
@@ -184,23 +185,22 @@ def fault_server(world):
     """The scripted fault server of tests/servers on --fault-port while the
     block runs, reading its routes from the world's route file; nothing
     without --fault-port. NginxError when it does not come up."""
-    port, out = world.args.fault_port, os.path.join(world.fault_dir, "fault.out")
+    port = world.args.fault_port
     if not port:
         yield
         return
     if sb.nginx_site.wait_for_port(port, 0):
         raise sb.nginx_site.NginxError("port %d of the fault server is taken" % port)
     world.set_routes({})
-    process = sb.nginx_site.spawn([sys.executable, SERVERS_PY, "fault", world.fault_dir, str(port),
-                                   os.path.join(world.fault_dir, "routes")], out)
+    process = servers.start_fault(world.fault_dir, port, os.path.join(world.fault_dir, "routes"))
+    if not process:
+        raise sb.nginx_site.NginxError("the fault server did not start on port %d (see %s/fault.out)"
+                                       % (port, world.fault_dir))
     try:
-        if not sb.nginx_site.wait_for_port(port, 10, process):
-            raise sb.nginx_site.NginxError("the fault server did not start on port %d (see %s)" % (port, out))
         yield
     finally:
-        if process.poll() is None:
-            process.terminate()
-            process.wait(10)
+        process.terminate()
+        process.wait(10)
 
 
 def argument_parser():

@@ -129,20 +129,14 @@ def main():
         return 1
     try:
         trust.check_namespace()
-        pki = trust.make_pki(os.path.join(args.work, "pki"))
-        sb.build(os.path.join(args.work, "site"), e2e.catalogue(), args.sample)
-        sb.build(os.path.join(args.work, "decoy"), decoy_catalogue(), args.sample)
-        argv = [sys.executable, os.path.abspath(__file__), "--inside"] + sys.argv[1:]
-        return trust.run_trusted(argv, pki.ca, os.path.join(args.work, "trust"))
+        with trust.fresh_pki(os.path.join(args.work, "pki")) as pki:
+            sb.build(os.path.join(args.work, "site"), e2e.catalogue(), args.sample)
+            sb.build(os.path.join(args.work, "decoy"), decoy_catalogue(), args.sample)
+            argv = [sys.executable, os.path.abspath(__file__), "--inside"] + sys.argv[1:]
+            return trust.run_trusted(argv, pki.ca, os.path.join(args.work, "trust"))
     except (trust.NamespaceError, RuntimeError) as e:
         print("FAIL e2e_https: %s" % e, flush=True)
         return 1
-    finally:
-        # The server keys go with the run.
-        for name in ("good", "other_host", "self_signed"):
-            key = os.path.join(args.work, "pki", name + ".key")
-            if os.path.exists(key):
-                os.remove(key)
 
 
 if __name__ == "__main__":

@@ -70,28 +70,23 @@ def hash_mirror1_tampered(world):
     check(asked1 == sorted(want), "mirror 1 asked for %s, expected %s" % (asked1, sorted(want)))
 
 
+# Malformed "sha256" values, made from the right one.
+MALFORMED = {"63位": lambda h: h[:-1], "65位": lambda h: h + "0", "非十六进制": lambda h: "g" + h[1:],
+             "空值": lambda h: "", "前导空格": lambda h: " " + h[:-1]}
+
+
 def rejections_site(world):
     good = sb.sha256_hex(published_bytes(world, "hm.exe"))
-    malformed = [
-        ("63位", good[:-1]),
-        ("65位", good + "0"),
-        ("非十六进制", "g" + good[1:]),
-        ("空值", ""),
-        ("前导空格", " " + good[:-1]),
-    ]
     return N("InstallFiles", [("name", "校验目录")], [
         N("Group", [("name", "校验"), ("path", "hash")], [
             tool("双篡改", "hb.exe", variants={1: tampered("hb.exe"), 2: tampered("hb.exe")}),
         ] + [
-            tool("畸形" + label, "hm.exe", [("sha256", value)]) for label, value in malformed
+            tool("畸形" + label, "hm.exe", [("sha256", make(good))]) for label, make in MALFORMED.items()
         ] + [
             tool("本地篡改", "hl.exe"),
             tool("本地完好", "hc.exe"),
         ]),
     ])
-
-
-MALFORMED = ["畸形63位", "畸形65位", "畸形非十六进制", "畸形空值", "畸形前导空格"]
 
 
 def hash_rejections(world):
@@ -105,9 +100,7 @@ def hash_rejections(world):
     current = os.path.join(world.downloads(), "hc.exe")
     os.utime(current, (earlier, earlier))
     stamp = os.stat(current).st_mtime_ns
-    log = Log(world.urls)
-    for name in ["双篡改"] + MALFORMED:
-        log.package(name, "reject", "reject")
+    log = Log(world.urls).each(["双篡改"] + ["畸形" + label for label in MALFORMED], "reject", "reject")
     log.package("本地篡改", "ok", "ok", DONE)
     log.package("本地完好", "ok", "ok", DONE, speed="0.00")
     install(world, log)

@@ -11,7 +11,7 @@ import re
 import sys
 import time
 
-from e2e import CATALOGUE, DONE, LIB, RUNLOG, Log, N, Program, check, install, pkg, q
+from e2e import CATALOGUE, DONE, Log, N, Program, check, install, pkg, q
 import e2e
 import site_builder as sb
 import trust
@@ -62,8 +62,7 @@ def setup_site(world):
 def extensionless_package_runs_itself(world):
     # Another program of the user put "setup.exe" beside the package "setup":
     # started without an application name, Windows would run that one.
-    planted = sb.package_bytes(world.args.sample, name="冒充", target=LIB + "planted.dat", record="no",
-                               runlog=RUNLOG)
+    planted = sb.package_bytes(world.args.sample, **pkg("冒充", "planted.dat", "no"))
     world.reset(site=setup_site, files={"setup.exe": planted})
     with Program(world) as p:
         items = p.text("items")
@@ -185,8 +184,7 @@ def overwritten_while_arriving(world):
     size = os.path.getsize(published)
     tampered = os.path.join(world.args.work, "tampered.exe")
     with open(tampered, "wb") as f:
-        f.write(sb.package_bytes(world.args.sample, name="冒充", target=LIB + "冒充.dat", record="no",
-                                 runlog=RUNLOG))
+        f.write(sb.package_bytes(world.args.sample, **pkg("冒充", "冒充.dat", "no")))
     check(os.path.getsize(tampered) == size, "the tampered copy must keep the size")
     world.reset(site=fault_site,
                 routes=world.routes({"pk/arrive.exe": ("/file/%d/1500" % (size - 1), published)}))

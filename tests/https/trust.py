@@ -21,6 +21,7 @@ tests share it meanwhile, and a killed run never cleans up.
 It raises NamespaceError, saying why, when the namespace cannot be made; a
 test that cannot trust its CA has nothing to show and must fail.
 """
+import contextlib
 import hashlib
 import os
 import shutil
@@ -96,6 +97,16 @@ def make_pki(folder):
     issue(pki, "self_signed", "127.0.0.1", LOOPBACK_NAMES, None)
     os.remove(ca_key)
     return pki
+
+
+@contextlib.contextmanager
+def fresh_pki(folder):
+    """make_pki(folder) for the block; the folder, server keys and all, goes
+    after it."""
+    try:
+        yield make_pki(folder)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def check_namespace():
