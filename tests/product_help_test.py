@@ -15,11 +15,11 @@ import re
 import shutil
 import subprocess
 import sys
-import time
 import types
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
 from e2e_program import Failure, Program  # noqa: E402
+from e2e_world import read, wait_until  # noqa: E402
 
 TOPIC = "InstallZelm.chm::/html/main.htm>simple"
 # The paths of the program are 255 characters at most; so is what it gives
@@ -54,16 +54,12 @@ def press_help(args, folder, start_in, name):
     shutil.copy(args.program, program)
     trace_path = os.path.join(args.work, name + ".trace")
     world = types.SimpleNamespace(args=args, env=lambda: dict(os.environ, WINEDEBUG="-all,trace+htmlhelp"))
+    asked = lambda: help_requests(read(trace_path).decode("utf-8", "replace"))  # noqa: E731
     with open(trace_path, "wb") as trace, Program(world, program, cwd=start_in, stderr=trace) as p:
         p.ask("press 105")
-        # The press is posted; wait for its call to reach the trace.
-        deadline = time.time() + 30
-        while not help_requests(open(trace_path, "rb").read().decode("utf-8", "replace")):
-            if time.time() > deadline:
-                break
-            time.sleep(0.2)
+        wait_until(asked, 30, step=0.2)  # the press is posted; its call reaches the trace later
         p.close(60)
-    return help_requests(open(trace_path, "rb").read().decode("utf-8", "replace"))
+    return asked()
 
 
 def padded_folder(base, total):

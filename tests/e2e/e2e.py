@@ -24,7 +24,7 @@ import traceback
 
 # Names the scenario modules take from here.
 from e2e_world import (CATALOGUE, LIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue, check,  # noqa: F401
-                      display, pkg, read, sb, tool)
+                      display, pkg, read, sb, tool, wait_until)
 from e2e_program import DONE, Log, Program, first_window, install, install_until_mirror1_first, q  # noqa: F401
 import trust  # noqa: E402
 
@@ -139,14 +139,6 @@ def close_between_packages(world):
         check(p.program.returncode == 0, "program exit code %d" % p.program.returncode)
         p.ask("quit", ok=False)
     world.check_aftermath([("wait.exe", "耗时定额")], ["wait.exe"], {"耗时定额": "C:\\QuotaLib\\wait.dek"})
-
-
-def wait_until(done, seconds, message, step=0.1):
-    """Waits until done() is true; Failure(message) after `seconds`."""
-    deadline = time.time() + seconds
-    while not done():
-        check(time.time() < deadline, message)
-        time.sleep(step)
 
 
 def close_during_uninstall(world):

@@ -13,12 +13,9 @@ import argparse
 import os
 import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "https"))
-sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e  # noqa: E402 (which puts tests/support and tests/https on the path)
 import display  # noqa: E402
-import e2e  # noqa: E402
 import trust  # noqa: E402
 from e2e import N, Log, Program, World, check, install_until_mirror1_first, pkg, sb  # noqa: E402
 

@@ -5,6 +5,7 @@ import os
 import re
 import shutil
 import sys
+import time
 import urllib.parse
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -300,6 +301,18 @@ def walk_files(folder):
             except OSError:
                 continue
             yield os.path.join(parent, name), (st.st_size, st.st_mtime_ns)
+
+
+def wait_until(done, seconds, message=None, step=0.1):
+    """Polls done() until it is true: True. After `seconds`, Failure(message),
+    or False when there is no message."""
+    deadline = time.time() + seconds
+    while not done():
+        if time.time() > deadline:
+            check(message is None, message)
+            return False
+        time.sleep(step)
+    return True
 
 
 def check(cond, message):

@@ -8,9 +8,9 @@ Time enters only as a bound on waiting: a program that ignored a limit would
 keep its window from showing, or a package from finishing, for hours."""
 import os
 import re
-import time
 
-from e2e import CATALOGUE, DONE, Log, N, Program, check, first_window, install_until_mirror1_first, tool
+from e2e import (CATALOGUE, DONE, Log, N, Program, check, first_window, install_until_mirror1_first, tool,
+                 wait_until)
 
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
 DAMAGED_LINE = "配置文件已损坏。\r\n"
@@ -37,12 +37,8 @@ def no_mirror2_catalogue_site(world):
 def wait_fault_line(world, prefix, seconds=30):
     """The fault server's log lines starting with `prefix` (drip or flood
     ends), once there is one: the server notes them when the client left."""
-    deadline = time.time() + seconds
-    while True:
-        lines = world.fault_lines(prefix)
-        if lines or time.time() > deadline:
-            return lines
-        time.sleep(0.2)
+    wait_until(lambda: world.fault_lines(prefix), seconds, step=0.2)
+    return world.fault_lines(prefix)
 
 
 def sent_bytes(line):
@@ -124,9 +120,8 @@ def package_trickle(world):
     world.check_aftermath(list(zip(files, TRICKLING + ["稳包"])), files)
     for name in files:
         world.check_file(name, world.site_path(1 if name == "steady.exe" else 2, "pk/" + name))
-    deadline = time.time() + 10  # the server notes a drip's end at its next send
-    while len(world.fault_lines("drip 100000 sent")) < len(trickled) and time.time() < deadline:
-        time.sleep(0.2)
+    # The server notes a drip's end at its next send.
+    wait_until(lambda: len(world.fault_lines("drip 100000 sent")) >= len(trickled), 10, step=0.2)
     lines = world.fault_lines("drip 100000 sent")
     check(len(lines) == len(trickled) and all(sent_bytes(l) < 100000 for l in lines),
           "trickles given up: %s, packages that met one: %s" % (lines, trickled))

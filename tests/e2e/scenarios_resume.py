@@ -7,9 +7,9 @@ Each scenario measures what was fetched again after the cut: at most the
 missing share of the file and 64 KiB of slack."""
 import os
 import re
-import time
 
-from e2e import DONE, Log, N, Program, check, install, install_until_mirror1_first, pkg, q, read, tool
+from e2e import (DONE, Log, N, Program, check, install, install_until_mirror1_first, pkg, q, read, tool,
+                 wait_until)
 
 KIB = 1024
 MIB = 1 << 20
@@ -50,9 +50,7 @@ def ranged_lines(world, name):
 
 def wait_ranged(world, name, count, seconds=15):
     """The fault server logs an answer when it ends: waits for `count`."""
-    deadline = time.time() + seconds
-    while len(ranged_lines(world, name)) < count and time.time() < deadline:
-        time.sleep(0.1)
+    wait_until(lambda: len(ranged_lines(world, name)) >= count, seconds)
     return ranged_lines(world, name)
 
 
@@ -163,10 +161,8 @@ def cancel_at_half_then_restart(world):
     with Program(world) as p:
         p.tick("续传/取消")
         p.ask("press 102")
-        deadline = time.time() + 60
-        while not (os.path.exists(part) and os.path.getsize(part) >= size // 2):
-            check(time.time() < deadline, "the part never reached half the file")
-            time.sleep(0.02)
+        wait_until(lambda: os.path.exists(part) and os.path.getsize(part) >= size // 2, 60,
+                   "the part never reached half the file", 0.02)
         p.ask("press 107")
         p.wait_log(q('正在下载"取消"...\r\n') + "(?:%s%s%s%s|%s%s%s)" % (
             u1, q("下载中止。\r\n"), u2, q("下载中止。\r\n"), u2, u1, q("下载中止。\r\n")), 30)
