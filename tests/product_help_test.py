@@ -15,18 +15,16 @@ import re
 import shutil
 import subprocess
 import sys
-import time
+import types
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
-WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
+from e2e_program import Failure, Program  # noqa: E402
+from e2e_world import read, wait_until  # noqa: E402
+
 TOPIC = "InstallZelm.chm::/html/main.htm>simple"
 # The paths of the program are 255 characters at most; so is what it gives
 # HTML Help.
 MAX_PATH_CHARS = 255
-
-
-class Failure(Exception):
-    pass
 
 
 def windows_path(unix_path):
@@ -36,24 +34,9 @@ def windows_path(unix_path):
 
 def unescape_wine(text):
     """The text of a Wine debugstr_w: \\\\ \\" \\n \\r \\t and \\XXXX escapes."""
-    out, i = [], 0
-    while i < len(text):
-        c = text[i]
-        if c != "\\":
-            out.append(c)
-            i += 1
-            continue
-        nxt = text[i + 1]
-        if nxt in "\\\"":
-            out.append(nxt)
-            i += 2
-        elif nxt in "nrt":
-            out.append({"n": "\n", "r": "\r", "t": "\t"}[nxt])
-            i += 2
-        else:
-            out.append(chr(int(text[i + 1:i + 5], 16)))
-            i += 5
-    return "".join(out)
+    named = {"n": "\n", "r": "\r", "t": "\t"}
+    return re.sub(r'\\([\\"nrt]|[0-9A-Fa-f]{4})', lambda m: named.get(m.group(1), m.group(1))
+                  if len(m.group(1)) == 1 else chr(int(m.group(1), 16)), text)
 
 
 def help_requests(trace):
@@ -70,41 +53,13 @@ def press_help(args, folder, start_in, name):
     program = os.path.join(folder, "InstallZelm.exe")
     shutil.copy(args.program, program)
     trace_path = os.path.join(args.work, name + ".trace")
-    env = dict(os.environ, WINEDEBUG="-all,trace+htmlhelp")
-    driver_env = dict(os.environ, WINEDEBUG="-all")
-    with open(trace_path, "wb") as trace:
-        proc = subprocess.Popen([WINE_RUN, program], cwd=start_in, env=env,
-                                stdout=subprocess.DEVNULL, stderr=trace)
-        driver = subprocess.Popen([WINE_RUN, args.driver], env=driver_env, stdin=subprocess.PIPE,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-
-        def ask(line):
-            driver.stdin.write((line + "\n").encode())
-            driver.stdin.flush()
-            answer = driver.stdout.readline().decode().strip()
-            if not answer.startswith("OK"):
-                raise Failure("driver: %s -> %s" % (line, answer))
-
-        try:
-            ask("find 60000")
-            ask("press 105")
-            # The press is posted; wait for its call to reach the trace.
-            deadline = time.time() + 30
-            while not help_requests(open(trace_path, "rb").read().decode("utf-8", "replace")):
-                if time.time() > deadline:
-                    break
-                time.sleep(0.2)
-            ask("close")
-            driver.stdin.write(b"quit\n")
-            driver.stdin.flush()
-            driver.wait(30)
-            if proc.wait(60) != 0:
-                raise Failure("the program did not end cleanly")
-        finally:
-            for p in (driver, proc):
-                if p.poll() is None:
-                    p.kill()
-    return help_requests(open(trace_path, "rb").read().decode("utf-8", "replace"))
+    world = types.SimpleNamespace(args=args, env=lambda: dict(os.environ, WINEDEBUG="-all,trace+htmlhelp"))
+    asked = lambda: help_requests(read(trace_path).decode("utf-8", "replace"))  # noqa: E731
+    with open(trace_path, "wb") as trace, Program(world, program, cwd=start_in, stderr=trace) as p:
+        p.ask("press 105")
+        wait_until(asked, 30, step=0.2)  # the press is posted; its call reaches the trace later
+        p.close(60)
+    return asked()
 
 
 def padded_folder(base, total):

@@ -8,36 +8,30 @@
 //   find MS          wait up to MS ms for the visible main window
 //   items            hex of "depth|state image|text\n" for every tree item
 //   tick HEXPATH     click the state icon of the item at a path of names
-//                    joined by "/"; answers the new state image
+//                    joined by "/"; answers the state image before and after
+//   space HEXPATH    select that item and press Space on it; the same answer
 //   press ID         post BM_CLICK to the dialog control ID
+//   enabled ID       "OK 1" when control ID is enabled, else "OK 0"
 //   log              hex of the activity log (control 104)
 //   close            post WM_CLOSE to the main window
 //   alive            "OK 1" while the main window exists, else "OK 0"
 //   overwrite HEXDST HEXSRC
-//                    as another program of the user would: opens the file
-//                    DST for writing (sharing everything) and writes SRC's
-//                    bytes over it from its start; "ERR <error>" when the
-//                    open or the write is refused
-//   space HEXPATH    select the item at a path and press Space on it;
-//                    answers the state image before and after
-//   enabled ID       "OK 1" when control ID is enabled, else "OK 0"
+//                    as another program of the user would: writes SRC's
+//                    bytes over the file DST from its start, opened sharing
+//                    everything; "ERR <error>" when that is refused
 //   show CMD         ShowWindow(main window, CMD)
 //   windows          "OK count iconic foreground": how many visible main
 //                    windows there are, whether the first is minimised and
 //                    whether it is the foreground window
 //   watch start      from now on, a thread sends WM_NULL to the main window
 //                    every 100 ms with SendMessageTimeout and times the answer
-//   watch stop       ends that; "OK longest-ms sends": the longest time the
-//                    window took to answer one message
+//   watch stop       ends that; "OK longest-ms sends"
 //   metrics          "OK icon line inside": the width of the first tree
-//                    item's state icon and the height of its line (the
-//                    item is expanded to find the next line), in
-//                    pixels, and 1 when every control lies wholly inside
-//                    the dialog's client area and the frame shows all of
-//                    it (else 0)
-//   suspend          suspend the thread of the main window, so that what
-//                    is posted meanwhile waits, in order, for it
-//   resume           let it go on
+//                    item's state icon and the height of its line in pixels,
+//                    and 1 when every control lies wholly inside the
+//                    dialog's client area and the frame shows all of it
+//   suspend, resume  hold the main window's thread (what is posted meanwhile
+//                    waits, in order), and let it go on
 //   quit
 #include <windows.h>
 #include <commctrl.h>
@@ -65,12 +59,18 @@ void ListItems(HWND tree, RemotePage& page, HTREEITEM first, int depth, std::str
   }
 }
 
+// The tree control and a page in its process, for the commands on the tree.
+struct Tree {
+  HWND window = FindControl(MainWindow, 103);
+  RemotePage page{WindowProcessId(window)};
+  bool Ok() const { return window && page.Ok(); }
+};
+
 std::string Items() {
-  HWND tree = FindControl(MainWindow, 103);
-  RemotePage page(WindowProcessId(tree));
-  if (!tree || !page.Ok()) return "ERR no tree";
+  Tree tree;
+  if (!tree.Ok()) return "ERR no tree";
   std::string out;
-  ListItems(tree, page, Next(tree, nullptr, TVGN_ROOT), 0, out);
+  ListItems(tree.window, tree.page, Next(tree.window, nullptr, TVGN_ROOT), 0, out);
   return "OK " + Hex(out);
 }
 
@@ -94,12 +94,18 @@ HTREEITEM FindItem(HWND tree, RemotePage& page, const std::string& path) {
   }
 }
 
-std::string Tick(const std::string& path) {
-  HWND tree = FindControl(MainWindow, 103);
-  RemotePage page(WindowProcessId(tree));
-  if (!tree || !page.Ok()) return "ERR no tree";
-  HTREEITEM item = FindItem(tree, page, path);
+// Runs act(tree, page, item) on the item at path; an error answer when
+// there is no tree or no such item.
+template <typename Act>
+std::string OnItem(const std::string& path, Act act) {
+  Tree tree;
+  if (!tree.Ok()) return "ERR no tree";
+  HTREEITEM item = FindItem(tree.window, tree.page, path);
   if (!item) return "ERR no item " + Hex(path);
+  return act(tree.window, tree.page, item);
+}
+
+std::string Tick(HWND tree, RemotePage& page, HTREEITEM item) {
   POINT icon;
   if (const char* error = FindStateIcon(tree, page, item, &icon)) return std::string("ERR ") + error;
   int before = GetItem(tree, page, item).stateImage;
@@ -110,12 +116,7 @@ std::string Tick(const std::string& path) {
 
 // Space as the keyboard sends it: posted, so that it goes through the
 // program's own message loop (dialog keys, TranslateMessage) as a key does.
-std::string Space(const std::string& path) {
-  HWND tree = FindControl(MainWindow, 103);
-  RemotePage page(WindowProcessId(tree));
-  if (!tree || !page.Ok()) return "ERR no tree";
-  HTREEITEM item = FindItem(tree, page, path);
-  if (!item) return "ERR no item " + Hex(path);
+std::string Space(HWND tree, RemotePage& page, HTREEITEM item) {
   SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
   int before = GetItem(tree, page, item).stateImage;
   PostMessageA(tree, WM_KEYDOWN, VK_SPACE, 0x00390001);
@@ -149,10 +150,11 @@ std::string Windows() {
 
 // What the tree and the dialog look like in pixels (see "metrics").
 std::string Metrics() {
-  HWND tree = FindControl(MainWindow, 103);
-  RemotePage page(WindowProcessId(tree));
-  HTREEITEM item = Next(tree, nullptr, TVGN_ROOT);
-  if (!tree || !page.Ok() || !item) return "ERR no tree item";
+  Tree control;
+  HWND tree = control.window;
+  RemotePage& page = control.page;
+  HTREEITEM item = control.Ok() ? Next(tree, nullptr, TVGN_ROOT) : nullptr;
+  if (!item) return "ERR no tree item";
   // The line's height as the distance to the next line: Wine's item
   // rectangle leaves out the line's last pixel row.
   SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
@@ -171,12 +173,7 @@ std::string Metrics() {
   // FindStateIcon answers a point 3 pixels in from the icon's right edge.
   int width = 0;
   for (int x = inside.x + 3; x >= 0; --x) {
-    TVHITTESTINFO hit = {};
-    hit.pt = {x, inside.y};
-    page.Write(64, &hit, sizeof hit);
-    SendMessageA(tree, TVM_HITTEST, 0, page.At(64));
-    page.Read(64, &hit, sizeof hit);
-    if (hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON)) ++width;
+    if (OnStateIcon(tree, page, item, {x, inside.y})) ++width;
     else if (width) break;
   }
   HWND dialog = GetParent(tree);
@@ -266,12 +263,12 @@ int main() {
     else if (command == "alive") answer = std::string("OK ") + (MainWindow && IsWindow(MainWindow) ? "1" : "0");
     else if (!MainWindow || !IsWindow(MainWindow)) answer = "ERR window gone";
     else if (command == "items") answer = Items();
-    else if (command == "tick") answer = Tick(Unhex(arg));
+    else if (command == "tick") answer = OnItem(Unhex(arg), Tick);
     else if (command == "press") {
       HWND button = FindControl(MainWindow, atoi(arg.c_str()));
       answer = button && PostMessageA(button, BM_CLICK, 0, 0) ? "OK" : "ERR no button";
     } else if (command == "log") answer = Log();
-    else if (command == "space") answer = Space(Unhex(arg));
+    else if (command == "space") answer = OnItem(Unhex(arg), Space);
     else if (command == "enabled") {
       HWND control = FindControl(MainWindow, atoi(arg.c_str()));
       answer = control ? std::string("OK ") + (IsWindowEnabled(control) ? "1" : "0") : "ERR no control";

@@ -7,18 +7,15 @@ starts the program, drives it through driver.exe (ticks, buttons, the log)
 and checks the log, the downloaded files and the settings file.
 
 The scenarios come in suites (--suite), each for a build of its own:
-  plain    the program with both mirrors on nginx (this file, the hostile
-           catalogues and package hashes of scenarios_names.py and
-           scenarios_hashes.py, the installers' exit codes of
-           scenarios_results.py, the user's files of scenarios_safety.py,
-           and the window during a run, the second start, the keyboard and
-           two DPI settings of scenarios_window.py)
-  faults   a build whose mirror 1 is the scripted fault server, with
-           transfer limits of seconds (scenarios_faults.py), and broken
-           downloads that resume (scenarios_resume.py)
-  signed   a build with a catalogue key (scenarios_signed.py)
+  plain    both mirrors on nginx (this file and scenarios_*.py's SCENARIOS
+           and PLAIN_SCENARIOS)
+  faults   mirror 1 is the scripted fault server, with transfer limits of
+           seconds (scenarios_faults.py, scenarios_resume.py and the
+           FAULT_SCENARIOS of scenarios_safety.py)
+  signed   a build with catalogue keys (scenarios_signed.py)
 """
 import argparse
+import contextlib
 import os
 import re
 import sys
@@ -26,84 +23,48 @@ import time
 import traceback
 
 # Names the scenario modules take from here.
-from e2e_world import LIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue, check, display, pkg, sb  # noqa: F401
-from e2e_program import Log, Program, first_window, q  # noqa: F401
+from e2e_world import (CATALOGUE, LIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue, check,  # noqa: F401
+                      display, pkg, read, sb, tool, wait_until)
+from e2e_program import DONE, Log, Program, first_window, install, install_until_mirror1_first, q  # noqa: F401
+import trust  # noqa: E402
 
 # The scenario modules import this one as "e2e"; run as a script it is
 # "__main__", and they must share its names.
 sys.modules.setdefault("e2e", sys.modules[__name__])
-SERVERS_PY = os.path.join(ROOT, "tests", "servers", "servers.py")
-
-
-def first_tried(log, urls):
-    """{package name: 1 or 2}: the mirror each package of the log was asked first."""
-    found = {}
-    for name, url in re.findall('正在下载"([^"]*)"...\r\nfrom ([^\r]*)\r\n', log):
-        found[name] = urls.index(url) + 1
-    return found
-
-
-def install_until_mirror1_first(world, reset, log, names, seconds=60):
-    """The program draws each package's order of mirrors itself, and a run in
-    which none of `names` tried mirror 1 first may test nothing: up to three
-    runs of reset() and a Program through "download and install" (its log
-    matching `log`, a Log) until one of them did. Answers {package name: 1
-    or 2} of that run; Failure when no run had one."""
-    for _ in range(3):
-        reset()
-        p = Program(world)
-        try:
-            first = first_tried(p.install(log, seconds), world.urls)
-        finally:
-            p.kill()
-        if any(first[name] == 1 for name in names):
-            return first
-    raise Failure("none of %s tried mirror 1 first in three runs" % ", ".join(names))
+sys.path.insert(0, os.path.join(ROOT, "tests", "servers"))
+import servers  # noqa: E402
 
 
 # ---- scenarios ----------------------------------------------------------
 
-def nothing_chosen(world):
-    world.reset("[Dek Files]\r\n")
-    p = Program(world)
-    try:
+def install_run(world):
+    world.reset()
+    log = Log(world.urls)
+    log.fetch("北京定额2008", "both", DONE)
+    log.fetch("上海定额", "both")
+    log.fetch("广东定额", "both")
+    log.fetch("天津定额", "both", DONE)
+    log.fetch("重庆定额", "m2", DONE)
+    log.fetch("河北定额", "none")
+    log.fetch("北京定额2008副本", "both", DONE, speed="0.00")
+    log.fetch("报表工具", "both", DONE)
+    log.text("以下定额库安装失败:\r\n    上海定额\r\n    广东定额\r\n")
+    with Program(world) as p:
         items = p.text("items")
         check("0|1|定额库" in items and "版本" not in items, "tree not as the catalogue says:\n" + items)
+        # Nothing chosen yet, nothing recorded: neither button does anything.
         p.ask("press 102")
-        p.ask("press 109")  # nothing recorded: nothing to remove
+        p.ask("press 109")
         time.sleep(3)
         check(p.log() == "", "log not empty: %r" % p.log())
-        p.close()
-    finally:
-        p.kill()
-    check(world.downloaded() == [], "downloads: %s" % world.downloaded())
-
-
-def install_run(world):
-    world.reset("[Dek Files]\r\n")
-    p = Program(world)
-    try:
-        for path in ["定额库/北京定额2008", "定额库/上海定额", "定额库/广东定额", "定额库/天津定额",
-                     "定额库/重庆定额", "定额库/河北定额", "定额库/北京定额2008副本", "工具"]:
-            p.tick(path)
-        log = Log(world.urls)
-        log.fetch("北京定额2008", "both", "安装完成。\r\n")
-        log.fetch("上海定额", "both")
-        log.fetch("广东定额", "both")
-        log.fetch("天津定额", "both", "安装完成。\r\n")
-        log.fetch("重庆定额", "m2", "安装完成。\r\n")
-        log.fetch("河北定额", "none")
-        log.fetch("北京定额2008副本", "both", "安装完成。\r\n", speed="0.00")
-        log.fetch("报表工具", "both", "安装完成。\r\n")
-        log.text("以下定额库安装失败:\r\n    上海定额\r\n    广东定额\r\n")
+        check(world.downloaded() == [], "downloads: %s" % world.downloaded())
+        p.tick(*["定额库/" + n for n in ("北京定额2008", "上海定额", "广东定额", "天津定额", "重庆定额",
+                                        "河北定额", "北京定额2008副本")] + ["工具"])
         p.install(log)
-    finally:
-        p.kill()
-    want = sorted(["bj2008.exe", "sh.exe", "gd.exe", "tj 2012.exe", "cq.exe", "report.exe"])
-    check(world.downloaded() == want, "downloads: %s" % world.downloaded())
+    files = ["bj2008.exe", "sh.exe", "gd.exe", "tj 2012.exe", "cq.exe", "report.exe"]
+    check(world.downloaded() == sorted(files), "downloads: %s" % world.downloaded())
     runs = world.runs()
-    check([r.split("|")[0] for r in runs] == ["bj2008.exe", "sh.exe", "gd.exe", "tj 2012.exe", "cq.exe",
-                                              "report.exe"], "installers run: %s" % runs)
+    check([r.split("|")[0] for r in runs] == files, "installers run: %s" % runs)
     check(all(r.split("|")[1] == "/auto /s" for r in runs), "arguments: %s" % runs)
     records = world.ini()
     check(sorted(records) == sorted(["北京定额2008", "广东定额", "天津定额", "重庆定额"]), "records: %s" % records)
@@ -118,26 +79,21 @@ def uninstall_run(world):
                 "报表工具=C:\\QuotaLib\\report.dat\r\n")
     for name in ("bj2008.dek", "bjb.dek", "sh.dek", "report.dat"):
         open(os.path.join(lib, name), "w").write("x")
-    p = Program(world)
-    try:
-        p.tick("定额库/北京定额2008")
-        p.tick("定额库/Beijing-B")  # keeps "beijing-b": the settings file ignores case
-        p.tick("工具")  # a chosen non-Dek protects no record
+    with Program(world) as p:
+        # Beijing-B keeps "beijing-b" (the settings file ignores case); a
+        # chosen non-Dek protects no record.
+        p.tick("定额库/北京定额2008", "定额库/Beijing-B", "工具")
         p.ask("press 109")
         p.wait_log(q("卸载: 上海定额...\r\n卸载: 空记录...\r\n卸载: 报表工具...\r\n"))
         p.close()
-    finally:
-        p.kill()
     check(list(world.ini()) == ["北京定额2008", "beijing-b", "空记录"], "records left: %s" % world.ini())
     check(sorted(os.listdir(lib)) == ["bj2008.dek", "bjb.dek"], "files left: %s" % os.listdir(lib))
 
 
 def cancel_and_reentry(world):
     world.reset("[Dek Files]\r\n其他=C:\\QuotaLib\\other.dek\r\n")
-    p = Program(world)
-    try:
-        p.tick("慢速/慢速定额")
-        p.tick("慢速/耗时定额")
+    with Program(world) as p:
+        p.tick("慢速/慢速定额", "慢速/耗时定额")
         p.ask("press 102")
         # The "from" line shows only at the next refresh, after the transfer.
         p.wait_log(q('正在下载"慢速定额"...\r\n'), 20)
@@ -154,8 +110,6 @@ def cancel_and_reentry(world):
         check(p.log() == log, "the run went on after cancel: %r" % p.log())
         check(len(set(re.findall("from ([^\r]*)\r\n", log))) == 2, "both servers must be tried")
         p.close()
-    finally:
-        p.kill()
     check(world.runs() == [], "an installer ran: %s" % world.runs())
     # nginx gives a strong ETag: the part stays, with it, for the next run.
     check(world.downloaded() == ["slow.exe.part", "slow.exe.part.info"],
@@ -169,47 +123,34 @@ def close_between_packages(world):
     # installer first and leaves the request queued, and the run handles it
     # before the next package, where nothing is cut short. It closes the
     # window, and after.exe is never fetched.
-    world.reset("[Dek Files]\r\n")
-    p = Program(world)
-    try:
-        for path in ("慢速/耗时定额", "慢速/其后定额"):
-            p.tick(path)
+    world.reset()
+    with Program(world) as p:
+        p.tick("慢速/耗时定额", "慢速/其后定额")
         p.ask("press 102")
         p.wait_log(".*" + q('现在安装"耗时定额"...\r\n'), 30)
         p.ask("suspend")
         try:
-            deadline = time.time() + 30
-            while not world.runs():
-                check(time.time() < deadline, "wait.exe did not finish")
-                time.sleep(0.1)
+            wait_until(world.runs, 30, "wait.exe did not finish")
             time.sleep(1)  # its process has ended
             p.ask("close")
         finally:
             p.ask("resume")
-        deadline = time.time() + 60
-        while p.program.poll() is None:
-            check(time.time() < deadline, "the program did not end after the close")
-            time.sleep(0.2)
+        wait_until(lambda: p.program.poll() is not None, 60, "the program did not end after the close")
         check(p.program.returncode == 0, "program exit code %d" % p.program.returncode)
         p.ask("quit", ok=False)
-    finally:
-        p.kill()
-    world.check_aftermath(["wait.exe|/auto /s|耗时定额"], ["wait.exe"], {"耗时定额": "C:\\QuotaLib\\wait.dek"})
+    world.check_aftermath([("wait.exe", "耗时定额")], ["wait.exe"], {"耗时定额": "C:\\QuotaLib\\wait.dek"})
 
 
 def close_during_uninstall(world):
     world.reset("[Dek Files]\r\na=C:\\QuotaLib\\a.dek\r\nb=C:\\QuotaLib\\b.dek\r\nc=C:\\QuotaLib\\c.dek\r\n")
-    p = Program(world)
-    try:
+    with Program(world) as p:
         p.ask("press 109")
         p.ask("close")  # queued behind the click: handled by the run's first pump
         p.close()
-    finally:
-        p.kill()
     check(list(world.ini()) == ["b", "c"], "records left: %s" % world.ini())
 
 
-SCENARIOS = [nothing_chosen, install_run, uninstall_run, cancel_and_reentry, close_between_packages,
+SCENARIOS = [install_run, uninstall_run, cancel_and_reentry, close_between_packages,
              close_during_uninstall]
 
 import scenarios_faults  # noqa: E402
@@ -231,38 +172,27 @@ SUITES = {
 }
 
 
-class FaultServerError(RuntimeError):
-    pass
-
-
-class FaultServer:
-    """The scripted fault server of tests/servers on --fault-port, reading
-    its routes from the world's route file; a context manager that does
-    nothing without --fault-port."""
-
-    def __init__(self, world):
-        self.world, self.process = world, None
-
-    def __enter__(self):
-        port = self.world.args.fault_port
-        if not port:
-            return self
-        if sb.nginx_site.wait_for_port(port, 0):
-            raise FaultServerError("port %d of the fault server is taken" % port)
-        self.world.set_routes({})
-        self.process = sb.nginx_site.spawn(
-            [sys.executable, SERVERS_PY, "fault", self.world.fault_dir, str(port),
-             os.path.join(self.world.fault_dir, "routes")], os.path.join(self.world.fault_dir, "fault.out"))
-        if not sb.nginx_site.wait_for_port(port, 10, self.process):
-            self.__exit__()
-            raise FaultServerError("the fault server did not start on port %d (see %s/fault.out)"
-                                   % (port, self.world.fault_dir))
-        return self
-
-    def __exit__(self, *exc):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(10)
+@contextlib.contextmanager
+def fault_server(world):
+    """The scripted fault server of tests/servers on --fault-port while the
+    block runs, reading its routes from the world's route file; nothing
+    without --fault-port. NginxError when it does not come up."""
+    port = world.args.fault_port
+    if not port:
+        yield
+        return
+    if sb.nginx_site.wait_for_port(port, 0):
+        raise sb.nginx_site.NginxError("port %d of the fault server is taken" % port)
+    world.set_routes({})
+    process = servers.start_fault(world.fault_dir, port, os.path.join(world.fault_dir, "routes"))
+    if not process:
+        raise sb.nginx_site.NginxError("the fault server did not start on port %d (see %s/fault.out)"
+                                       % (port, world.fault_dir))
+    try:
+        yield
+    finally:
+        process.terminate()
+        process.wait(10)
 
 
 def argument_parser():
@@ -280,17 +210,30 @@ def argument_parser():
 
 
 def run_scenario(scenario, world):
-    """Runs one scenario and prints its result; True when it passed."""
+    """Runs one scenario and prints its result, with the note it answers;
+    True when it passed."""
     started = time.time()
     try:
-        scenario(world)
-        print("PASS %s (%.1f s)" % (scenario.__name__, time.time() - started), flush=True)
+        note = scenario(world)
+        print("PASS %s (%.1f s)%s" % (scenario.__name__, time.time() - started, ": " + note if note else ""),
+              flush=True)
         return True
-    except Failure as e:
+    except (Failure, sb.nginx_site.NginxError, trust.NamespaceError) as e:
         print("FAIL %s: %s" % (scenario.__name__, e), flush=True)
     except Exception:  # a broken scenario fails alone; the others still run
         print("FAIL %s: %s" % (scenario.__name__, traceback.format_exc()), flush=True)
     return False
+
+
+def run_suite(scenarios, world, k):
+    """Runs the scenarios whose name contains `k`; the exit status."""
+    chosen = [s for s in scenarios if k in s.__name__]
+    if not chosen:
+        print("FAIL e2e: no scenario matches -k %r" % k, flush=True)
+        return 1
+    failed = sum(not run_scenario(scenario, world) for scenario in chosen)
+    print("%d scenario(s) failed" % failed if failed else "all scenarios passed")
+    return 1 if failed else 0
 
 
 def main():
@@ -318,24 +261,14 @@ def main():
     world = World(args)
     site = os.path.join(args.work, "site")
     os.makedirs(site, exist_ok=True)
-    failed = ran = 0
     try:
         with sb.serve(os.path.join(args.work, "nginx"),
                       [(args.ports[0], os.path.join(site, "mirror1")), (args.ports[1], os.path.join(site, "mirror2"))]), \
-                FaultServer(world):
-            for scenario in SUITES[args.suite]:
-                if args.k not in scenario.__name__:
-                    continue
-                ran += 1
-                failed += not run_scenario(scenario, world)
-    except (sb.nginx_site.NginxError, FaultServerError) as e:
+                fault_server(world):
+            return run_suite(SUITES[args.suite], world, args.k)
+    except sb.nginx_site.NginxError as e:
         print("FAIL e2e: %s" % e, flush=True)
         return 1
-    if not ran:
-        print("FAIL e2e: no scenario of suite %s matches -k %r" % (args.suite, args.k), flush=True)
-        return 1
-    print("%d scenario(s) failed" % failed if failed else "all scenarios passed")
-    return 1 if failed else 0
 
 
 if __name__ == "__main__":

@@ -1,31 +1,23 @@
 #!/usr/bin/env python3
-"""End-to-end tests of https mirrors: InstallZelmE2EHttps, whose base URLs are
-https://127.0.0.1:PORT1/download/ and https://127.0.0.1:PORT2/download/,
-against nginx with TLS on 127.0.0.1, driven through its window as e2e.py
-drives InstallZelmE2E.
+"""End-to-end tests of https mirrors: InstallZelmE2EHttps against nginx with
+TLS on 127.0.0.1, driven as e2e.py drives InstallZelmE2E.
 
-The run makes a fresh test CA and server certificates (tests/https/trust.py),
-builds the download site, and then runs itself again (--inside) in a private
-mount namespace where Wine trusts that CA, with a throw-away copy of the Wine
-prefix. Each scenario starts nginx with the certificates it needs: a mirror
-with a certificate for another host name or a self-signed one serves a decoy
-site (another catalogue, other package files under the same names), so that
-anything taken from it would show in the tree, the log, the downloaded files
-or the settings file.
+The run makes a fresh test CA and server certificates (tests/https/trust.py)
+and runs itself again (--inside) in a private mount namespace where Wine
+trusts that CA. A mirror with a certificate for another host name or a
+self-signed one serves a decoy site (another catalogue, other package files
+under the same names), so that anything taken from it would show in the
+tree, the log, the downloaded files or the settings file.
 """
 import argparse
 import os
 import sys
-import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "https"))
-sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e  # noqa: E402 (which puts tests/support and tests/https on the path)
 import display  # noqa: E402
-import e2e  # noqa: E402
 import trust  # noqa: E402
-from e2e import N, Failure, Log, Program, World, check, pkg, sb  # noqa: E402
+from e2e import N, Log, Program, World, check, install_until_mirror1_first, pkg, sb  # noqa: E402
 
 DECOY_GROUP = "伪造目录"  # "forged catalogue"
 CHOSEN = [("北京定额2008", "bj2008.exe"), ("天津定额", "tj 2012.exe"), ("Beijing-B", "bjb.exe")]
@@ -62,12 +54,6 @@ class HttpsWorld(World):
         return [line.split("|", 2)[2] for line in program.text("items").splitlines() if line.count("|") >= 2]
 
 
-def start(world):
-    """The program, once its window shows: the catalogue fetch has ended."""
-    world.reset("[Dek Files]\r\n")
-    return Program(world)
-
-
 def check_real_tree(world, p):
     names = world.item_names(p)
     check("定额库" in names and "北京定额2008" in names and DECOY_GROUP not in names,
@@ -79,8 +65,7 @@ def check_installed(world, names_files):
     want = sorted(f for _, f in names_files)
     check(world.downloaded() == want, "downloads: %s" % world.downloaded())
     for _, f in names_files:
-        with open(os.path.join(world.downloads(), f), "rb") as got, open(world.site_file(f), "rb") as site:
-            check(got.read() == site.read(), "%s is not the good mirror's file" % f)
+        world.check_file(f, world.site_file(f))
     records = world.ini()
     check(sorted(records) == sorted(n for n, _ in names_files), "records: %s" % records)
 
@@ -88,52 +73,28 @@ def check_installed(world, names_files):
 # ---- scenarios ----------------------------------------------------------
 
 def good_https_mirrors(world):
+    world.reset()
     with world.mirrors("good", "good"):
-        p = start(world)
-        try:
-            check_real_tree(world, p)
-            p.tick("定额库/北京定额2008")
-            log = Log(world.urls)
-            log.fetch("北京定额2008", "both", "安装完成。\r\n")
-            p.install(log)
-        finally:
-            p.kill()
+        e2e.install(world, Log(world.urls).installs("北京定额2008"), ["定额库/北京定额2008"],
+                    shown=lambda p: check_real_tree(world, p))
     check_installed(world, CHOSEN[:1])
-
-
-def install_after_fallback(world, cert):
-    """One program run for falls_back; the number of packages for which the
-    draw put mirror 1 first."""
-    with world.mirrors(cert, "good"):
-        p = start(world)
-        try:
-            check_real_tree(world, p)
-            for name, _ in CHOSEN:
-                p.tick("定额库/" + name)
-            log = Log(world.urls)
-            for name, _ in CHOSEN:
-                log.fetch(name, "m2", "安装完成。\r\n")
-            text = p.install(log)
-        finally:
-            p.kill()
-    check_installed(world, CHOSEN)
-    return text.count("from %s\r\nfrom %s\r\n" % tuple(world.urls))
 
 
 def falls_back(cert, runs=5):
     """Mirror 1 presents `cert` and serves the decoy; mirror 2 is good. The
     catalogue fetch tries mirror 1 first and comes from mirror 2 without a
     word; each package comes from mirror 2, after a silent failure on mirror
-    1 whenever the draw put mirror 1 first. The program draws the order
-    itself (seeded with the time), so a run in which no package had mirror 1
-    first is repeated, up to `runs` runs (all of them failing to cover that
-    is a chance of 1 in 8^runs): every run must pass in full."""
+    1 whenever the draw put mirror 1 first. A run in which no package had
+    mirror 1 first is repeated, up to `runs` runs (all of them failing to
+    cover that is a chance of 1 in 8^runs): every run must pass in full."""
     def scenario(world):
-        for run in range(1, runs + 1):
-            first = install_after_fallback(world, cert)
-            if first:
-                return "mirror 1 drawn first for %d of %d packages in run %d" % (first, len(CHOSEN), run)
-        raise Failure("in %d runs the draw never put mirror 1 first" % runs)
+        names = [name for name, _ in CHOSEN]
+        with world.mirrors(cert, "good"):
+            first = install_until_mirror1_first(
+                world, {}, Log(world.urls).installs(*names, where="m2"), names,
+                runs=runs, after=lambda: check_installed(world, CHOSEN), ticks=["定额库/" + n for n in names],
+                shown=lambda p: check_real_tree(world, p))
+        return "mirror 1 drawn first for %d of %d packages" % (list(first.values()).count(1), len(names))
     scenario.__name__ = "mirror1_%s_falls_back_to_mirror2" % cert
     return scenario
 
@@ -141,39 +102,15 @@ def falls_back(cert, runs=5):
 def no_trusted_mirror(world):
     # Both faults at once: the catalogue cannot be had, and the program says so.
     with world.mirrors("other_host", "self_signed"):
-        p = start(world)
-        try:
+        world.reset()
+        with Program(world) as p:
             check(world.item_names(p) == [], "tree from an untrusted mirror: %s" % world.item_names(p))
             check(p.log() == "无法联网取得配置文件，请检查网络设置。\r\n", "log: %r" % p.log())
             p.close()
-        finally:
-            p.kill()
     check(world.downloaded() == [], "downloads: %s" % world.downloaded())
 
 
 SCENARIOS = [good_https_mirrors, falls_back("other_host"), falls_back("self_signed"), no_trusted_mirror]
-
-
-def inside(args):
-    """The scenarios, run in the namespace where Wine trusts the test CA."""
-    world = HttpsWorld(args, trust.Pki(os.path.join(args.work, "pki")))
-    failed = 0
-    for scenario in SCENARIOS:
-        if args.k not in scenario.__name__:
-            continue
-        started = time.time()
-        try:
-            note = scenario(world)
-            print("PASS %s (%.1f s)%s" % (scenario.__name__, time.time() - started,
-                                          ": " + note if note else ""), flush=True)
-        except Failure as e:
-            failed += 1
-            print("FAIL %s: %s" % (scenario.__name__, e), flush=True)
-        except sb.nginx_site.NginxError as e:
-            failed += 1
-            print("FAIL %s: %s" % (scenario.__name__, e), flush=True)
-    print("%d scenario(s) failed" % failed if failed else "all scenarios passed")
-    return 1 if failed else 0
 
 
 def main():
@@ -182,26 +119,21 @@ def main():
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
     if args.inside:
-        return inside(args)
+        world = HttpsWorld(args, trust.Pki(os.path.join(args.work, "pki")))
+        return e2e.run_suite(SCENARIOS, world, args.k)
 
     if display.missing("e2e_https"):
         return 1
     try:
         trust.check_namespace()
-        pki = trust.make_pki(os.path.join(args.work, "pki"))
-        sb.build(os.path.join(args.work, "site"), e2e.catalogue(), args.sample)
-        sb.build(os.path.join(args.work, "decoy"), decoy_catalogue(), args.sample)
-        argv = [sys.executable, os.path.abspath(__file__), "--inside"] + sys.argv[1:]
-        return trust.run_trusted(argv, pki.ca, os.path.join(args.work, "trust"))
+        with trust.fresh_pki(os.path.join(args.work, "pki")) as pki:
+            sb.build(os.path.join(args.work, "site"), e2e.catalogue(), args.sample)
+            sb.build(os.path.join(args.work, "decoy"), decoy_catalogue(), args.sample)
+            argv = [sys.executable, os.path.abspath(__file__), "--inside"] + sys.argv[1:]
+            return trust.run_trusted(argv, pki.ca, os.path.join(args.work, "trust"))
     except (trust.NamespaceError, RuntimeError) as e:
         print("FAIL e2e_https: %s" % e, flush=True)
         return 1
-    finally:
-        # The server keys go with the run.
-        for name in ("good", "other_host", "self_signed"):
-            key = os.path.join(args.work, "pki", name + ".key")
-            if os.path.exists(key):
-                os.remove(key)
 
 
 if __name__ == "__main__":

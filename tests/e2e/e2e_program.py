@@ -13,13 +13,15 @@ class Program:
     build's path (default: --program), `find_ms` how long its window may
     take to show (the catalogue is fetched before it does). `file_limit`:
     the largest file, in bytes, the program may write; a write past it
-    fails as on a full disk."""
+    fails as on a full disk. The program starts in the folder `cwd` and
+    writes its standard error to `stderr`."""
 
-    def __init__(self, world, program=None, find_ms=60000, file_limit=None):
+    def __init__(self, world, program=None, find_ms=60000, file_limit=None, cwd=None,
+                 stderr=subprocess.DEVNULL):
         self.world = world
         env = world.env()
-        self.program = subprocess.Popen([WINE_RUN, program or world.args.program], env=env,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        self.program = subprocess.Popen([WINE_RUN, program or world.args.program], env=env, cwd=cwd,
+                                        stdout=subprocess.DEVNULL, stderr=stderr,
                                         preexec_fn=file_limit and (lambda: limit_file_size(file_limit)))
         self.driver = subprocess.Popen([WINE_RUN, world.args.driver], env=env, stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -28,6 +30,12 @@ class Program:
         except BaseException:
             self.kill()
             raise
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
 
     def ask(self, line, ok=True):
         self.driver.stdin.write((line + "\n").encode())
@@ -41,10 +49,11 @@ class Program:
         answer = self.ask(line)
         return bytes.fromhex(answer[3:]).decode("gbk") if len(answer) > 3 else ""
 
-    def tick(self, path):
-        before, after = self.ask("tick " + path.encode("gbk").hex()).split()[1:]
-        if before == after:
-            raise Failure("tick %s did not change the state icon" % path)
+    def tick(self, *paths):
+        for path in paths:
+            before, after = self.ask("tick " + path.encode("gbk").hex()).split()[1:]
+            if before == after:
+                raise Failure("tick %s did not change the state icon" % path)
 
     def log(self):
         """The log, or None while the window does not answer (an installer runs)."""
@@ -67,25 +76,26 @@ class Program:
 
     def install(self, log, seconds=60):
         """Presses "download and install", waits until the log matches `log`
-        (a Log) and closes the program; answers the log."""
+        (a Log or a pattern) and closes the program; answers the log."""
         self.ask("press 102")
-        text = self.wait_log(log.pattern(), seconds)
+        text = self.wait_log(log if isinstance(log, str) else log.pattern(), seconds)
         self.close()
         return text
 
-    def close(self, expect_exit=True):
+    def close(self, seconds=30):
+        """Closes the window and ends the driver; Failure unless the program
+        ends within `seconds` with exit code 0."""
         if self.ask("alive") == "OK 1":
             self.ask("close", ok=False)
         self.ask("quit", ok=False)
         self.driver.wait(30)
-        if expect_exit:
-            try:
-                code = self.program.wait(30)
-            except subprocess.TimeoutExpired:
-                self.program.kill()
-                raise Failure("program did not end after close")
-            if code != 0:
-                raise Failure("program exit code %d" % code)
+        try:
+            code = self.program.wait(seconds)
+        except subprocess.TimeoutExpired:
+            self.program.kill()
+            raise Failure("program did not end after close")
+        if code != 0:
+            raise Failure("program exit code %d" % code)
 
     def kill(self):
         for p in (self.driver, self.program):
@@ -96,12 +106,47 @@ class Program:
 def first_window(program):
     """The log and the tree of a started Program once its window shows; the
     window is closed then."""
-    try:
+    with program:
         log, items = program.log(), program.text("items")
         program.close()
-    finally:
-        program.kill()
     return log, items
+
+
+def install(world, log, ticks=(), seconds=60, shown=None, **program):
+    """Starts the program (Program's options `program`), calls shown(it)
+    when given, ticks the paths `ticks`, runs "download and install" until
+    the log matches `log` (as Program.install) and closes the window;
+    answers the log."""
+    with Program(world, **program) as p:
+        if shown:
+            shown(p)
+        p.tick(*ticks)
+        return p.install(log, seconds)
+
+
+def first_tried(log, urls):
+    """{package name: 1 or 2}: the mirror each package of the log was asked first."""
+    found = {}
+    for name, url in re.findall('正在下载"([^"]*)"...\r\nfrom ([^\r]*)\r\n', log):
+        found[name] = urls.index(url) + 1
+    return found
+
+
+def install_until_mirror1_first(world, reset, log, names, seconds=60, runs=3, after=None, **install_kw):
+    """The program draws each package's order of mirrors itself, and a run in
+    which none of `names` tried mirror 1 first may test nothing: up to `runs`
+    runs of world.reset(**reset) and install() (its log matching `log`, with
+    install's options `install_kw`, then after() when given) until one of
+    them did. Answers {package name: 1 or 2} of that run; Failure when no
+    run had one."""
+    for _ in range(runs):
+        world.reset(**reset)
+        first = first_tried(install(world, log, seconds=seconds, **install_kw), world.urls)
+        if after:
+            after()
+        if any(first[name] == 1 for name in names):
+            return first
+    raise Failure("none of %s tried mirror 1 first in %d runs" % (", ".join(names), runs))
 
 
 def limit_file_size(size):
@@ -110,6 +155,9 @@ def limit_file_size(size):
     process."""
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
     resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+
+DONE = "安装完成。\r\n"
 
 
 def q(text):
@@ -129,10 +177,11 @@ class Log:
         on1, on2 = {"both": ("ok", "ok"), "m2": ("fail", "ok"), "none": ("fail", "fail")}[where]
         self.package(name, on1, on2, result, speed)
 
-    def package(self, name, on1, on2, result=None, speed=None):
+    def package(self, name, on1, on2, result=None, speed=None, resumed=False):
         """One package's lines, in either server order. on1, on2: what an
         attempt on mirror 1 or 2 gives: "ok", "fail" (no line of its own) or
-        "reject" (the file's SHA-256 is wrong: "文件校验失败。")."""
+        "reject" (the file's SHA-256 is wrong: "文件校验失败。"); `resumed`:
+        the transfer that ends well goes on from an earlier part."""
         urls = {1: self.u1, 2: self.u2}
         outcome = {1: on1, 2: on2}
         speed_re = q(speed) if speed else r"\d+\.\d\d"
@@ -142,7 +191,8 @@ class Log:
             for m in order:
                 lines += q("from %s\r\n" % urls[m])
                 if outcome[m] == "ok":
-                    lines += q("下载完成 ") + speed_re + q('KB/S\r\n现在安装"%s"...\r\n' % name)
+                    lines += q("下载完成 ") + speed_re + q("KB/S" + "(续传)" * resumed)
+                    lines += q('\r\n现在安装"%s"...\r\n' % name)
                     lines += q(result) if result else ""
                     break
                 if outcome[m] == "reject":
@@ -151,9 +201,23 @@ class Log:
                 lines += q("下载失败\r\n")
             orders.append(lines)
         self.parts.append(q('正在下载"%s"...\r\n' % name) + "(?:%s|%s)" % tuple(orders))
+        return self
+
+    def each(self, names, on1, on2, result=None):
+        """package() for each of `names`."""
+        for name in names:
+            self.package(name, on1, on2, result)
+        return self
+
+    def installs(self, *names, where="both"):
+        """Packages `names` that install in turn from `where` (as fetch())."""
+        for name in names:
+            self.fetch(name, where, DONE)
+        return self
 
     def text(self, text):
         self.parts.append(q(text))
+        return self
 
     def pattern(self):
         return "".join(self.parts)

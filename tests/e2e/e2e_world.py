@@ -5,11 +5,13 @@ import os
 import re
 import shutil
 import sys
+import time
 import urllib.parse
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "demo"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "https"))
 import display  # noqa: E402,F401
 import site_builder as sb  # noqa: E402
 
@@ -19,6 +21,7 @@ LIB = "C:\\QuotaLib\\"
 # looks into it; every other check of the folder passes over it).
 SUPPORT_LOGS = ("InstallZelm.log", "InstallZelm.log.1")
 RUNLOG = "C:\\QuotaLib\\runs.log"
+CATALOGUE = "/download/InstallFiles.zip"
 
 
 N = sb.Node
@@ -26,6 +29,20 @@ N = sb.Node
 
 def pkg(name, target, record="yes", **kw):
     return dict(name=name, target=LIB + target, record=record, runlog=RUNLOG, **kw)
+
+
+def tool(name, file_name, state="2", target=None, record="no", tag="Tool", attrs=(), package=None, **kw):
+    """A package node, chosen unless `state` says otherwise, whose installer
+    writes C:\\QuotaLib\\`target` (`file_name`.dat when None) and keeps a
+    record as `record` says; `package` replaces its installer's settings."""
+    package = package or pkg(name, target or file_name + ".dat", record)
+    return N(tag, [("name", name), ("fileName", file_name), ("state", state)] + list(attrs),
+             package=package, **kw)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
 def catalogue():
@@ -102,11 +119,11 @@ class World:
                     if "/Public/" not in d]
         return os.path.join(os.path.dirname(desktops[0]), "Downloads")
 
-    def reset(self, ini_text=None, seed=(), site=None, files=None, routes=None):
+    def reset(self, ini_text="[Dek Files]\r\n", seed=(), site=None, files=None, routes=None):
         """Publishes `site` (the standard catalogue when None), empties the
         download folder and the quota libraries, copies the site files named
         in `seed` and writes `files` ({name: bytes}) into the download folder,
-        sets qmtz.ini, gives the fault server `routes` and marks the servers'
+        writes qmtz.ini, gives the fault server `routes` and marks the servers'
         logs."""
         self.publish(site or standard_site)
         for path in (self.downloads(), os.path.join(self.drive_c, "QuotaLib")):
@@ -120,13 +137,8 @@ class World:
                 f.write(data)
         self.set_routes(routes or {})
         self.mark()
-        ini = os.path.join(self.drive_c, "windows", "qmtz.ini")
-        if ini_text is None:
-            if os.path.exists(ini):
-                os.remove(ini)
-        else:
-            with open(ini, "wb") as f:
-                f.write(ini_text.encode("gbk"))
+        with open(os.path.join(self.drive_c, "windows", "qmtz.ini"), "wb") as f:
+            f.write(ini_text.encode("gbk"))
         self.before = self.files()
 
     def site_file(self, name):
@@ -201,6 +213,17 @@ class World:
         """Lines of the fault server's log since the mark that start with `prefix`."""
         return [l for l in self._since_mark("fault") if l.startswith(prefix)]
 
+    def routes(self, files):
+        """Routes for the fault server: the catalogue as mirror 2 has it, and
+        {path below "download": mode, or (mode, mirror 1 or 2 whose copy, or
+        a file, to serve)}."""
+        found = {CATALOGUE: ("/file/0/0", self.site_path(2, "InstallFiles.zip"))}
+        for path, mode in files.items():
+            if isinstance(mode, tuple) and isinstance(mode[1], int):
+                mode = (mode[0], self.site_path(mode[1], path))
+            found["/download/" + path] = mode
+        return found
+
     def set_routes(self, routes):
         """Gives the fault server its routes: {request path: mode} or
         {request path: (mode, file)}."""
@@ -215,57 +238,40 @@ class World:
 
     # -- the disk --------------------------------------------------------
 
-    def changed_outside(self, before, after, allowed=()):
-        """Paths below drive C that are new, changed or gone between two
-        files() listings, less those the program or the test installers may
-        write: the download folder's files named in `allowed`, the quota
-        libraries, qmtz.ini and WinINet's own cache."""
-        downloads = os.path.relpath(self.downloads(), self.drive_c)
-        keep = {os.path.join(downloads, name) for name in tuple(allowed) + SUPPORT_LOGS}
-        keep.add(os.path.join("windows", "qmtz.ini"))
-        changed = []
-        for path in sorted(set(before) | set(after)):
-            if before.get(path) == after.get(path) or path in keep:
-                continue
-            if path.startswith("QuotaLib" + os.sep) or os.sep + "INetCache" + os.sep in path:
-                continue
-            changed.append(path)
-        return changed
-
     def check_aftermath(self, runs, downloads, records=None):
         """After the program has ended: runs.log holds exactly `runs`
-        ("file|arguments|package name" lines, in order), the download folder
-        exactly the files `downloads`, section "Dek Files" exactly `records`
-        (none when None), and nothing else on drive C changed since reset()
-        but the quota libraries and WinINet's cache."""
-        check(self.runs() == list(runs), "installers run: %s, expected %s" % (self.runs(), list(runs)))
+        ("file|arguments|package name" lines, or (file, package name) pairs
+        started with "/auto /s"), the download folder exactly the files
+        `downloads`, section "Dek Files" exactly `records` (none when None),
+        and nothing else on drive C changed since reset() but the quota
+        libraries, qmtz.ini and WinINet's cache."""
+        runs = [r if isinstance(r, str) else "%s|/auto /s|%s" % r for r in runs]
+        check(self.runs() == runs, "installers run: %s, expected %s" % (self.runs(), runs))
         check(self.downloaded() == sorted(downloads), "downloads: %s, expected %s"
               % (self.downloaded(), sorted(downloads)))
         check(self.ini() == (records or {}), "records: %s" % self.ini())
-        changed = self.changed_outside(self.before, self.files(), downloads)
+        folder = os.path.relpath(self.downloads(), self.drive_c)
+        keep = {os.path.join(folder, name) for name in tuple(downloads) + SUPPORT_LOGS}
+        keep.add(os.path.join("windows", "qmtz.ini"))
+        after = self.files()
+        changed = [path for path in sorted(set(self.before) | set(after))
+                   if self.before.get(path) != after.get(path) and path not in keep
+                   and not path.startswith("QuotaLib" + os.sep) and os.sep + "INetCache" + os.sep not in path]
         check(not changed, "files written outside the download folder: %s" % changed)
+
+    def check_file(self, name, want):
+        """The download folder's `name` holds `want`: bytes, or a site file's path."""
+        got = read(os.path.join(self.downloads(), name))
+        check(got == (want if isinstance(want, bytes) else read(want)), "%s is not the file expected" % name)
 
     def cached_copies(self):
         """Files of WinINet's cache folders, new or changed since reset(),
         that hold the bytes of a file in the download folder."""
-        downloaded = set()
-        for name in self.downloaded():
-            path = os.path.join(self.downloads(), name)
-            if os.path.isfile(path):
-                downloaded.add(open(path, "rb").read())
-        copies = []
-        for folder, _, names in os.walk(self.drive_c):
-            if "INetCache" not in folder and "Temporary Internet Files" not in folder:
-                continue
-            for name in names:
-                path = os.path.join(folder, name)
-                st = os.lstat(path)
-                if self.before.get(os.path.relpath(path, self.drive_c)) == (st.st_size, st.st_mtime_ns):
-                    continue
-                with open(path, "rb") as f:
-                    if f.read() in downloaded:
-                        copies.append(os.path.relpath(path, self.drive_c))
-        return copies
+        paths = [os.path.join(self.downloads(), name) for name in self.downloaded()]
+        downloaded = {read(path) for path in paths if os.path.isfile(path)}
+        return [path for path, stat in self.files().items()
+                if re.search("INetCache|Temporary Internet Files", os.path.dirname(path))
+                and self.before.get(path) != stat and read(os.path.join(self.drive_c, path)) in downloaded]
 
     def argv(self):
         """The options that give another run of this script the same build,
@@ -283,16 +289,30 @@ class World:
 
     def files(self):
         """{path below drive_c: (size, mtime_ns)} of every file in the prefix's drive C."""
-        found = {}
-        for folder, _, names in os.walk(self.drive_c):
-            for name in names:
-                path = os.path.join(folder, name)
-                try:
-                    st = os.lstat(path)
-                except OSError:
-                    continue
-                found[os.path.relpath(path, self.drive_c)] = (st.st_size, st.st_mtime_ns)
-        return found
+        return {os.path.relpath(path, self.drive_c): stat for path, stat in walk_files(self.drive_c)}
+
+
+def walk_files(folder):
+    """(path, (size, mtime_ns)) of every file below `folder`."""
+    for parent, _, names in os.walk(folder):
+        for name in names:
+            try:
+                st = os.lstat(os.path.join(parent, name))
+            except OSError:
+                continue
+            yield os.path.join(parent, name), (st.st_size, st.st_mtime_ns)
+
+
+def wait_until(done, seconds, message=None, step=0.1):
+    """Polls done() until it is true: True. After `seconds`, Failure(message),
+    or False when there is no message."""
+    deadline = time.time() + seconds
+    while not done():
+        if time.time() > deadline:
+            check(message is None, message)
+            return False
+        time.sleep(step)
+    return True
 
 
 def check(cond, message):

@@ -5,7 +5,8 @@ them apart; started, it would log "tampered" in runs.log."""
 import os
 import time
 
-from e2e import Log, N, Program, check, install_until_mirror1_first, pkg
+from e2e import DONE, Log, N, check, install, install_until_mirror1_first, pkg
+import e2e
 import site_builder as sb
 
 PUBLISHED, TAMPERED = "published", "tampered!"  # equal lengths: equal file sizes
@@ -22,8 +23,7 @@ def tampered(file_name):
 def tool(name, file_name, attrs=(), **kw):
     """A chosen non-Dek package, published with its SHA-256 unless `attrs`
     gives "sha256" itself."""
-    return N("Tool", [("name", name), ("fileName", file_name), ("state", "2")] + list(attrs),
-             package=package(file_name), digest=not attrs, **kw)
+    return e2e.tool(name, file_name, attrs=attrs, package=package(file_name), digest=not attrs, **kw)
 
 
 def published_bytes(world, file_name):
@@ -51,24 +51,18 @@ def mirror1_tampered_site(world):
     ])
 
 
-def published_runs(file_names):
-    return ["%s|/auto /s|%s" % (name, PUBLISHED) for name in file_names]
+def check_published(world, file_names):
+    """Exactly `file_names` were started, as the published files they are."""
+    world.check_aftermath([(name, PUBLISHED) for name in file_names], file_names)
+    for name in file_names:
+        world.check_file(name, published_bytes(world, name))
 
 
 def hash_mirror1_tampered(world):
-    log = Log(world.urls)
-    for name in MIRROR1_TAMPERED:
-        log.package(name, "reject", "ok", "安装完成。\r\n")
-    log.package("大写校验", "ok", "ok", "安装完成。\r\n")
-    # A run in which no package happens to try mirror 1 first tests nothing
-    # here (each run has six draws).
-    first = install_until_mirror1_first(
-        world, lambda: world.reset("[Dek Files]\r\n", site=mirror1_tampered_site), log, MIRROR1_TAMPERED)
+    log = Log(world.urls).each(MIRROR1_TAMPERED, "reject", "ok", DONE).package("大写校验", "ok", "ok", DONE)
+    first = install_until_mirror1_first(world, dict(site=mirror1_tampered_site), log, MIRROR1_TAMPERED)
     files = ["h%d.exe" % i for i in range(1, 7)] + ["hu.exe"]
-    world.check_aftermath(published_runs(files), files)
-    for name in files:
-        with open(os.path.join(world.downloads(), name), "rb") as f:
-            check(f.read() == published_bytes(world, name), name + " is not the published file")
+    check_published(world, files)
     # Mirror 1 was asked exactly for the packages that tried it first.
     asked1 = sorted(path for path in world.requests(1) if path != "/download/InstallFiles.zip")
     want = sorted("/download/hash/h%d.exe" % i for i, name in enumerate(MIRROR1_TAMPERED, 1) if first[name] == 1)
@@ -76,20 +70,18 @@ def hash_mirror1_tampered(world):
     check(asked1 == sorted(want), "mirror 1 asked for %s, expected %s" % (asked1, sorted(want)))
 
 
+# Malformed "sha256" values, made from the right one.
+MALFORMED = {"63位": lambda h: h[:-1], "65位": lambda h: h + "0", "非十六进制": lambda h: "g" + h[1:],
+             "空值": lambda h: "", "前导空格": lambda h: " " + h[:-1]}
+
+
 def rejections_site(world):
     good = sb.sha256_hex(published_bytes(world, "hm.exe"))
-    malformed = [
-        ("63位", good[:-1]),
-        ("65位", good + "0"),
-        ("非十六进制", "g" + good[1:]),
-        ("空值", ""),
-        ("前导空格", " " + good[:-1]),
-    ]
     return N("InstallFiles", [("name", "校验目录")], [
         N("Group", [("name", "校验"), ("path", "hash")], [
             tool("双篡改", "hb.exe", variants={1: tampered("hb.exe"), 2: tampered("hb.exe")}),
         ] + [
-            tool("畸形" + label, "hm.exe", [("sha256", value)]) for label, value in malformed
+            tool("畸形" + label, "hm.exe", [("sha256", make(good))]) for label, make in MALFORMED.items()
         ] + [
             tool("本地篡改", "hl.exe"),
             tool("本地完好", "hc.exe"),
@@ -97,35 +89,23 @@ def rejections_site(world):
     ])
 
 
-MALFORMED = ["畸形63位", "畸形65位", "畸形非十六进制", "畸形空值", "畸形前导空格"]
-
-
 def hash_rejections(world):
     # hl.exe: a tampered copy of the published size, written just now; hc.exe:
     # the published file, written a while ago today (UTC). Both pass the
     # size and date test; only the hash tells them apart.
-    world.reset("[Dek Files]\r\n", site=rejections_site,
+    world.reset(site=rejections_site,
                 files={"hl.exe": tampered_bytes(world, "hl.exe"), "hc.exe": published_bytes(world, "hc.exe")})
     now = time.time()
     earlier = max(now - 120, now - now % 86400 + 1)
     current = os.path.join(world.downloads(), "hc.exe")
     os.utime(current, (earlier, earlier))
     stamp = os.stat(current).st_mtime_ns
-    p = Program(world)
-    try:
-        log = Log(world.urls)
-        log.package("双篡改", "reject", "reject")
-        for name in MALFORMED:
-            log.package(name, "reject", "reject")
-        log.package("本地篡改", "ok", "ok", "安装完成。\r\n")
-        log.package("本地完好", "ok", "ok", "安装完成。\r\n", speed="0.00")
-        p.install(log)
-    finally:
-        p.kill()
+    log = Log(world.urls).each(["双篡改"] + ["畸形" + label for label in MALFORMED], "reject", "reject")
+    log.package("本地篡改", "ok", "ok", DONE)
+    log.package("本地完好", "ok", "ok", DONE, speed="0.00")
+    install(world, log)
     # Every rejected transfer was deleted; the tampered local copy was replaced.
-    world.check_aftermath(published_runs(["hl.exe", "hc.exe"]), ["hc.exe", "hl.exe"])
-    with open(os.path.join(world.downloads(), "hl.exe"), "rb") as f:
-        check(f.read() == published_bytes(world, "hl.exe"), "hl.exe is not the published file")
+    check_published(world, ["hl.exe", "hc.exe"])
     check(os.stat(current).st_mtime_ns == stamp, "the current local copy hc.exe was fetched again")
 
 

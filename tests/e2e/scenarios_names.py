@@ -9,7 +9,9 @@ import os
 import threading
 import time
 
-from e2e import Log, N, Program, check, pkg
+from e2e import Log, N, Program, check, install
+from e2e_world import walk_files
+import e2e
 import site_builder as sb
 
 MIB = 1 << 20
@@ -19,75 +21,62 @@ CATALOGUE_MAX = 64 * MIB
 
 def tool(name, file_name, **kw):
     """A chosen non-Dek package; its installer writes C:\\QuotaLib\\<name>.dat."""
-    return N("Tool", [("name", name), ("fileName", file_name), ("state", "2")],
-             package=pkg(name, name + ".dat", "no"), **kw)
+    return e2e.tool(name, file_name, target=name + ".dat", **kw)
 
 
-def fine_group():
-    return N("Group", [("name", "正常"), ("path", "tools")], [tool("正常工具", "fine.exe")])
-
-
-def climbing_site(world):
-    return N("InstallFiles", [("name", "越界目录")], [
-        N("Group", [("name", "越界"), ("path", "evil/a/b")], [
-            # A server may read "\" as "/" and fold "..": the file waits there too.
-            tool("上两级", "..\\..\\climb1.exe", also_at=("evil/climb1.exe",)),
-            tool("上一级", "../climb2.exe"),
-            tool("子目录", "sub\\climb3.exe", also_at=("evil/a/b/sub/climb3.exe",)),
-            tool("斜杠子目录", "sub/climb4.exe"),
-            tool("盘符", "C:climb5.exe"),
-            tool("绝对路径", "C:\\climb6.exe", also_at=("evil/a/b/C:/climb6.exe",)),
-            tool("网络路径", "\\\\127.0.0.1\\share\\climb7.exe"),
-            tool("问号", "climb8.exe?.exe", also_at=("evil/a/b/climb8.exe",)),
-        ]),
-        fine_group(),
-    ])
-
-
-CLIMBERS = ["上两级", "上一级", "子目录", "斜杠子目录", "盘符", "绝对路径", "网络路径", "问号"]
-
-
-def reserved_site(world):
-    return N("InstallFiles", [("name", "保留名目录")], [
-        N("Group", [("name", "保留名"), ("path", "reserved")], [
-            tool("空设备", "nul.exe"),
-            tool("控制台", "CON"),
-            tool("串口", "com1.exe"),
-            tool("打印口", "lpt9.txt"),
-            tool("大写设备", "Aux.Exe"),
-            # Windows drops a trailing dot or space: "dotted.exe." is "dotted.exe".
-            tool("尾点", "dotted.exe.", also_at=("reserved/dotted.exe",)),
-            tool("尾空格", "spaced.exe ", also_at=("reserved/spaced.exe",)),
-            tool("点", "."),
-            tool("点点", ".."),
-            tool("空名", ""),
-        ]),
-        fine_group(),
-    ])
-
-
-RESERVED = ["空设备", "控制台", "串口", "打印口", "大写设备", "尾点", "尾空格", "点", "点点", "空名"]
+# (package name, file name, further places where the mirrors carry the file)
+CLIMBERS = [
+    # A server may read "\" as "/" and fold "..": the file waits there too.
+    ("上两级", "..\\..\\climb1.exe", ("evil/climb1.exe",)),
+    ("上一级", "../climb2.exe", ()),
+    ("子目录", "sub\\climb3.exe", ("evil/a/b/sub/climb3.exe",)),
+    ("斜杠子目录", "sub/climb4.exe", ()),
+    ("盘符", "C:climb5.exe", ()),
+    ("绝对路径", "C:\\climb6.exe", ("evil/a/b/C:/climb6.exe",)),
+    ("网络路径", "\\\\127.0.0.1\\share\\climb7.exe", ()),
+    ("问号", "climb8.exe?.exe", ("evil/a/b/climb8.exe",)),
+]
+RESERVED = [
+    ("空设备", "nul.exe", ()),
+    ("控制台", "CON", ()),
+    ("串口", "com1.exe", ()),
+    ("打印口", "lpt9.txt", ()),
+    ("大写设备", "Aux.Exe", ()),
+    # Windows drops a trailing dot or space: "dotted.exe." is "dotted.exe".
+    ("尾点", "dotted.exe.", ("reserved/dotted.exe",)),
+    ("尾空格", "spaced.exe ", ("reserved/spaced.exe",)),
+    ("点", ".", ()),
+    ("点点", "..", ()),
+    ("空名", "", ()),
+]
 # Names a refused package could leave on the disk, in lower case and without
 # the trailing dots and spaces that Windows drops.
 RESERVED_FILES = {"nul.exe", "con", "com1.exe", "lpt9.txt", "aux.exe", "dotted.exe", "spaced.exe"}
 
 
-def refused_run(world, site, refused, stray):
-    """Chooses every package of `site` and runs: each of `refused` gets its
-    two "from" lines and "下载失败" with nothing asked of a server, and the
-    ordinary package after them installs. `stray(name)` tells a file name
-    that a refused package could have left anywhere on drive C."""
-    world.reset("[Dek Files]\r\n", site=site)
+def hostile_site(world):
+    def group(name, path, table):
+        return N("Group", [("name", name), ("path", path)], [tool(n, f, also_at=at) for n, f, at in table])
+    return N("InstallFiles", [("name", "越界目录")], [
+        group("越界", "evil/a/b", CLIMBERS), group("保留名", "reserved", RESERVED),
+        N("Group", [("name", "正常"), ("path", "tools")], [tool("正常工具", "fine.exe")]),
+    ])
+
+
+def stray(name):
+    """Whether a file name is one that a refused package could have left."""
+    return "climb" in name.lower() or name.lower().rstrip(". ") in RESERVED_FILES
+
+
+def hostile_names(world):
+    # Every package but the ordinary one is refused: its two "from" lines
+    # and "下载失败" with nothing asked of a server.
+    world.reset(site=hostile_site)
     os.makedirs(os.path.join(world.downloads(), "sub"))  # "sub\x.exe" would find its folder
-    p = Program(world)
-    try:
-        log = Log(world.urls)
-        for name in refused:
-            log.fetch(name, "none")
-        log.fetch("正常工具", "both", "安装完成。\r\n")
-        p.install(log)
-    finally:
-        p.kill()
+    log = Log(world.urls)
+    for name, _, _ in CLIMBERS + RESERVED:
+        log.fetch(name, "none")
+    install(world, log.installs("正常工具"))
     asked = set(world.requests(1) + world.requests(2))
     check(asked <= {"/download/InstallFiles.zip", "/download/tools/fine.exe"},
           "requests beyond the catalogue and the ordinary package: %s" % sorted(asked))
@@ -95,16 +84,7 @@ def refused_run(world, site, refused, stray):
     strays = [path for path in after if world.before.get(path) != after[path] and stray(os.path.basename(path))]
     check(not strays, "files of refused packages (WinINet's cache included): %s" % strays)
     check(os.listdir(os.path.join(world.downloads(), "sub")) == [], "something landed in Downloads\\sub")
-    world.check_aftermath(["fine.exe|/auto /s|正常工具"], ["fine.exe", "sub"])
-
-
-def climbing_names(world):
-    refused_run(world, climbing_site, CLIMBERS, lambda name: "climb" in name.lower())
-
-
-def reserved_names(world):
-    refused_run(world, reserved_site, RESERVED,
-                lambda name: name.lower().rstrip(". ") in RESERVED_FILES)
+    world.check_aftermath([("fine.exe", "正常工具")], ["fine.exe", "sub"])
 
 
 def bomb_site(world):
@@ -150,32 +130,19 @@ class SizeWatch:
         self.thread.join()
 
 
-def walk_files(folder):
-    """(path, (size, mtime_ns)) of every file below `folder`, as World.files() has them."""
-    for parent, _, names in os.walk(folder):
-        for name in names:
-            try:
-                st = os.lstat(os.path.join(parent, name))
-            except OSError:
-                continue
-            yield os.path.join(parent, name), (st.st_size, st.st_mtime_ns)
-
-
 def zip_bomb(world):
-    world.reset("[Dek Files]\r\n", site=bomb_site)
+    world.reset(site=bomb_site)
     archive_size = os.path.getsize(world.site_path(1, "InstallFiles.zip"))
     check(archive_size < MIB, "the test archive is %d bytes; it should deflate to well under 1 MiB" % archive_size)
     with SizeWatch(world) as watch:
         p = Program(world)  # back once the window shows: the fetch is over
-    try:
+    with p:
         items = p.text("items")
         check(items == "", "the tree shows the oversized catalogue:\n" + items)
         # A member too big to read whole is a damaged catalogue: a line for
         # each mirror, both of which serve the bomb.
         check(p.log() == "配置文件已损坏。\r\n" * 2, "log %r" % p.log())
         p.close()
-    finally:
-        p.kill()
     check(watch.largest <= CATALOGUE_MAX, "a file of %d bytes was written: %s" % (watch.largest, watch.where))
     written = [(stat[0], path) for path, stat in world.files().items() if world.before.get(path) != stat]
     check(max(written, default=(0, None))[0] <= CATALOGUE_MAX, "drive C has new files of over 64 MiB: %s"
@@ -185,4 +152,4 @@ def zip_bomb(world):
           "catalogue requests: mirror 1 %s, mirror 2 %s" % (world.requests(1), world.requests(2)))
 
 
-SCENARIOS = [climbing_names, reserved_names, zip_bomb]
+SCENARIOS = [hostile_names, zip_bomb]

@@ -8,25 +8,22 @@ package is started by its own full path and cannot be changed by another
 program between its check and its end."""
 import os
 import re
-import shutil
-import subprocess
 import sys
 import time
 
-from e2e import Failure, Log, N, Program, check, pkg, q, LIB, RUNLOG
+from e2e import CATALOGUE, DONE, Log, N, Program, check, install, pkg, q
+import e2e
 import site_builder as sb
+import trust
 
-NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
 NO_CATALOGUE = "未取得配置文件，没有卸载任何定额库。\r\n"
-CATALOGUE = "/download/InstallFiles.zip"
 MIB = 1 << 20
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def tool(name, file_name, state="2", **kw):
     """A chosen non-Dek package; its installer logs its start in runs.log."""
-    return N("Tool", [("name", name), ("fileName", file_name), ("state", state)],
-             package=pkg(name, name + ".dat", "no"), **kw)
+    return e2e.tool(name, file_name, state, target=name + ".dat", **kw)
 
 
 # ---- plain suite ----------------------------------------------------------
@@ -42,15 +39,12 @@ def uninstall_without_catalogue(world):
                 site=no_catalogue_site)
     for name in ("bj2008.dek", "sh.dek"):
         open(os.path.join(lib, name), "w").write("installed")
-    p = Program(world)
-    try:
+    with Program(world) as p:
         check(p.text("items") == "", "the tree is not empty")
         p.ask("press 109")
         # What the fetch said of the mirrors is its own affair; this line follows it.
         p.wait_log("(?:[^\r\n]*\r\n)?" + q(NO_CATALOGUE))
         p.close()
-    finally:
-        p.kill()
     check(list(world.ini()) == ["北京定额2008", "上海定额"], "records left: %s" % world.ini())
     check(sorted(os.listdir(lib)) == ["bj2008.dek", "sh.dek"], "files left: %s" % os.listdir(lib))
 
@@ -68,28 +62,20 @@ def setup_site(world):
 def extensionless_package_runs_itself(world):
     # Another program of the user put "setup.exe" beside the package "setup":
     # started without an application name, Windows would run that one.
-    planted = sb.package_bytes(world.args.sample, name="冒充", target=LIB + "planted.dat", record="no",
-                               runlog=RUNLOG)
-    world.reset("[Dek Files]\r\n", site=setup_site, files={"setup.exe": planted})
-    p = Program(world)
-    try:
+    planted = sb.package_bytes(world.args.sample, **pkg("冒充", "planted.dat", "no"))
+    world.reset(site=setup_site, files={"setup.exe": planted})
+    with Program(world) as p:
         items = p.text("items")
         check(items == "0|1|程序\n1|2|安装程序\n1|2|空格二\n", "the tree does not show the run's choice:\n" + items)
-        log = Log(world.urls)
-        log.fetch("安装程序", "both", "安装完成。\r\n")
-        log.fetch("空格二", "both", "安装完成。\r\n")
-        p.install(log)
-    finally:
-        p.kill()
-    world.check_aftermath(["setup|/auto /s|安装程序", "two.exe|/auto /s|空格二"], ["setup", "setup.exe", "two.exe"])
+        p.install(Log(world.urls).installs("安装程序", "空格二"))
+    world.check_aftermath([("setup", "安装程序"), ("two.exe", "空格二")], ["setup", "setup.exe", "two.exe"])
     check(not os.path.exists(os.path.join(world.drive_c, "QuotaLib", "planted.dat")), "setup.exe was started")
 
 
 def big_site(world):
     return N("InstallFiles", [("name", "大包目录")], [
         N("Group", [("name", "大包"), ("path", "big")], [
-            N("Tool", [("name", "大包"), ("fileName", "big.xlsx"), ("state", "2")],
-              package=dict(pkg("大包", "big.dat", "no"), pad=3 * MIB)),
+            tool("大包", "big.xlsx", package=dict(pkg("大包", "big.dat", "no"), pad=3 * MIB)),
             tool("小包", "small.exe"),
         ]),
     ])
@@ -99,38 +85,26 @@ def write_error_keeps_the_users_file(world):
     # Every file the program writes may hold 1 MiB at most, as on a disk
     # that is nearly full: the 3 MiB package cannot be written.
     users = b"the user's own workbook\r\n" * 100
-    world.reset("[Dek Files]\r\n", site=big_site, files={"big.xlsx": users})
-    p = Program(world, file_limit=MIB)
-    try:
-        log = Log(world.urls)
-        log.fetch("大包", "none")
-        log.fetch("小包", "both", "安装完成。\r\n")
-        p.install(log)
-    finally:
-        p.kill()
+    world.reset(site=big_site, files={"big.xlsx": users})
+    log = Log(world.urls)
+    log.fetch("大包", "none")
+    install(world, log.installs("小包"), file_limit=MIB)
     small_installed_big_kept(world, users)
 
 
 def small_installed_big_kept(world, users):
     """After a run that could not write the big package: the small one is
     installed, and the user's big.xlsx is there as it was."""
-    world.check_aftermath(["small.exe|/auto /s|小包"], ["big.xlsx", "small.exe"])
-    with open(os.path.join(world.downloads(), "big.xlsx"), "rb") as f:
-        check(f.read() == users, "the user's file big.xlsx was changed")
+    world.check_aftermath([("small.exe", "小包")], ["big.xlsx", "small.exe"])
+    world.check_file("big.xlsx", users)
 
 
 SMALL_DRIVE = "2m"  # tmpfs size: room for the catalogue and a sample package, not for big.xlsx
-# Runs in a private mount namespace: the small drive over the download
-# folder of the prefix copy, the run, then the end of the copy's wineserver.
-SMALL_DRIVE_INSIDE = r"""
-set -u
-folder=$1 size=$2; shift 2
+# The download folder of the prefix copy, as a small drive of its own.
+SMALL_DRIVE_MOUNT = r"""
+folder="$WINEPREFIX/$1" size=$2; shift 2
+mkdir -p "$folder" || exit 97
 mount -t tmpfs -o "size=$size" small-drive "$folder" || { echo "e2e: cannot mount a tmpfs on $folder" >&2; exit 97; }
-status=0
-"$@" || status=$?
-wineserver -k 2>/dev/null
-wineserver -w 2>/dev/null
-exit $status
 """
 
 
@@ -140,43 +114,22 @@ def no_room_on_a_small_drive(world):
     # of its own needs a mount, which only a private mount namespace (root)
     # allows; the run there uses a copy of the prefix, whose wineserver
     # starts and ends inside, and the servers outside.
-    if os.geteuid() != 0 or not shutil.which("unshare"):
-        raise Failure("a small drive needs a private mount namespace: run as root, with unshare")
-    folder = os.path.join(world.args.work, "small-drive")
-    prefix = os.path.join(folder, "wineprefix")
-    env = world.env()
-    env["IZ_WINEPREFIX"] = env["WINEPREFIX"] = prefix
-    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)  # a copy left by a killed run
-    shutil.rmtree(prefix, ignore_errors=True)
-    shutil.copytree(world.prefix, prefix, symlinks=True)
-    downloads = os.path.join(prefix, os.path.relpath(world.downloads(), world.prefix))
-    os.makedirs(downloads, exist_ok=True)
     argv = [sys.executable, os.path.join(HERE, "e2e.py"), "--inside", "small_drive_run"] + world.argv()
     try:
-        status = subprocess.run(["unshare", "--mount", "--propagation", "private", "--", "bash", "-c",
-                                 SMALL_DRIVE_INSIDE, "small-drive", downloads, SMALL_DRIVE] + argv,
-                                env=env).returncode
+        status = trust.run_in_namespace(argv, os.path.join(world.args.work, "small-drive"), SMALL_DRIVE_MOUNT,
+                                        [os.path.relpath(world.downloads(), world.prefix), SMALL_DRIVE],
+                                        world.env(), world.prefix)
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
-        shutil.rmtree(prefix, ignore_errors=True)
         world.published = None  # the run inside published a site of its own
-    check(status != 97, "the small drive could not be mounted (see above)")
     check(status == 0, "the run on the small drive failed (see above)")
 
 
 def small_drive_run(world):
     users = b"the user's own workbook\r\n" * 100
-    world.reset("[Dek Files]\r\n", site=big_site, files={"big.xlsx": users})
-    p = Program(world)
-    try:
-        log = Log(world.urls)
-        log.text('正在下载"大包"...\r\n')
-        log.parts.append("(?:%s)" % "|".join(q("from %s\r\n" % u) for u in world.urls))
-        log.text("磁盘空间不足。\r\n下载失败\r\n")
-        log.fetch("小包", "both", "安装完成。\r\n")
-        p.install(log)
-    finally:
-        p.kill()
+    world.reset(site=big_site, files={"big.xlsx": users})
+    log = Log(world.urls).text('正在下载"大包"...\r\n')
+    log.parts.append("(?:%s)" % "|".join(q("from %s\r\n" % u) for u in world.urls))
+    install(world, log.text("磁盘空间不足。\r\n下载失败\r\n").installs("小包"))
     small_installed_big_kept(world, users)
     requested = world.requests(1) + world.requests(2)
     check(requested.count("/download/big/big.xlsx") == 1, "big.xlsx asked for: %s" % requested)
@@ -203,39 +156,22 @@ def fault_site(world):
     ])
 
 
-def fault_routes(world, **routes):
-    """The catalogue from mirror 2's copy, and `routes` ({file name: mode})
-    below /download/pk/."""
-    found = {CATALOGUE: ("/file/0/0", world.site_path(2, "InstallFiles.zip"))}
-    for name, mode in routes.items():
-        found["/download/pk/" + name] = mode
-    return found
-
-
-def choose_only(p, names):
-    """Unticks every package of fault_site but `names`."""
-    for name in ["报价", "到达"] + READY:
-        if name not in names:
-            p.tick("安全/" + name)
+def unticks(names):
+    """The paths to tick to leave only `names` of fault_site chosen."""
+    return ["安全/" + name for name in ["报价", "到达"] + READY if name not in names]
 
 
 def broken_mirror_keeps_the_users_file(world):
     # The catalogue names a document the user keeps in the download folder;
     # mirror 1 announces 50,000 bytes, sends half and hangs up.
     users = "报价单 第一季度\r\n".encode("gbk") * 40
-    world.reset("[Dek Files]\r\n", site=fault_site, files={"quote.xlsx": users},
-                routes=fault_routes(world, **{"quote.xlsx": "/short/50000"}))
-    p = Program(world)
-    try:
-        choose_only(p, ["报价"])
-        log = Log(world.urls)
-        log.package("报价", "fail", "fail")
-        p.install(log)
-    finally:
-        p.kill()
+    world.reset(site=fault_site, files={"quote.xlsx": users},
+                routes=world.routes({"pk/quote.xlsx": "/short/50000"}))
+    log = Log(world.urls)
+    log.package("报价", "fail", "fail")
+    install(world, log, unticks(["报价"]))
     world.check_aftermath([], ["quote.xlsx"])
-    with open(os.path.join(world.downloads(), "quote.xlsx"), "rb") as f:
-        check(f.read() == users, "the user's document was changed")
+    world.check_file("quote.xlsx", users)
     check(world.requests(1) == [CATALOGUE, "/download/pk/quote.xlsx"], "mirror 1 asked for %s" % world.requests(1))
 
 
@@ -248,16 +184,14 @@ def overwritten_while_arriving(world):
     size = os.path.getsize(published)
     tampered = os.path.join(world.args.work, "tampered.exe")
     with open(tampered, "wb") as f:
-        f.write(sb.package_bytes(world.args.sample, name="冒充", target=LIB + "冒充.dat", record="no",
-                                 runlog=RUNLOG))
+        f.write(sb.package_bytes(world.args.sample, **pkg("冒充", "冒充.dat", "no")))
     check(os.path.getsize(tampered) == size, "the tampered copy must keep the size")
-    world.reset("[Dek Files]\r\n", site=fault_site,
-                routes=fault_routes(world, **{"arrive.exe": ("/file/%d/1500" % (size - 1), published)}))
-    p = Program(world)
-    try:
-        choose_only(p, ["到达"])
+    world.reset(site=fault_site,
+                routes=world.routes({"pk/arrive.exe": ("/file/%d/1500" % (size - 1), published)}))
+    with Program(world) as p:
+        p.tick(*unticks(["到达"]))
         log = Log(world.urls)
-        log.package("到达", "ok", "fail", "安装完成。\r\n")
+        log.package("到达", "ok", "fail", DONE)
         p.ask("press 102")
         # The files are watched, not the window: while the program waits for
         # the last byte it does not answer the driver.
@@ -279,12 +213,9 @@ def overwritten_while_arriving(world):
             time.sleep(0.02)
         p.wait_log(log.pattern())
         p.close()
-    finally:
-        p.kill()
     check(tried, "the download was never seen half way: %s" % seen)
-    world.check_aftermath(["arrive.exe|/auto /s|到达"], ["arrive.exe"])
-    with open(os.path.join(world.downloads(), "arrive.exe"), "rb") as f:
-        check(f.read() == open(published, "rb").read(), "arrive.exe is not the published file")
+    world.check_aftermath([("arrive.exe", "到达")], ["arrive.exe"])
+    world.check_file("arrive.exe", published)
 
 
 def cancel_while_the_local_copy_is_checked(world):
@@ -294,11 +225,10 @@ def cancel_while_the_local_copy_is_checked(world):
     # cancel set while it hashes the local copy, which must stay as it is.
     files = ["r%d.exe" % i for i in range(1, len(READY) + 1)]
     for attempt in range(3):
-        world.reset("[Dek Files]\r\n", site=fault_site, seed=files,
-                    routes=fault_routes(world, **{name: "/stall" for name in files}))
-        p = Program(world)
-        try:
-            choose_only(p, READY)
+        world.reset(site=fault_site, seed=files,
+                    routes=world.routes({"pk/" + name: "/stall" for name in files}))
+        with Program(world) as p:
+            p.tick(*unticks(READY))
             p.ask("press 102")
             deadline = time.time() + 60
             while not world.fault_lines("GET /download/pk/") and time.time() < deadline:
@@ -311,16 +241,13 @@ def cancel_while_the_local_copy_is_checked(world):
                 text = p.wait_log(".*" + q("from %s\r\n下载中止。\r\nfrom %s\r\n下载中止。\r\n" % tuple(world.urls)),
                                   30)
             p.close()
-        finally:
-            p.kill()
         if stalled:
             break
     check(stalled, "no package asked mirror 1 first in three runs")
     name = re.search(r"/download/pk/(\S+)", stalled[0]).group(1)
     check(len(world.runs()) == files.index(name), "runs before the cancel: %s\n%s" % (world.runs(), text))
     for f in files:
-        with open(os.path.join(world.downloads(), f), "rb") as data:
-            check(data.read() == open(world.site_file(f), "rb").read(), "the local copy %s changed" % f)
+        world.check_file(f, world.site_file(f))
     check(world.downloaded() == sorted(files), "downloads: %s" % world.downloaded())
 
 

@@ -8,7 +8,7 @@ import re
 import subprocess
 import time
 
-from e2e import ROOT, WINE_RUN, Log, N, Program, check, pkg, q
+from e2e import DONE, ROOT, WINE_RUN, Log, N, Program, check, pkg, q, tool
 
 HUNG_MS = 5000
 
@@ -16,8 +16,7 @@ HUNG_MS = 5000
 def window_site(world):
     return N("InstallFiles", [("name", "root")], [
         N("Group", [("name", "慢装"), ("path", "slow")], [
-            N("Dek", [("name", "慢装定额"), ("fileName", "slow12.exe"), ("state", "2")],
-              package=pkg("慢装定额", "slow12.dek", delay_ms=12000)),
+            tool("慢装定额", "slow12.exe", tag="Dek", package=pkg("慢装定额", "slow12.dek", delay_ms=12000)),
             N("Dek", [("name", "耗时定额"), ("fileName", "wait.exe")],
               package=pkg("耗时定额", "wait.dek", delay_ms=4000)),
             N("Dek", [("name", "其后定额"), ("fileName", "after.exe")], package=pkg("其后定额", "after.dek")),
@@ -45,8 +44,7 @@ def enabled(p, control):
 
 def installer_keeps_window_answering(world):
     world.reset("[Dek Files]\r\n其他=C:\\QuotaLib\\other.dek\r\n", site=window_site)
-    p = Program(world)
-    try:
+    with Program(world) as p:
         items = p.text("items")
         p.ask("watch start")
         p.ask("press 102")
@@ -63,43 +61,33 @@ def installer_keeps_window_answering(world):
         time.sleep(1)
         check(p.ask("alive") == "OK 1", "the window closed under a running installer")
         check(p.text("items") == items, "the tree changed during a run")
-        p.wait_log(".*" + q("安装完成。\r\n"), 30)
+        p.wait_log(".*" + q(DONE), 30)
         watch_stop(p, "12 s installer")
         check(enabled(p, 102) and enabled(p, 109), "102 and 109 must come back after the run")
         p.tick("慢装/其后定额")  # and the boxes with them
         p.close()
-    finally:
-        p.kill()
     world.check_aftermath(["slow12.exe|/auto /s|慢装定额"], ["slow12.exe"],
                           {"其他": "C:\\QuotaLib\\other.dek", "慢装定额": "C:\\QuotaLib\\slow12.dek"})
 
 
 def cancel_during_installer(world):
-    world.reset("[Dek Files]\r\n", site=window_site)
-    p = Program(world)
-    try:
-        p.tick("慢装/慢装定额")  # off: chosen in the catalogue
-        p.tick("慢装/耗时定额")
-        p.tick("慢装/其后定额")
+    world.reset(site=window_site)
+    with Program(world) as p:
+        p.tick("慢装/慢装定额", "慢装/耗时定额", "慢装/其后定额")  # the first: off, chosen in the catalogue
         p.ask("press 102")
         p.wait_log(".*" + q('现在安装"耗时定额"...\r\n'), 30)
         p.ask("press 107")
-        log = Log(world.urls)
-        log.fetch("耗时定额", "both", "安装完成。\r\n下载中止。\r\n")
-        text = p.wait_log(log.pattern(), 30)
+        text = p.wait_log(Log(world.urls).installs("耗时定额").text("下载中止。\r\n").pattern(), 30)
         time.sleep(2)
         check(p.log() == text, "the run went on after the cancel: %r" % p.log())
         check(enabled(p, 102), "102 must come back after a cancelled run")
         p.close()
-    finally:
-        p.kill()
     world.check_aftermath(["wait.exe|/auto /s|耗时定额"], ["wait.exe"], {"耗时定额": "C:\\QuotaLib\\wait.dek"})
 
 
 def missing_packages_keep_window_answering(world):
-    world.reset("[Dek Files]\r\n", site=missing_site)
-    p = Program(world)
-    try:
+    world.reset(site=missing_site)
+    with Program(world) as p:
         p.ask("watch start")
         p.ask("press 102")
         last = q('正在下载"缺失0999"...\r\n') + "from [^\r]*\r\nfrom [^\r]*\r\n" + q("下载失败\r\n")
@@ -107,50 +95,40 @@ def missing_packages_keep_window_answering(world):
         watch_stop(p, "1,000 missing packages")
         check(text.count("下载失败\r\n") == 1000, "not every package failed once")
         p.close()
-    finally:
-        p.kill()
     world.check_aftermath([], [])
 
 
-def second_start(world):
-    world.reset("[Dek Files]\r\n", site=window_site)
-    p = Program(world)
-    try:
-        p.ask("show 6")  # SW_MINIMIZE
-        check(p.ask("windows").split()[2] == "1", "the window did not minimise")
-        second = subprocess.run([WINE_RUN, world.args.program], env=world.env(), timeout=60,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        check(second.returncode == 0, "the second start ended with %d" % second.returncode)
-        count, iconic = p.ask("windows").split()[1:3]
-        check(count == "1", "%s main windows after a second start" % count)
-        check(iconic == "0", "the first window stayed minimised")
-        check(p.program.poll() is None, "the first program ended")
-        p.close()
-    finally:
-        p.kill()
+def second_start(world, p):
+    """A second start of the program shows the first, minimised window and ends."""
+    p.ask("show 6")  # SW_MINIMIZE
+    check(p.ask("windows").split()[2] == "1", "the window did not minimise")
+    second = subprocess.run([WINE_RUN, world.args.program], env=world.env(), timeout=60,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check(second.returncode == 0, "the second start ended with %d" % second.returncode)
+    count, iconic = p.ask("windows").split()[1:3]
+    check(count == "1", "%s main windows after a second start" % count)
+    check(iconic == "0", "the first window stayed minimised")
+    check(p.program.poll() is None, "the first program ended")
 
 
-def space_ticks_like_a_click(world):
-    world.reset("[Dek Files]\r\n", site=window_site)
+def second_start_and_space_tick(world):
+    world.reset(site=window_site)
     shown = {}
     for how in ("tick", "space"):
-        p = Program(world)
-        try:
+        with Program(world) as p:
+            if how == "tick":
+                second_start(world, p)
             before, after = p.ask("%s %s" % (how, "慢装/其后定额".encode("gbk").hex())).split()[1:]
             check((before, after) == ("1", "2"), "%s: state image %s -> %s" % (how, before, after))
             shown[how] = p.text("items")
             p.tick("慢装/慢装定额")  # off: chosen in the catalogue
-            log = Log(world.urls)
-            log.fetch("其后定额", "both", "安装完成。\r\n")
-            p.install(log)
-        finally:
-            p.kill()
+            p.install(Log(world.urls).installs("其后定额"))
     check(shown["space"] == shown["tick"], "Space shows\n%s\na click\n%s" % (shown["space"], shown["tick"]))
     check(re.search(r"0\|3\|慢装\n", shown["space"]), "the group must show the grey tick:\n" + shown["space"])
 
 
 SCENARIOS = [installer_keeps_window_answering, cancel_during_installer, missing_packages_keep_window_answering,
-             second_start, space_ticks_like_a_click]
+             second_start_and_space_tick]
 
 
 def pictures_at_two_dpi_settings(world):
@@ -162,7 +140,7 @@ def pictures_at_two_dpi_settings(world):
     subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix && iz_set_dpi 144', "-", ROOT],
                    env=dict(world.env(), IZ_WINEPREFIX=prefix144), check=True, timeout=600,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    world.reset("[Dek Files]\r\n", site=window_site)
+    world.reset(site=window_site)
     shots = os.path.join(world.args.work, "screens")
     os.makedirs(shots, exist_ok=True)
     for dpi, prefix in ((96, world.prefix), (144, prefix144)):

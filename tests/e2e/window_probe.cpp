@@ -90,16 +90,20 @@ const char* FindStateIcon(HWND tree, RemotePage& page, HTREEITEM item, POINT* at
   // The state icon lies left of the item's own icon, which lies left of the
   // text: walk left until the control's hit test says we are on it.
   for (int x = rect.left - 1; x >= 0; --x) {
-    TVHITTESTINFO hit = {};
-    hit.pt = {x, y};
-    page.Write(64, &hit, sizeof hit);
-    SendMessageA(tree, TVM_HITTEST, 0, page.At(64));
-    page.Read(64, &hit, sizeof hit);
-    if (hit.hItem != item || !(hit.flags & TVHT_ONITEMSTATEICON)) continue;
+    if (!OnStateIcon(tree, page, item, {x, y})) continue;
     *at = {x - 3, y};  // a few pixels inside the icon, not on its edge
     return nullptr;
   }
   return "no state icon";
+}
+
+bool OnStateIcon(HWND tree, RemotePage& page, HTREEITEM item, POINT at) {
+  TVHITTESTINFO hit = {};
+  hit.pt = at;
+  page.Write(64, &hit, sizeof hit);
+  SendMessageA(tree, TVM_HITTEST, 0, page.At(64));
+  page.Read(64, &hit, sizeof hit);
+  return hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON);
 }
 
 void ClickAt(HWND window, POINT at) {

@@ -56,6 +56,10 @@ ItemInfo GetItem(HWND tree, RemotePage& page, HTREEITEM item);
 // is none: "no rect" or "no state icon". Uses the page's first 128 bytes.
 const char* FindStateIcon(HWND tree, RemotePage& page, HTREEITEM item, POINT* at);
 
+// True when the point at of the tree's client area lies on item's state
+// icon, by the tree's own hit test. Uses the page's bytes 64 to 127.
+bool OnStateIcon(HWND tree, RemotePage& page, HTREEITEM item, POINT at);
+
 // A left click at a point of window's client area, sent (not posted), so that
 // the window has handled it on return.
 void ClickAt(HWND window, POINT at);

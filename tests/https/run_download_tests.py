@@ -78,6 +78,32 @@ def check_servers(ports, pki, probe):
         raise RuntimeError("server check failed: " + "; ".join(failed))
 
 
+def start_servers(work, www, pki):
+    """nginx with the four servers on free loopback ports, running;
+    (Nginx, ports). NginxError when five tries found no free ports."""
+    for _ in range(5):
+        ports = [nginx_site.free_port() for _ in range(4)]
+        if len(set(ports)) < 4:
+            continue
+        good, other, self_signed, plain = ports
+        https = "https://127.0.0.1:%d/"
+        redirects = [("/to-https/", https % good), ("/to-http/", "http://127.0.0.1:%d/" % plain),
+                     ("/to-other-host/", https % other), ("/to-self-signed/", https % self_signed)]
+        site = nginx_site.Nginx(os.path.join(work, "nginx"), [
+            nginx_site.Server(good, www, *pki.good, redirects=redirects),
+            nginx_site.Server(other, www, *pki.other_host),
+            nginx_site.Server(self_signed, www, *pki.self_signed),
+            nginx_site.Server(plain, www),
+        ])
+        try:
+            return site.start(), ports
+        except nginx_site.NginxNotFound:
+            raise
+        except nginx_site.NginxError:
+            pass  # a port was taken meanwhile: try others
+    raise nginx_site.NginxError("nginx did not start (see %s/nginx/nginx-error.log)" % work)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tests", required=True, help="https_tests.exe")
@@ -86,63 +112,32 @@ def main():
     work = os.path.abspath(args.work)
     if display.missing("https"):
         return 1
-    try:
-        trust.check_namespace()
-    except trust.NamespaceError as e:
-        print("FAIL https: %s" % e, flush=True)
-        return 1
-
     shutil.rmtree(work, ignore_errors=True)
     www = os.path.join(work, "www")
     os.makedirs(www)
-    pki = trust.make_pki(os.path.join(work, "pki"))
     probe = "/probe.txt"
     with open(os.path.join(www, probe[1:]), "w") as f:
         f.write("probe\n")
-    site = None
     try:
-        for _ in range(5):
-            ports = [nginx_site.free_port() for _ in range(4)]
-            if len(set(ports)) < 4:
-                continue
-            good, other, self_signed, plain = ports
-            https = "https://127.0.0.1:%d/"
-            redirects = [("/to-https/", https % good), ("/to-http/", "http://127.0.0.1:%d/" % plain),
-                         ("/to-other-host/", https % other), ("/to-self-signed/", https % self_signed)]
-            site = nginx_site.Nginx(os.path.join(work, "nginx"), [
-                nginx_site.Server(good, www, *pki.good, redirects=redirects),
-                nginx_site.Server(other, www, *pki.other_host),
-                nginx_site.Server(self_signed, www, *pki.self_signed),
-                nginx_site.Server(plain, www),
-            ])
+        trust.check_namespace()
+        # The server keys go with the run.
+        with trust.fresh_pki(os.path.join(work, "pki")) as pki:
+            site, ports = start_servers(work, www, pki)
             try:
-                site.start()
-                break
-            except nginx_site.NginxNotFound:
-                raise
-            except nginx_site.NginxError:
-                site = None  # a port was taken meanwhile: try others
-        if site is None:
-            print("FAIL https: nginx did not start (see %s/nginx/nginx-error.log)" % work, flush=True)
-            return 1
-        check_servers(ports, pki, probe)
-        info = os.path.join(work, "https.info")
-        with open(info, "w") as f:
-            for key, port in zip(("GOOD_PORT", "OTHER_HOST_PORT", "SELF_SIGNED_PORT", "PLAIN_PORT"), ports):
-                f.write("%s=%d\n" % (key, port))
-            f.write("WWW_WIN=Z:%s\n" % www.replace("/", "\\"))
-        env = dict(os.environ, IZ_HTTPS_INFO=info)
-        status = trust.run_trusted([os.path.join(ROOT, "scripts", "wine-run"), args.tests] + gtest_args,
-                                   pki.ca, os.path.join(work, "trust"), env)
+                check_servers(ports, pki, probe)
+                info = os.path.join(work, "https.info")
+                with open(info, "w") as f:
+                    for key, port in zip(("GOOD_PORT", "OTHER_HOST_PORT", "SELF_SIGNED_PORT", "PLAIN_PORT"), ports):
+                        f.write("%s=%d\n" % (key, port))
+                    f.write("WWW_WIN=Z:%s\n" % www.replace("/", "\\"))
+                env = dict(os.environ, IZ_HTTPS_INFO=info)
+                return trust.run_trusted([os.path.join(ROOT, "scripts", "wine-run"), args.tests] + gtest_args,
+                                         pki.ca, os.path.join(work, "trust"), env)
+            finally:
+                site.stop()
     except (trust.NamespaceError, nginx_site.NginxError, RuntimeError) as e:
         print("FAIL https: %s" % e, flush=True)
         return 1
-    finally:
-        if site:
-            site.stop()
-        shutil.rmtree(pki.folder, ignore_errors=True)  # the server keys go with the run
-    return status
-
 
 if __name__ == "__main__":
     sys.exit(main())

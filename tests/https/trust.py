@@ -4,32 +4,24 @@ run under Wine with that authority trusted, and only there.
     pki = make_pki(folder)        # CA and server certificates (openssl)
     status = run_trusted(argv, pki.ca, folder, env)
 
-Where Wine finds its roots. Wine's crypt32 reads the system's roots from the
-first bundle it finds at a fixed list of places; on Debian that is
-/etc/ssl/certs/ca-certificates.crt, the only certificate file a Wine program
-doing an https request opens (seen with strace -f -e trace=openat). Each
-process, the first time it needs the roots, adds what it read to the
-registry key HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates,
-and certificates are taken from there. The entries are volatile: they live in
-the wineserver's memory, never in the prefix's files, and nothing removes
-them while that wineserver runs. So a test CA that one program saw would be
-trusted by every later program of the same prefix, inside the namespace or
-not, until its wineserver ends (scripts/test keeps one for ten minutes).
+Wine's crypt32 reads the system's roots from the first bundle it finds at a
+fixed list of places (on Debian /etc/ssl/certs/ca-certificates.crt, the only
+certificate file an https request opens under strace) and each process adds
+them to HKLM\\Software\\Microsoft\\SystemCertificates\\Root, volatile
+entries that live in the wineserver's memory until it ends. So a test CA that
+one program saw would be trusted by every later program of the same prefix.
 
-So run_trusted
-  - makes a bundle of the system's roots plus the test CA;
-  - runs the programs in a private mount namespace (unshare --mount
-    --propagation private, which needs root) where that bundle is
-    bind-mounted over the system's; nothing outside the namespace sees it;
-  - gives them a throw-away copy of the project's Wine prefix, whose own
-    wineserver starts inside the namespace and is killed before it ends,
-    and removes the copy. Deleting the test CA's entry from the shared
-    prefix's wineserver afterwards would not do: other tests' programs share
-    that server meanwhile, and a run that is killed never cleans up.
+So run_trusted bind-mounts a bundle of the system's roots plus the test CA
+over the system's in a private mount namespace (unshare, which needs root),
+and runs the programs there with a throw-away copy of the project's Wine
+prefix, whose own wineserver starts inside and is killed before the end.
+Deleting the entry from the shared wineserver afterwards would not do: other
+tests share it meanwhile, and a killed run never cleans up.
 
-run_trusted raises NamespaceError, saying why, when the namespace cannot be
-made; a test that cannot trust its CA has nothing to show and must fail.
+It raises NamespaceError, saying why, when the namespace cannot be made; a
+test that cannot trust its CA has nothing to show and must fail.
 """
+import contextlib
 import hashlib
 import os
 import shutil
@@ -107,6 +99,16 @@ def make_pki(folder):
     return pki
 
 
+@contextlib.contextmanager
+def fresh_pki(folder):
+    """make_pki(folder) for the block; the folder, server keys and all, goes
+    after it."""
+    try:
+        yield make_pki(folder)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def check_namespace():
     """Raises NamespaceError unless a private mount namespace can be made here."""
     if os.geteuid() != 0:
@@ -136,13 +138,12 @@ def shared_prefix():
     return out
 
 
-# Runs inside the namespace: the bundle over the system's, the program, then
-# the end of the prefix's wineserver, which holds the cached roots.
+# Runs inside the namespace: the caller's set-up lines (which take their
+# arguments and shift them off, exiting 97 when a mount fails), the program,
+# then the end of the prefix copy's wineserver, which holds the cached roots.
 INSIDE = r"""
 set -u
-bundle=$1 system=$2; shift 2
-mount --bind "$bundle" "$system" || { echo "trust: cannot bind-mount $bundle over $system" >&2; exit 97; }
-cmp -s "$bundle" "$system" || { echo "trust: the bind mount over $system did not take" >&2; exit 97; }
+%s
 status=0
 "$@" || status=$?
 wineserver -k 2>/dev/null
@@ -150,13 +151,43 @@ wineserver -w 2>/dev/null
 exit $status
 """
 
+TRUST_MOUNT = r"""
+bundle=$1 system=$2; shift 2
+mount --bind "$bundle" "$system" || { echo "trust: cannot bind-mount $bundle over $system" >&2; exit 97; }
+cmp -s "$bundle" "$system" || { echo "trust: the bind mount over $system did not take" >&2; exit 97; }
+"""
+
+
+def run_in_namespace(argv, folder, setup, setup_args=(), env=None, source=None):
+    """Runs `argv` in a private mount namespace after the shell lines `setup`
+    (given `setup_args`), with a copy of the Wine prefix `source` (the
+    project's when None) at `folder`/wineprefix, which IZ_WINEPREFIX and
+    WINEPREFIX name; the copy goes afterwards. Answers the exit status;
+    NamespaceError when there is no namespace or a mount of `setup` failed."""
+    check_namespace()
+    prefix = os.path.join(folder, "wineprefix")
+    env = dict(os.environ if env is None else env)
+    env["IZ_WINEPREFIX"] = env["WINEPREFIX"] = prefix
+    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)  # a copy left by a killed run
+    shutil.rmtree(prefix, ignore_errors=True)
+    shutil.copytree(source or shared_prefix(), prefix, symlinks=True)
+    try:
+        status = subprocess.run(["unshare", "--mount", "--propagation", "private", "--", "bash", "-c",
+                                 INSIDE % setup, "namespace"] + list(setup_args) + list(argv),
+                                env=env).returncode
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        shutil.rmtree(prefix, ignore_errors=True)
+    if status == 97:  # the set-up's own failure; the test programs end with 0 or 1
+        raise NamespaceError("a mount in the private namespace failed (see above)")
+    return status
+
 
 def run_trusted(argv, ca_cert, folder, env=None):
-    """Runs `argv` with `ca_cert` trusted by Wine, in a copy of the project's
-    prefix under `folder` (IZ_WINEPREFIX and WINEPREFIX name it for argv), and
-    returns its exit status. Raises NamespaceError when the namespace cannot be
-    made, and RuntimeError when the system's bundle is not as it was after."""
-    check_namespace()
+    """Runs `argv` with `ca_cert` trusted by Wine, as run_in_namespace does
+    under `folder`, and returns its exit status. Raises NamespaceError when
+    the namespace cannot be made, and RuntimeError when the system's bundle
+    is not as it was after."""
     os.makedirs(folder, exist_ok=True)
     bundle = os.path.join(folder, "ca-certificates.crt")
     with open(SYSTEM_BUNDLE, "rb") as f:
@@ -165,24 +196,11 @@ def run_trusted(argv, ca_cert, folder, env=None):
         test_ca = f.read()
     with open(bundle, "wb") as f:
         f.write(system + (b"" if system.endswith(b"\n") else b"\n") + test_ca)
-
-    prefix = os.path.join(folder, "wineprefix")
-    env = dict(os.environ if env is None else env)
-    env["IZ_WINEPREFIX"] = env["WINEPREFIX"] = prefix
-    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)  # a copy left by a killed run
-    shutil.rmtree(prefix, ignore_errors=True)
-    shutil.copytree(shared_prefix(), prefix, symlinks=True)
-
     before = digest(SYSTEM_BUNDLE)
     try:
-        status = subprocess.run(["unshare", "--mount", "--propagation", "private", "--",
-                                 "bash", "-c", INSIDE, "trust", bundle, SYSTEM_BUNDLE] + list(argv), env=env).returncode
+        status = run_in_namespace(argv, folder, TRUST_MOUNT, [bundle, SYSTEM_BUNDLE], env)
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
-        shutil.rmtree(prefix, ignore_errors=True)
         os.remove(bundle)
-    if status == 97:  # INSIDE's own failure; the test programs end with 0 or 1
-        raise NamespaceError("the test's bundle could not be mounted over %s (see above)" % SYSTEM_BUNDLE)
     if digest(SYSTEM_BUNDLE) != before or test_ca in open(SYSTEM_BUNDLE, "rb").read():
         raise RuntimeError("%s changed or holds the test CA after the run" % SYSTEM_BUNDLE)
     return status

@@ -37,14 +37,13 @@ def start(directory):
         except NginxError as e:
             reason = str(e)
             continue  # the port was taken meanwhile: try other ones
-        fault = spawn([sys.executable, os.path.abspath(__file__), "fault", directory, str(fault_port)],
-                      os.path.join(directory, "fault.out"))
-        with open(os.path.join(directory, "pids"), "w") as f:
-            f.write("%d\n%d\n" % (nginx.process.pid, fault.pid))
-        if wait_for_port(fault_port, process=fault):
+        fault = start_fault(directory, fault_port)
+        if fault:
+            with open(os.path.join(directory, "pids"), "w") as f:
+                f.write("%d\n%d\n" % (nginx.process.pid, fault.pid))
             break
         reason = "the fault server did not start on port %d (see %s/fault.out)" % (fault_port, directory)
-        stop(directory)  # its port was taken meanwhile: try other ones
+        nginx.stop()  # its port was taken meanwhile: try other ones
     else:
         print("servers: could not start nginx and the fault server: %s" % reason, file=sys.stderr)
         return 1
@@ -61,6 +60,18 @@ def start(directory):
     os.replace(tmp, os.path.join(directory, "servers.info"))
     print("servers: nginx on %d, fault server on %d, dead port %d" % (nginx_port, fault_port, dead_port))
     return 0
+
+
+def start_fault(directory, port, routes=None):
+    """Starts the fault server on `port` in the background, its output
+    appended to DIR/fault.out; the Popen once the port answers, else None
+    (the server stopped again)."""
+    argv = [sys.executable, os.path.abspath(__file__), "fault", directory, str(port)] + ([routes] if routes else [])
+    fault = spawn(argv, os.path.join(directory, "fault.out"))
+    if wait_for_port(port, 10, fault):
+        return fault
+    fault.terminate()
+    return None
 
 
 def stop(directory):

@@ -1,23 +1,13 @@
 """nginx on 127.0.0.1 for the tests and the demo, and free loopback ports.
 
-    site = Nginx(run_dir, [(port, document_root), ...], slow_rate="40k")
-    with site:            # or site.start() ... site.stop()
+    with Nginx(run_dir, [(port, document_root), ...], slow_rate="40k"):
         ...
 
 run_dir holds the configuration, the logs (nginx-access.log for every
 server, nginx-access-PORT.log for each), the pid file and nginx's temporary
-folders. Each (port, document_root) pair is one server on 127.0.0.1; a
-Server in its place can also speak TLS and redirect. With slow_rate set, any
-file whose URL contains "slow" is sent at that many bytes a second, so that
-a test can press cancel in the middle of its transfer.
-
-    Server(port, root, cert="good.crt", key="good.key",
-           redirects=[("/to-http/", "http://127.0.0.1:8080/")])
-
-serves https on `port` with that certificate chain (PEM) and private key,
-and answers any URL below /to-http/ with a 302 to the same rest of the URL
-below the target.
-
+folders. A Server in place of a (port, document_root) pair can also speak
+TLS and redirect. With slow_rate set, any file whose URL contains "slow" is
+sent at that many bytes a second, so that a test can cancel in the middle.
 start() raises NginxNotFound when there is no nginx to run and NginxError
 when it does not come up; the message says why, for the caller to print.
 """
@@ -107,19 +97,15 @@ def as_server(server):
     return server if isinstance(server, Server) else Server(*server)
 
 
-def find_nginx(dirs=None):
-    """The nginx program's path, searched in `dirs` (default: PATH only, as
-    scripts/test looks for it). Raises NginxNotFound when no folder has it."""
-    where = ", ".join(dirs or ()) or "nowhere"
-    if dirs is None:
-        dirs = [d for d in os.environ.get("PATH", "").split(os.pathsep) if d]
-        where = "PATH"
-    for d in dirs:
+def find_nginx():
+    """The nginx program's path on PATH, as scripts/test looks for it.
+    Raises NginxNotFound when no folder has it."""
+    for d in [d for d in os.environ.get("PATH", "").split(os.pathsep) if d]:
         path = os.path.join(d, "nginx")
         if os.path.isfile(path) and os.access(path, os.X_OK):
             return path
-    raise NginxNotFound("nginx not found (looked in %s): run scripts/setup to install it; "
-                        "Debian keeps it in /usr/sbin, which must be on PATH" % where)
+    raise NginxNotFound("nginx not found (looked in PATH): run scripts/setup to install it; "
+                        "Debian keeps it in /usr/sbin, which must be on PATH")
 
 
 def check_tls(program):
