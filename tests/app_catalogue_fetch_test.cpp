@@ -159,7 +159,10 @@ class SignedCatalogueTest : public CatalogueFetchTest {
     ASSERT_FALSE(Good.empty());
     ASSERT_FALSE(Other.empty());
   }
-  void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kSerialKey); }
+  void TearDown() override {
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSerialKey);
+    CatalogueFetchTest::TearDown();
+  }
 
   // The fixture's archive <name>.zip under /signed-<name>/download/; "dead"
   // names the port where nothing answers.

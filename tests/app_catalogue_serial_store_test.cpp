@@ -49,6 +49,7 @@ TEST_F(SerialStoreTest, OnlyEverGoesUp) {
   EXPECT_EQ(0u, Store.Load());  // no key yet
   Plant(REG_SZ, "1234", 4);     // text without its terminator
   EXPECT_EQ(1234u, Store.Load());
+  RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);  // the first Keep makes the key
   struct Step {
     uint64_t Keep;
     uint64_t After;

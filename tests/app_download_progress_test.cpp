@@ -129,7 +129,8 @@ TEST_F(ProgressTest, DeadlineAndTimeOutsEndTransfersThatNeverFinish) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path + std::string(c.deadlineMs ? " with" : " without") + " a deadline");
     const TTransferLimits& d = kTransferLimits;
-    if (c.shortTimeOuts) SetTransferLimits({1000, 1500, d.StallWindowMs, d.CatalogueDeadlineMs});
+    const TTransferLimits shortLimits = {1000, 1500, d.StallWindowMs, d.CatalogueDeadlineMs};
+    SetTransferLimits(c.shortTimeOuts ? shortLimits : d);
     DWORD start = GetTickCount();
     EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), Package("InstallFiles.zip"), Speed,
                               Servers().Fault(c.path).c_str(), c.deadlineMs));

@@ -42,14 +42,16 @@ size_t LogMark = 0;
 std::vector<TRangedAnswer> RangedAnswers(const std::string& prefix) {
   for (int wait = 0;; ++wait) {
     std::vector<TRangedAnswer> found;
-    const std::string log = Servers().FaultLog().substr(LogMark);
+    const std::string whole = Servers().FaultLog();
+    const std::string log = whole.size() > LogMark ? whole.substr(LogMark) : "";
     const std::string lead = "ranged " + prefix;
     for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos; ++at) {
       TRangedAnswer a;
       char range[128] = {}, ifRange[128] = {};
-      const char* fields = log.c_str() + log.find(' ', at + lead.size());
-      if (sscanf(fields, " %d sent %llu range=%127s if-range=%127[^\n]", &a.Status, &a.Sent, range,
-                 ifRange) == 4) {
+      const size_t space = log.find(' ', at + lead.size());
+      if (space == std::string::npos) break;  // a line still being written
+      if (sscanf(log.c_str() + space, " %d sent %llu range=%127s if-range=%127[^\n]", &a.Status,
+                 &a.Sent, range, ifRange) == 4) {
         a.Range = range;
         a.IfRange = ifRange;
         found.push_back(a);

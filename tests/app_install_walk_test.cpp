@@ -289,7 +289,7 @@ TEST_F(InstallRunTest, KeyedBuildNeedsAWellFormedHash) {
       {"bad", true, "bad", false},
   };
   std::string keyed, unkeyed;
-  std::vector<std::string> calls;
+  std::vector<std::string> calls, unkeyedCalls;
   int index = 0;
   for (const auto& c : cases) {
     const std::string file = "p" + std::to_string(index++) + ".exe";
@@ -299,7 +299,9 @@ TEST_F(InstallRunTest, KeyedBuildNeedsAWellFormedHash) {
     Host.Recorded.insert(c.name);
     keyed += c.runs ? Got(c.name) + kDone : Begin(c.name) + "文件校验失败。\r\n";
     unkeyed += Got(c.name) + kDone;
-    if (c.runs) calls.insert(calls.end(), {"get 1 " + file, "run " + file, std::string("check ") + c.name});
+    const std::vector<std::string> runs = {"get 1 " + file, "run " + file, "check " + std::string(c.name)};
+    unkeyedCalls.insert(unkeyedCalls.end(), runs.begin(), runs.end());
+    if (c.runs) calls.insert(calls.end(), runs.begin(), runs.end());
   }
   TFakeInstallHost withoutKeys = Host;
   Host.Keyed = true;
@@ -308,6 +310,7 @@ TEST_F(InstallRunTest, KeyedBuildNeedsAWellFormedHash) {
   EXPECT_EQ(Host.Calls, calls);
   withoutKeys.Run(Doc);
   EXPECT_EQ(withoutKeys.Log, unkeyed);
+  EXPECT_EQ(withoutKeys.Calls, unkeyedCalls);
 }
 
 }  // namespace

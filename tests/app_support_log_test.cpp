@@ -238,7 +238,11 @@ TEST_F(SupportLogTest, WhatCannotBeWrittenFailsOnlyTheWrite) {
   EXPECT_FALSE(Log.Write("k", "more text than fits"));
   EXPECT_EQ(full, ReadFileBytes(LogPath()));
 
-  // Stopped, or refused a folder whose name would not fit: nothing is written.
+  // Never started, stopped, or refused a folder whose name would not fit:
+  // nothing is written.
+  TSupportLog fresh;
+  EXPECT_FALSE(fresh.IsStarted());
+  EXPECT_FALSE(fresh.Write("k", "text"));
   ASSERT_TRUE(DeleteFileA(LogPath().c_str()));
   Log.Stop();
   EXPECT_FALSE(Log.IsStarted());

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 
 #include "markup/markup.h"
+#include "markup_inner_text_model.h"
 
 namespace {
 
@@ -111,6 +113,25 @@ TEST(ReadInnerText, InnerElementsThatDoNotCloseOrNestTooDeep) {
       {HalfClosed(kMax + 2), false, false, true, "1u", ""},
   };
   for (const auto& c : cases) Check(c);
+}
+
+// The plain model (each inner element looks for its own end tag, as the
+// rules are written) against the real reader on random documents.
+TEST(ReadInnerText, RandomDocumentsMatchTheModel) {
+  const char* const pieces[] = {"<r>", "</r>", "<b>", "</b>", "<c>", "</c>", "<b/>", "x", "y\n",
+                                "&amp;", "R&D", " ", "<br>", "<!-- z -->", "<?p?>", "< >",
+                                "<", "</ b>", "<b k=\"v>\">"};
+  std::mt19937 random(12345);
+  for (int i = 0; i < 4000 && !testing::Test::HasFailure(); ++i) {
+    std::string input = "<r>";
+    for (size_t n = random() % 40; n > 0; --n) input += pieces[random() % std::size(pieces)];
+    std::istringstream in(input);
+    TXmlElement model(i & 1, i & 2);
+    ASSERT_TRUE(ReadTag(model, in));
+    const bool ok = inner_text_model::ReadInnerText(model, in);
+    Check({input, model.IsUtf8, model.IsHtml, ok, model.Text,
+           std::string(std::istreambuf_iterator<char>(in.rdbuf()), {})});
+  }
 }
 
 // Shapes that would make the reader look for each inner element's end tag
