@@ -122,8 +122,10 @@ def cut_then_other_mirror(world):
         log.parts.append(q('正在下载"%s"...\r\n' % name) + "(?:%s%s%s|%s%s)" % (
             u1, u2, done_line(name, True), u2, done_line(name, False)) + q(DONE))
 
+    # Three packages: a run in which none tries mirror 1 first comes one
+    # time in eight, so up to five runs.
     first = install_until_mirror1_first(world, dict(site=resume_site, routes=world.routes(files)), log, OTHERS,
-                                        90, ticks=["续传/" + name for name in OTHERS])
+                                        90, runs=5, ticks=["续传/" + name for name in OTHERS])
     for i, name in enumerate(OTHERS, 1):
         file_name = "other%d.exe" % i
         size = os.path.getsize(world.site_path(2, "rs/" + file_name))
