@@ -114,7 +114,6 @@ TEST(WriteNode, RoundTripsChineseDocuments) {
     ASSERT_NE(dek, nullptr);
     EXPECT_EQ(dek->Text, "说明\r\n第二行 & 'x'");
     EXPECT_STREQ(dek->GetAttribute("name"), "定额库0");
-    // Attribute values are decoded only in UTF-8 documents.
     EXPECT_STREQ(back.FindChild("Version")->GetAttribute("name"),
                  utf8 ? "沃蒙 2024 \"版\" & <新>"
                       : "沃蒙 2024 &quot;版&quot; &amp; &lt;新&gt;");

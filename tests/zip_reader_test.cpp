@@ -97,8 +97,6 @@ TEST(ZipReader, DataDescriptorsAndEncryption) {
   EXPECT_EQ("Correct password required", RecentText());
 }
 
-// The recorded CRC-32 is right but a data byte is wrong: every way of
-// extracting must report it instead of passing the damage on as success.
 // Entry 0 extracted to a file and to a handle: the results and what each
 // file holds afterwards.
 struct TOnDisk {
