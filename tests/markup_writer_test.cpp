@@ -91,15 +91,12 @@ TEST(WriteNode, RoundTripsChineseDocuments) {
     SCOPED_TRACE(utf8);
     TXmlTreeNode root(nullptr, utf8);
     root.Name = "InstallFiles";
-    TXmlTreeNode* group = AddNode(&root, "Version");
-    group->SetAttribute("name", "沃蒙 2024 \"版\" & <新>");
-    group->SetAttribute("path", "dek/2024");
+    TXmlTreeNode* group =
+        AddNode(&root, "Version", {{"name", "沃蒙 2024 \"版\" & <新>"}, {"path", "dek/2024"}});
     for (int i = 0; i < 3; ++i) {
-      TXmlTreeNode* dek = AddNode(group, "Dek");
-      dek->SetAttribute("name", ("定额库" + std::to_string(i)).c_str());
-      dek->SetAttribute("fileName", "a'b.exe");
-      dek->SetAttribute("modifyDate", "2024-01-02");
-      dek->Text = "说明\r\n第二行 & 'x'";
+      std::string name = "定额库" + std::to_string(i);
+      AddNode(group, "Dek", {{"name", name.c_str()}, {"fileName", "a'b.exe"},
+                             {"modifyDate", "2024-01-02"}})->Text = "说明\r\n第二行 & 'x'";
     }
     std::string first = Written(root);
     TXmlTreeNode back(nullptr, utf8);
