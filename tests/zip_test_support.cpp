@@ -112,7 +112,7 @@ std::string PatternText(size_t length, unsigned seed) {
 
 TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment) {
   TestZip zip;
-  std::string archive;
+  std::string& archive = zip.Bytes;
   std::string central;
   for (const TestEntry& e : entries) {
     uint32_t crc = Crc32(e.Data);
@@ -155,7 +155,7 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
   Add32(archive, static_cast<uint32_t>(central.size()));
   Add32(archive, centralOffset);
   Add16(archive, static_cast<uint32_t>(comment.size()));
-  zip.Bytes = archive + comment;
+  archive += comment;
   return zip;
 }
 
