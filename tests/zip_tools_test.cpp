@@ -66,8 +66,10 @@ TEST(ZipTools, ListingAndDataMatchWhatUnzipChecked) {
       EXPECT_EQ(m.Name, info.Name);
       EXPECT_EQ(static_cast<long>(m.Size), info.UncompressedSize);
       int index = -1;
-      EXPECT_EQ(ZipOk, ZipFindEntry(z.Handle, m.Name.c_str(), false, &index, nullptr));
+      ZipEntryInfo found;
+      EXPECT_EQ(ZipOk, ZipFindEntry(z.Handle, m.Name.c_str(), false, &index, &found));
       EXPECT_EQ(static_cast<int>(i), index);
+      EXPECT_EQ(m.Name, found.Name);
       for (unsigned piece : {1000u, 16384u}) {
         std::string out;
         EXPECT_EQ(ZipOk, ExtractAll(z.Handle, static_cast<int>(i), piece, &out));
