@@ -10,8 +10,8 @@
 
 namespace {
 
-TXmlTreeNode* Fresh(const char* name) {
-  TXmlTreeNode* node = new TXmlTreeNode(nullptr, false);
+TXmlTreeNode* Fresh(const char* name, TXmlTreeNode* parent = nullptr) {
+  TXmlTreeNode* node = new TXmlTreeNode(parent, false);
   node->Name = name;
   return node;
 }
@@ -126,9 +126,7 @@ TEST(TreeLinks, DirectListEditsAreNoticed) {
   // made right after may reuse the memory of b's old one.
   TXmlTreeNode* b = t.Find("b");
   ASSERT_TRUE(children.Unlink(b));
-  TXmlTreeNode* g = new TXmlTreeNode(t.root, false);
-  g->Name = "g";
-  children.AddTail(g);  // the two-step way of adding a child
+  children.AddTail(Fresh("g", t.root));  // the two-step way of adding a child
   EXPECT_EQ(b->NextSibling(), nullptr);
   EXPECT_EQ(b->PreviousSibling(), nullptr);
   EXPECT_EQ(b->NextInDocument(), nullptr);
@@ -152,8 +150,7 @@ TEST(TreeLinks, DirectListEditsAreNoticed) {
   ExpectWalksMatchLists(t.root);
 
   // Inserted by hand in the middle of known links.
-  TXmlTreeNode* x = new TXmlTreeNode(t.root, false);
-  x->Name = "x";
+  TXmlTreeNode* x = Fresh("x", t.root);
   ASSERT_TRUE(children.MoveCursor(cursor, 3));
   children.InsertBefore(cursor, x);
   EXPECT_EQ(x->PreviousSibling(), t.Find("a"));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "markup/markup.h"
@@ -151,29 +152,26 @@ TEST(Conversions, NeverWritePastCapacity) {
       u8"下载安装下载安装下载安装",
       "\xE4\xB8\xE4\xF0\x9F\x98\x80\x80\x80\xC0\x80\xFF\xFE",
   };
+  using TConvert = void (*)(const char*, char*, size_t);
+  const std::pair<const char*, TConvert> conversions[] = {
+      {"DecodeEntities", [](const char* in, char* out, size_t n) { DecodeEntities(in, out, n); }},
+      {"DecodeUtf8Text", [](const char* in, char* out, size_t n) { DecodeUtf8Text(in, out, n); }},
+      {"Utf8ToAnsi", [](const char* in, char* out, size_t n) { Utf8ToAnsi(in, out, n); }},
+      {"AnsiToUtf8", [](const char* in, char* out, size_t n) { AnsiToUtf8(in, out, n); }},
+      {"EscapeText", [](const char* in, char* out, size_t n) { EscapeText(in, out, n, false); }},
+      {"EscapeText html", [](const char* in, char* out, size_t n) { EscapeText(in, out, n, true); }},
+      {"EscapeUtf8Text", [](const char* in, char* out, size_t n) { EscapeUtf8Text(in, out, n); }},
+  };
   for (const char* input : inputs) {
     for (size_t capacity = 1; capacity < 40; ++capacity) {
       SCOPED_TRACE(std::string(input) + " / " + std::to_string(capacity));
-      std::vector<char> out(capacity + 1, '\x5A');
-      auto check = [&](const char* what) {
-        EXPECT_EQ(out[capacity], '\x5A') << what;
-        EXPECT_LT(std::strlen(out.data()), capacity) << what;
-        std::fill(out.begin(), out.end(), '\x5A');
-      };
-      DecodeEntities(input, out.data(), capacity);
-      check("DecodeEntities");
-      DecodeUtf8Text(input, out.data(), capacity);
-      check("DecodeUtf8Text");
-      Utf8ToAnsi(input, out.data(), capacity);
-      check("Utf8ToAnsi");
-      AnsiToUtf8(input, out.data(), capacity);
-      check("AnsiToUtf8");
-      EscapeText(input, out.data(), capacity, false);
-      check("EscapeText");
-      EscapeText(input, out.data(), capacity, true);
-      check("EscapeText html");
-      EscapeUtf8Text(input, out.data(), capacity);
-      check("EscapeUtf8Text");
+      for (const auto& convert : conversions) {
+        SCOPED_TRACE(convert.first);
+        std::vector<char> out(capacity + 1, '\x5A');
+        convert.second(input, out.data(), capacity);
+        EXPECT_EQ(out[capacity], '\x5A');
+        EXPECT_LT(std::strlen(out.data()), capacity);
+      }
     }
   }
 }

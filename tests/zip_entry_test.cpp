@@ -1,6 +1,4 @@
-// The zip reader's entry information on archives made by the test writer:
-// names, finding, attributes, times and the cache, then the free operations'
-// handle checks, the most recent result and the result texts.
+// Entry information from archives made by the test writer, handle checks and result texts.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -15,9 +13,7 @@
 
 namespace {
 
-// Every entry's information as the reader gives it, in order, from an archive
-// of `entries` made by the test writer. Fails the test (fatally) when an
-// entry cannot be read.
+// Every entry's information, in order; fails fatally when one cannot be read.
 void ReadEntries(const std::vector<TestEntry>& entries, std::vector<ZipEntryInfo>* infos) {
   TestZip zip = BuildZip(entries);
   OpenZip z(zip.Bytes);
@@ -60,13 +56,13 @@ TEST(ZipReader, NamesAreCleanedButFoundAsStored) {
   for (const auto& c : cases) entries.push_back(Entry(c.Stored, "x"));
   TestZip zip = BuildZip(entries);
   OpenZip z(zip.Bytes);
-  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-    ZipEntryInfo info;
-    ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, static_cast<int>(i), &info));
+  ZipEntryInfo info;
+  for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
+    ASSERT_EQ(ZipOk, ZipGetEntry(z.Handle, i, &info));
     EXPECT_STREQ(cases[i].Cleaned, info.Name) << cases[i].Stored;
     int index = -1;
     EXPECT_EQ(ZipOk, ZipFindEntry(z.Handle, cases[i].Stored, false, &index, nullptr));
-    EXPECT_EQ(static_cast<int>(i), index) << cases[i].Stored;
+    EXPECT_EQ(i, index) << cases[i].Stored;
   }
 }
 
@@ -198,18 +194,14 @@ TEST(ZipReader, TimesFromDosFieldsAndTheUtBlock) {
   }
   std::vector<ZipEntryInfo> infos;
   ASSERT_NO_FATAL_FAILURE(ReadEntries(entries, &infos));
+  // The first case has no extra block: every time it gives is the DOS time.
+  ASSERT_EQ("2020-06-15 12:34:56.000", LocalTimeText(infos[0].CreationTime));
+  const int64_t dos = Ticks(infos[0].CreationTime);
+  auto expect = [&](int64_t seconds) { return seconds ? UnixTicks(seconds) : dos; };
   for (size_t i = 0; i < infos.size(); ++i) {
-    const ZipEntryInfo& info = infos[i];
-    int64_t dos = Ticks(info.CreationTime);
-    if (cases[i].Creation == 0) {
-      EXPECT_EQ("2020-06-15 12:34:56.000", LocalTimeText(info.CreationTime)) << cases[i].What;
-    } else {
-      EXPECT_EQ(UnixTicks(cases[i].Creation), dos) << cases[i].What;
-      dos = Ticks(infos[0].CreationTime);  // the first case has no extra block
-    }
-    auto expect = [&](int64_t seconds) { return seconds ? UnixTicks(seconds) : dos; };
-    EXPECT_EQ(expect(cases[i].Modification), Ticks(info.ModificationTime)) << cases[i].What;
-    EXPECT_EQ(expect(cases[i].Access), Ticks(info.AccessTime)) << cases[i].What;
+    EXPECT_EQ(expect(cases[i].Modification), Ticks(infos[i].ModificationTime)) << cases[i].What;
+    EXPECT_EQ(expect(cases[i].Access), Ticks(infos[i].AccessTime)) << cases[i].What;
+    EXPECT_EQ(expect(cases[i].Creation), Ticks(infos[i].CreationTime)) << cases[i].What;
   }
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-TEST(ZipReader, ListsFindsAndExtractsInPiecesOfEverySize) {
+TEST(ZipReader, ListsAndExtractsInPiecesOfEverySize) {
   std::string big = PatternText(40000, 3);
   TestZip zip = BuildZip({Entry("InstallFiles.xml", big), Entry("stored.xml", big, 0),
                           Entry("notes.txt", "plain", 0), Entry("empty", "", 8),
@@ -39,10 +39,6 @@ TEST(ZipReader, ListsFindsAndExtractsInPiecesOfEverySize) {
       EXPECT_TRUE(out == data[i]);
     }
   }
-  int index = -2;
-  EXPECT_EQ(ZipOk, ZipFindEntry(z.Handle, "notes.txt", false, &index, &info));
-  EXPECT_EQ(2, index);
-  EXPECT_STREQ("notes.txt", info.Name);
 }
 
 TEST(ZipReader, InformationRequestEndsPiecewiseExtraction) {
@@ -97,8 +93,6 @@ TEST(ZipReader, DataDescriptorsAndEncryption) {
   EXPECT_EQ("Correct password required", RecentText());
 }
 
-// The recorded CRC-32 is right but a data byte is wrong: every way of
-// extracting must report it instead of passing the damage on as success.
 // Entry 0 extracted to a file and to a handle: the results and what each
 // file holds afterwards.
 struct TOnDisk {
@@ -268,8 +262,7 @@ TEST(ZipReader, HostileRecordsGiveResultCodes) {
 }
 
 TEST(ZipReader, TruncatedArchivesOpenOnlyWithTheirEndRecord) {
-  std::string comment = "catalogue comment";
-  TestZip zip = BuildZip({Entry("a.xml", PatternText(3000)), Entry("b/", "", 0)}, comment);
+  TestZip zip = BuildZip({Entry("a.xml", PatternText(3000)), Entry("b/", "", 0)}, "a comment");
   for (size_t length = 0; length < zip.Bytes.size(); ++length) {
     ZipHandle z = ZipOpenMemory(zip.Bytes.data(), static_cast<unsigned>(length), nullptr);
     EXPECT_EQ(length >= zip.EndOffset + 22, z != nullptr) << length;
@@ -279,10 +272,7 @@ TEST(ZipReader, TruncatedArchivesOpenOnlyWithTheirEndRecord) {
 
 TEST(ZipReader, EndRecordIsFoundBehindTheLongestComment) {
   for (size_t commentLength : {0u, 1000u, 1024u, 1025u, 4096u, 65513u}) {
-    std::string comment(commentLength, 'c');
-    TestZip zip = BuildZip({Entry("x", "data")}, "");
-    Put16(zip.Bytes, zip.EndOffset + 20, static_cast<uint16_t>(commentLength));
-    zip.Bytes += comment;
+    TestZip zip = BuildZip({Entry("x", "data")}, std::string(commentLength, 'c'));
     OpenZip z(zip.Bytes);
     ASSERT_TRUE(z.Handle) << commentLength;
     std::string out;
@@ -290,7 +280,7 @@ TEST(ZipReader, EndRecordIsFoundBehindTheLongestComment) {
     EXPECT_EQ("data", out);
   }
   // One byte further and the end record is out of reach.
-  TestZip zip = BuildZip({Entry("x", "data")}, "");
+  TestZip zip = BuildZip({Entry("x", "data")});
   zip.Bytes += std::string(65514, 'c');
   OpenZip z(zip.Bytes);
   EXPECT_FALSE(z.Handle);

@@ -110,10 +110,9 @@ std::string PatternText(size_t length, unsigned seed) {
   return out;
 }
 
-TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment,
-                 const std::string& prefix) {
+TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment) {
   TestZip zip;
-  std::string archive;  // offsets inside the archive exclude the prefix
+  std::string& archive = zip.Bytes;
   std::string central;
   for (const TestEntry& e : entries) {
     uint32_t crc = Crc32(e.Data);
@@ -123,11 +122,11 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
       body = Encrypt(body, e.Password,
                      static_cast<uint8_t>(e.Descriptor ? e.DosTime >> 8 : crc >> 24));
     uint32_t localOffset = static_cast<uint32_t>(archive.size());
-    zip.LocalOffsets.push_back(prefix.size() + archive.size());
+    zip.LocalOffsets.push_back(archive.size());
     Add32(archive, 0x04034b50);
     AddShared(archive, e, flags, e.Descriptor, crc, body.size(), e.LocalExtra.size());
     archive += e.Name + e.LocalExtra;
-    zip.DataOffsets.push_back(prefix.size() + archive.size());
+    zip.DataOffsets.push_back(archive.size());
     archive += body;
     if (e.Descriptor) {
       Add32(archive, 0x08074b50);
@@ -138,17 +137,17 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
     zip.CentralOffsets.push_back(central.size());  // made absolute below
     Add32(central, 0x02014b50);
     Add16(central, e.VersionMadeBy);
-    AddShared(central, e, flags, false, crc, body.size(), e.CentralExtra.size());
-    Add16(central, static_cast<uint32_t>(e.Comment.size()));
+    AddShared(central, e, flags, false, crc, body.size(), 0);
+    Add16(central, 0);  // comment length
     Add32(central, 0);  // disk number, internal attributes
     Add32(central, e.ExternalAttributes);
     Add32(central, localOffset);
-    central += e.Name + e.CentralExtra + e.Comment;
+    central += e.Name;
   }
   uint32_t centralOffset = static_cast<uint32_t>(archive.size());
-  for (size_t& at : zip.CentralOffsets) at += prefix.size() + centralOffset;
+  for (size_t& at : zip.CentralOffsets) at += centralOffset;
   archive += central;
-  zip.EndOffset = prefix.size() + archive.size();
+  zip.EndOffset = archive.size();
   Add32(archive, 0x06054b50);
   Add32(archive, 0);  // this disk and the directory's disk
   Add16(archive, static_cast<uint32_t>(entries.size()));
@@ -157,7 +156,6 @@ TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comme
   Add32(archive, centralOffset);
   Add16(archive, static_cast<uint32_t>(comment.size()));
   archive += comment;
-  zip.Bytes = prefix + archive;
   return zip;
 }
 

@@ -21,9 +21,7 @@ struct TestEntry {
   uint16_t DosDate = 0x50CF;   // 2020-06-15
   uint16_t VersionMadeBy = 0x0014;  // host 0 (DOS), version 2.0
   uint32_t ExternalAttributes = 0x20;
-  std::string LocalExtra;
-  std::string CentralExtra;
-  std::string Comment;
+  std::string LocalExtra;  // the central record has no extra field
 };
 
 struct TestZip {
@@ -37,8 +35,7 @@ struct TestZip {
 // An entry with the given data; the other fields keep their defaults.
 TestEntry Entry(const std::string& name, const std::string& data, uint16_t method = 8);
 
-TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment = "",
-                 const std::string& prefix = "");
+TestZip BuildZip(const std::vector<TestEntry>& entries, const std::string& comment = "");
 
 void Put16(std::string& bytes, size_t at, uint16_t value);
 void Put32(std::string& bytes, size_t at, uint32_t value);
