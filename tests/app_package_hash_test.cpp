@@ -41,11 +41,6 @@ std::string Hex(const TSha256Digest& digest) {
   return text;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 TSha256Digest Filled(unsigned char value) {
   TSha256Digest digest;
   memset(digest.Bytes, value, sizeof(digest.Bytes));
