@@ -3,14 +3,11 @@
 // which signatures verify, and the archive that scripts/sign-catalogue makes.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include <windows.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "app/catalogue_freshness.h"
 #include "app/catalogue_signature.h"
@@ -41,13 +38,15 @@ class CatalogueSignatureTest : public ::testing::Test {
   void SetUp() override {
     IZ_REQUIRE_TEST_KEYS();
     Good = ReadTestKeyFile("good.pub.pem");
+    Other = ReadTestKeyFile("other.pub.pem");
     Catalogue = ReadTestKeyFile("catalogue.xml");
     Signature = ReadTestKeyFile("catalogue.sig");
     ASSERT_NE("", Good);
+    ASSERT_NE("", Other);
     ASSERT_NE("", Catalogue);
     ASSERT_EQ(256u, Signature.size());
   }
-  std::string Good, Catalogue, Signature;
+  std::string Good, Other, Catalogue, Signature;
 };
 
 // Each key file with a signature that openssl checked against that key when
@@ -86,7 +85,6 @@ TEST_F(CatalogueSignatureTest, KeyFilesOpensslWrites) {
 }
 
 TEST_F(CatalogueSignatureTest, KeyTextVariants) {
-  std::string other = ReadTestKeyFile("other.pub.pem");
   std::string body = Good.substr(Good.find('\n') + 1);
   body = body.substr(0, body.find("-----END"));
   std::string tooLong = std::string(kCatalogueKeyMaxPemLength - Good.size() + 1, '\n') + Good;
@@ -111,7 +109,7 @@ TEST_F(CatalogueSignatureTest, KeyTextVariants) {
       {"bad character in the body", Replace(Good, "\n-----END", "*\n-----END"), false},
       {"text before the key", "key:\n" + Good, false},
       {"text after the key", Good + "more\n", false},
-      {"two keys", Good + other, false},
+      {"two keys", Good + Other, false},
       {"lower-case armour", Replace(Good, "PUBLIC KEY", "public key"), false},
       {"RSA armour", Replace(Good, "PUBLIC KEY", "RSA PUBLIC KEY"), false},
   };
@@ -130,12 +128,10 @@ TEST_F(CatalogueSignatureTest, KeyTextVariants) {
 }
 
 TEST_F(CatalogueSignatureTest, SignaturesAndData) {
-  std::string changedFirst = Catalogue, changedMiddle = Catalogue, changedLast = Catalogue;
-  changedFirst[0] ^= 1;
-  changedMiddle[Catalogue.size() / 2] ^= 0x80;
-  changedLast.back() ^= 1;
-  std::string flipped = Signature;
-  flipped[100] ^= 4;
+  auto flip = [](std::string bytes, size_t at, char bit) {
+    bytes[at] ^= bit;
+    return bytes;
+  };
   std::string reversed(Signature.rbegin(), Signature.rend());
   struct Case {
     const char* Name;
@@ -144,14 +140,14 @@ TEST_F(CatalogueSignatureTest, SignaturesAndData) {
   };
   const Case cases[] = {
       {"good", Good, Catalogue, Signature, true},
-      {"first byte changed", Good, changedFirst, Signature, false},
-      {"middle byte changed", Good, changedMiddle, Signature, false},
-      {"last byte changed", Good, changedLast, Signature, false},
+      {"first byte changed", Good, flip(Catalogue, 0, 1), Signature, false},
+      {"middle byte changed", Good, flip(Catalogue, Catalogue.size() / 2, -128), Signature, false},
+      {"last byte changed", Good, flip(Catalogue, Catalogue.size() - 1, 1), Signature, false},
       {"byte added", Good, Catalogue + " ", Signature, false},
       {"byte removed", Good, Catalogue.substr(0, Catalogue.size() - 1), Signature, false},
       {"no data", Good, "", Signature, false},
-      {"checked with another key", ReadTestKeyFile("other.pub.pem"), Catalogue, Signature, false},
-      {"one bit flipped", Good, Catalogue, flipped, false},
+      {"checked with another key", Other, Catalogue, Signature, false},
+      {"one bit flipped", Good, Catalogue, flip(Signature, 100, 4), false},
       {"bytes reversed", Good, Catalogue, reversed, false},
       {"truncated", Good, Catalogue, Signature.substr(0, 255), false},
       {"byte appended", Good, Catalogue, Signature + '\0', false},
@@ -213,15 +209,14 @@ TEST_F(CatalogueSignatureTest, ArchiveFromTheSigningScriptVerifies) {
   EXPECT_LT(number, unixNow + 60);
   ASSERT_EQ(256u, signature.size());
   EXPECT_TRUE(Verify(Good, xml, signature));
-  EXPECT_FALSE(Verify(ReadTestKeyFile("other.pub.pem"), xml, signature));
+  EXPECT_FALSE(Verify(Other, xml, signature));
 }
 
 // Any one signature by any one of the build's keys vouches for the
 // catalogue; unusable keys and malformed signatures are passed over.
 TEST_F(CatalogueSignatureTest, AnyOfSeveralKeysAndSignatures) {
-  const std::string good = Good, other = ReadTestKeyFile("other.pub.pem");
   const std::string big = ReadTestKeyFile("big.pub.pem"), ec = ReadTestKeyFile("ec.pub.pem");
-  const std::string goodSig = Signature, otherSig = ReadTestKeyFile("catalogue.other.sig");
+  const std::string otherSig = ReadTestKeyFile("catalogue.other.sig");
   const std::string bigSig = ReadTestKeyFile("catalogue.big.sig");
   const std::string sha1Sig = ReadTestKeyFile("catalogue.sha1.sig");  // the good key over SHA-1
   ASSERT_EQ(256u, otherSig.size());
@@ -233,18 +228,19 @@ TEST_F(CatalogueSignatureTest, AnyOfSeveralKeysAndSignatures) {
     std::vector<std::string> Signatures;
     bool Trusted;
   } cases[] = {
-      {"one key, its signature", {good}, {goodSig}, true},
-      {"the second key's signature alone", {good, other}, {otherSig}, true},
-      {"the first key's, behind another key's", {good, other}, {otherSig, goodSig}, true},
-      {"a 4096-bit key among 2048-bit ones", {good, other, big}, {bigSig}, true},
-      {"malformed ones first", {good}, {"", goodSig.substr(0, 128), goodSig + "x", goodSig}, true},
-      {"an unusable key first", {ec, good}, {goodSig}, true},
-      {"four keys, the last one signed", {ec, other, big, good}, {sha1Sig, goodSig}, true},
-      {"no signature", {good, other}, {}, false},
-      {"no key", {}, {goodSig}, false},
-      {"signatures by keys not built in", {good}, {otherSig, bigSig}, false},
-      {"the right key over another digest", {good}, {sha1Sig}, false},
-      {"only malformed ones", {good, other}, {"", std::string(256, '\0'), goodSig.substr(1)},
+      {"one key, its signature", {Good}, {Signature}, true},
+      {"the second key's signature alone", {Good, Other}, {otherSig}, true},
+      {"the first key's, behind another key's", {Good, Other}, {otherSig, Signature}, true},
+      {"a 4096-bit key among 2048-bit ones", {Good, Other, big}, {bigSig}, true},
+      {"malformed ones first", {Good}, {"", Signature.substr(0, 128), Signature + "x", Signature},
+       true},
+      {"an unusable key first", {ec, Good}, {Signature}, true},
+      {"four keys, the last one signed", {ec, Other, big, Good}, {sha1Sig, Signature}, true},
+      {"no signature", {Good, Other}, {}, false},
+      {"no key", {}, {Signature}, false},
+      {"signatures by keys not built in", {Good}, {otherSig, bigSig}, false},
+      {"the right key over another digest", {Good}, {sha1Sig}, false},
+      {"only malformed ones", {Good, Other}, {"", std::string(256, '\0'), Signature.substr(1)},
        false},
   };
   for (const Case& c : cases) {

@@ -3,19 +3,12 @@
 // released, and a full drive or a file open elsewhere ends the attempt.
 #include <gtest/gtest.h>
 
-#include <cctype>
-
 #include "app/download.h"
 #include "app_servers_helper.h"
 #include "support/node_builder.h"
 #include "support/test_times.h"
 
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 const char kVerificationFailed[] = "文件校验失败。\r\n";
 

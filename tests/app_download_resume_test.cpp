@@ -271,19 +271,21 @@ TEST_F(ResumeTest, CancelKeepsThePartForTheNextCall) {
   EXPECT_LE(answers[0].Sent, kSize / 2 + 65536);
 }
 
+// nginx's ETag and Range handling, as a real mirror's: a part cut from its
+// file, with the validator nginx sent, is finished with a 206.
 TEST_F(ResumeTest, NginxHonoursTheRangeOfItsOwnValidator) {
-  // nginx's ETag and Range handling, as a real mirror's: a part cut from
-  // its file, with the validator nginx sent, is finished with a 206.
   const std::string body = FaultBody(300000);
   Servers().PutFile("resume/download/n.exe", body);
   TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", "n.exe"}});
-  ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
-                           Servers().Nginx("resume/download/").c_str(), 0, &Download));
+  auto get = [&] {
+    return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
+                        Servers().Nginx("resume/download/").c_str(), 0, &Download);
+  };
+  ASSERT_TRUE(get());
   EXPECT_FALSE(Download.Resumed);
   Download.Held.Release();
-  // Cut it short, as a broken transfer would have left it, with nginx's tag.
-  // The tag is read from a ranged answer of the fault server's twin: nginx
-  // makes it from the file's time and size.
+  // Cut short as a broken transfer leaves it, with the tag nginx makes from
+  // the file's time and size.
   const int64_t ticks = FileWriteTicks(Servers().Www + "\\resume\\download\\n.exe");
   ASSERT_NE(0, ticks);
   TResumeRecord record;
@@ -293,8 +295,7 @@ TEST_F(ResumeTest, NginxHonoursTheRangeOfItsOwnValidator) {
   ASSERT_TRUE(WriteFileBytes(Local.File("n.exe.part"), body.substr(0, 200000)));
   ASSERT_TRUE(WriteResumeRecord(Local.File("n.exe.part.info").c_str(), record));
   ASSERT_TRUE(WriteFileBytes(Local.File("n.exe"), "older"));  // not current: fetched again
-  ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
-                           Servers().Nginx("resume/download/").c_str(), 0, &Download));
+  ASSERT_TRUE(get());
   EXPECT_TRUE(Download.Resumed);
   EXPECT_TRUE(body == ReadFileBytes(Local.File("n.exe")));
 }

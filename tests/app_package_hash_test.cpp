@@ -41,11 +41,6 @@ std::string Hex(const TSha256Digest& digest) {
   return text;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 TSha256Digest Filled(unsigned char value) {
   TSha256Digest digest;
   memset(digest.Bytes, value, sizeof(digest.Bytes));
@@ -113,52 +108,40 @@ TEST(Sha256Attribute, ExactlySixtyFourHexDigitsOfTheSameValueMatch) {
   for (size_t i = 0; i < mixed.size(); i += 2) {
     mixed[i] = static_cast<char>(toupper(static_cast<unsigned char>(mixed[i])));
   }
-  struct Case {
-    const char* Name;
+  const struct {
     std::string Text;
-    bool Ok;
     bool Matches;  // the digest of "abc"
+  } good[] = {
+      {abc, true}, {Upper(abc), true}, {mixed, true},
+      {"c" + abc.substr(1), false},      // first digit changed
+      {abc.substr(0, 63) + "c", false},  // last digit changed
+      {Vectors()[0].Hex, false},         // another file's value
+      {std::string(64, '0'), false}, {std::string(64, 'f'), false},
   };
-  const Case cases[] = {
-      {"lower case", abc, true, true},
-      {"upper case", Upper(abc), true, true},
-      {"mixed case", mixed, true, true},
-      {"first digit changed", "c" + abc.substr(1), true, false},
-      {"last digit changed", abc.substr(0, 63) + "c", true, false},
-      {"another file's value", Vectors()[0].Hex, true, false},
-      {"all digits", std::string(64, '0'), true, false},
-      {"all f", std::string(64, 'f'), true, false},
-      {"empty", "", false, false},
-      {"63 digits", abc.substr(0, 63), false, false},
-      {"63 zeros", std::string(63, '0'), false, false},
-      {"65 digits", abc + "0", false, false},
-      {"128 digits", abc + abc, false, false},
-      {"32 digits", abc.substr(0, 32), false, false},
-      {"g at the end", abc.substr(0, 63) + "g", false, false},
-      {"G at the start", "G" + abc.substr(1), false, false},
-      {"leading space", " " + abc.substr(1), false, false},
-      {"space before", " " + abc, false, false},
-      {"space after", abc + " ", false, false},
-      {"newline after", abc + "\n", false, false},
-      {"0x prefix", "0x" + abc.substr(2), false, false},
-      {"dash inside", abc.substr(0, 32) + "-" + abc.substr(33), false, false},
-      {"colon pairs", "ba:78:16:bf" + abc.substr(11), false, false},
-      {"GBK byte", abc.substr(0, 62) + "\xa3\xb0", false, false},  // a full-width digit
-      {"high byte", abc.substr(0, 63) + "\xff", false, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
+  for (const auto& c : good) {
+    SCOPED_TRACE(c.Text);
     TSha256Digest digest = Filled(0xEE);
-    EXPECT_EQ(c.Ok, ParseSha256(c.Text.c_str(), &digest));
-    if (c.Ok) {
-      std::string lower = c.Text;
-      for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-      EXPECT_EQ(lower, Hex(digest));
-    } else {
-      EXPECT_EQ(Filled(0xEE), digest) << "a refused text writes nothing";
-      EXPECT_FALSE(Sha256Matches(c.Text.c_str(), Filled(0)));
-    }
+    EXPECT_TRUE(ParseSha256(c.Text.c_str(), &digest));
+    std::string lower = c.Text;
+    for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(lower, Hex(digest));
     EXPECT_EQ(c.Matches, Sha256Matches(c.Text.c_str(), abcDigest));
+  }
+  // Too short or long, no hex digit, blanks and line ends, prefixes and
+  // separators, a GBK full-width digit, a high byte.
+  const std::string bad[] = {
+      "", abc.substr(0, 63), std::string(63, '0'), abc + "0", abc + abc, abc.substr(0, 32),
+      abc.substr(0, 63) + "g", "G" + abc.substr(1), " " + abc.substr(1), " " + abc, abc + " ",
+      abc + "\n", "0x" + abc.substr(2), abc.substr(0, 32) + "-" + abc.substr(33),
+      "ba:78:16:bf" + abc.substr(11), abc.substr(0, 62) + "\xa3\xb0", abc.substr(0, 63) + "\xff",
+  };
+  for (const std::string& text : bad) {
+    SCOPED_TRACE(text);
+    TSha256Digest digest = Filled(0xEE);
+    EXPECT_FALSE(ParseSha256(text.c_str(), &digest));
+    EXPECT_EQ(Filled(0xEE), digest) << "a refused text writes nothing";
+    EXPECT_FALSE(Sha256Matches(text.c_str(), Filled(0)));
+    EXPECT_FALSE(Sha256Matches(text.c_str(), abcDigest));
   }
   TSha256Digest digest = Filled(0xEE);
   EXPECT_FALSE(ParseSha256(nullptr, &digest));

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <map>
 
@@ -77,6 +78,11 @@ std::string Sha256Hex(const std::string& data) {
   EXPECT_TRUE(hash.Open() && hash.Update(data.data(), data.size()) && hash.Finish(&digest));
   char text[2 * kSha256Size + 1];
   FormatSha256(digest, text);
+  return text;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return text;
 }
 

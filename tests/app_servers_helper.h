@@ -1,7 +1,5 @@
 // Shared by the download and catalogue tests: the loopback servers that the
 // CTest fixture started (tests/servers/servers.py) and a real main dialog.
-// The scratch folders and file helpers these tests use with them come from
-// the shared test support, included here.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,9 +14,8 @@
 #include "support/message_queue.h"
 #include "support/test_files.h"
 
-// Ports and folders of the running servers, read from the file that the
-// environment variable IZ_SERVERS_INFO names. Ok is false when the tests run
-// without the fixture (the tests that need them then fail).
+// Ports and folders of the running servers, from the file IZ_SERVERS_INFO
+// names. Ok is false without the fixture (the tests that need them then fail).
 struct TTestServers {
   bool Ok = false;
   int NginxPort = 0;
@@ -37,8 +34,7 @@ struct TTestServers {
   std::string FaultLog() const;
 };
 
-// The servers, loaded once.
-const TTestServers& Servers();
+const TTestServers& Servers();  // loaded once
 
 // Fails the calling test when the servers are not running: a download test
 // that cannot reach its servers has tested nothing.
@@ -49,14 +45,12 @@ const TTestServers& Servers();
                 "whose fixture starts nginx and the fault server (tests/servers)";       \
   } while (0)
 
-// A main dialog made from template 2000, as in the program, except that its
-// set-up does not fetch the catalogue from the built-in servers. It stays
-// hidden: its buttons and controls work all the same, and Wine takes two
-// seconds to unmap a shown top-level window under a bare Xvfb.
+// A main dialog made from template 2000 whose set-up does not fetch the
+// catalogue from the built-in servers. It stays hidden: Wine takes two seconds
+// to unmap a shown top-level window under a bare Xvfb.
 std::unique_ptr<TInstallZelmDlgClient> MakeDialog();
 
-// What the dialog's progress bar (position, upper end of its range) and its
-// log control show.
+// What the progress bar (position, upper end of its range) and log control show.
 int ProgressPos(TInstallZelmDlgClient& d);
 int ProgressHigh(TInstallZelmDlgClient& d);
 std::string LogControlText(TInstallZelmDlgClient& d);
@@ -70,10 +64,10 @@ std::string FaultBody(size_t n);
 
 // The SHA-256 of data in 64 lower-case hex digits, as a catalogue gives it.
 std::string Sha256Hex(const std::string& data);
+std::string Upper(std::string text);  // ASCII letters only
 
-// A test with a main dialog (MakeDialog), a scratch folder to download into
-// and a document root for the package elements it makes. Transfer limits a
-// test shortens hold until it ends.
+// A test with a main dialog, a scratch folder to download into and a root for
+// the package elements it makes. Transfer limits a test shortens hold until it ends.
 class TDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -10,15 +10,11 @@
 #include <vector>
 
 #include "app/catalogue_fetch.h"
-#include "app/download.h"
 #include "app/installer.h"
-#include "app/package_hash.h"
 #include "app/support_log.h"
 #include "app/support_records.h"
 #include "app_servers_helper.h"
 #include "app_test_keys.h"
-#include "markup/markup.h"
-#include "support/node_builder.h"
 
 namespace {
 
@@ -49,17 +45,18 @@ std::string Utf8(const std::string& gbk) { return AnsiToUtf8(gbk.data(), gbk.siz
 
 // A main dialog whose support log lies in a scratch folder of its own (the
 // dialog's set-up started it in the user's download folder).
-class SupportRecordsTest : public ::testing::Test {
+class SupportRecordsTest : public TDialogTest {
  protected:
   void SetUp() override {
-    Dialog = MakeDialog();
+    TDialogTest::SetUp();
     ASSERT_TRUE(SupportLog().Start(Dir.Path().c_str()));
   }
-  void TearDown() override { SupportLog().Stop(); }
+  void TearDown() override {
+    SupportLog().Stop();
+    TDialogTest::TearDown();
+  }
 
-  std::unique_ptr<TInstallZelmDlgClient> Dialog;
   TScratchDir Dir{"support-records"};
-  TScratchDir Local{"support-downloads"};
 };
 
 }  // namespace
@@ -103,9 +100,7 @@ TEST_F(SupportRecordsTest, ALogThatCannotBeWrittenLeavesTheWindowAlone) {
   const std::string text = "正在下载\"a\"...\r\nfrom http://127.0.0.1:1/download/\r\n下载失败\r\n";
   Dialog->LogText += text;
   Dialog->RefreshLog();
-  char shown[256] = {};
-  GetDlgItemTextA(Dialog->GetHandle(), kIdLog, shown, sizeof shown);
-  EXPECT_EQ(text, shown);
+  EXPECT_EQ(text, LogControlText(*Dialog));
   EXPECT_EQ(text, Dialog->LogText);
   EXPECT_FALSE(FileExists(Dir.File("missing")));
 }
@@ -115,13 +110,12 @@ TEST_F(SupportRecordsTest, DownloadsRecordStatusLengthBytesAndHash) {
   const std::string content(30000, 'q');
   Servers().PutFile("records/download/r.exe", content);
   const std::string base = Servers().Nginx("records/download/");
-  TXmlTreeNode root(nullptr, true);
-  TXmlTreeNode* pkg = AddNode(&root, "Dek", {{"fileName", "r.exe"}, {"sha256", Sha256Hex(content).c_str()}});
-  float speed = 0;
-  ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed, base.c_str()));
-  ASSERT_TRUE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed, base.c_str()));  // current
+  TXmlTreeNode* pkg = Package("r.exe");
+  pkg->SetAttribute("sha256", Sha256Hex(content).c_str());
+  ASSERT_TRUE(Get(pkg, base));
+  ASSERT_TRUE(Get(pkg, base));  // current
   pkg->SetAttribute("sha256", std::string(64, '0').c_str());
-  EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed, base.c_str()));
+  EXPECT_FALSE(Get(pkg, base));
 
   const std::string local = Local.File("r.exe");
   // nginx names its validators as well: " etag ... last-modified ...".
@@ -150,12 +144,10 @@ TEST_F(SupportRecordsTest, DownloadsRecordStatusLengthBytesAndHash) {
 
 TEST_F(SupportRecordsTest, FailedRequestsAndTransfersSayHowTheyEnded) {
   IZ_REQUIRE_SERVERS();
-  TXmlTreeNode root(nullptr, true);
-  TXmlTreeNode* pkg = AddNode(&root, "Dek", {{"fileName", "f.exe"}});
-  float speed = 0;
+  TXmlTreeNode* pkg = Package("f.exe");
   for (const std::string& base : {Servers().Fault("status/404/"), Servers().Fault("nolength/5000/"),
                                   Servers().Dead("download/"), Servers().Fault("short/100000/")}) {
-    EXPECT_FALSE(DownloadFile(*Dialog, Local.Path().c_str(), pkg, speed, base.c_str())) << base;
+    EXPECT_FALSE(Get(pkg, base)) << base;
   }
   std::vector<std::string> http = Recorded("http");
   ASSERT_EQ(4u, http.size());
