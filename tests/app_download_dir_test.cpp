@@ -53,10 +53,24 @@ class TDesktopValue {
   bool HadValue = false;
 };
 
+// The sibling folder is made when only it is missing, and an existing one
+// is kept; then the value read in every shape.
 TEST(DownloadDir, FollowsTheDesktopFolder) {
   auto dialog = MakeDialog();
   TScratchDir profile;
   TDesktopValue desktop;
+  desktop.Set(profile.Path() + "\\Desktop");
+  dialog->ResolveDownloadDir();
+  DWORD attributes = GetFileAttributesA((profile.Path() + "\\Downloads").c_str());
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  WriteFileBytes(profile.File("Downloads\\kept.exe"), "kept");
+  dialog->ResolveDownloadDir();
+  EXPECT_EQ("kept", ReadFileBytes(profile.File("Downloads\\kept.exe")));
+  // Two missing levels: only one would be made, so nothing is.
+  desktop.Set(profile.Path() + "\\missing\\Desktop");
+  dialog->ResolveDownloadDir();
+  EXPECT_FALSE(FileExists(profile.File("missing")));
   struct Case {
     std::string value;  // empty: no value at all
     bool raw;           // stored without terminator
@@ -83,24 +97,6 @@ TEST(DownloadDir, FollowsTheDesktopFolder) {
     dialog->ResolveDownloadDir();
     EXPECT_EQ(c.expected, std::string(dialog->DownloadDir)) << c.value;
   }
-}
-
-TEST(DownloadDir, CreatesOneLevelAndKeepsAnExistingFolder) {
-  auto dialog = MakeDialog();
-  TScratchDir profile;
-  TDesktopValue desktop;
-  desktop.Set(profile.Path() + "\\Desktop");
-  dialog->ResolveDownloadDir();
-  DWORD attributes = GetFileAttributesA((profile.Path() + "\\Downloads").c_str());
-  ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  WriteFileBytes(profile.File("Downloads\\kept.exe"), "kept");
-  dialog->ResolveDownloadDir();
-  EXPECT_EQ("kept", ReadFileBytes(profile.File("Downloads\\kept.exe")));
-  // Two missing levels: only one would be made, so nothing is.
-  desktop.Set(profile.Path() + "\\missing\\Desktop");
-  dialog->ResolveDownloadDir();
-  EXPECT_FALSE(FileExists(profile.File("missing")));
 }
 
 }  // namespace

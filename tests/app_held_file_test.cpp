@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "app/held_file.h"
@@ -20,25 +21,8 @@ TSha256Digest DigestOf(const std::string& data) {
   return digest;
 }
 
-// Runs a command line in another process (cmd.exe) and waits for it; its
-// exit code.
-DWORD RunOther(const std::string& commandLine) {
-  std::string line = "cmd.exe /c " + commandLine;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                      &startup, &process)) {
-    ADD_FAILURE() << "cannot start " << line;
-    return ~0u;
-  }
-  WaitForSingleObject(process.hProcess, 30000);
-  DWORD code = ~0u;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
-}
+// A command run by another process (cmd.exe); its exit code.
+int RunOther(const std::string& commandLine) { return std::system(commandLine.c_str()); }
 
 class HeldFileTest : public ::testing::Test {
  protected:
@@ -65,7 +49,7 @@ TEST_F(HeldFileTest, AnotherProcessCannotChangeOrRemoveTheHeldFile) {
   EXPECT_EQ(Content, ReadFileBytes(Final));
   EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr));
   // Reading is still allowed: the loader and the package itself read it.
-  EXPECT_EQ(0u, RunOther("type \"" + Final + "\" >nul"));
+  EXPECT_EQ(0, RunOther("type \"" + Final + "\" >nul"));
 
   // Released, the same command does change the file: the hold was what
   // stopped it.

@@ -14,24 +14,12 @@
 
 namespace {
 
-// What the window's pump does: dispatch everything, leave a quit request.
-void DrainQueue() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
-    }
-    DispatchMessageA(&msg);
-  }
-}
-
 class MessageWait : public ::testing::Test {
  protected:
   void SetUp() override {
     Window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, Window);
-    Pump.OnPump = DrainQueue;
+    Pump.OnPump = DrainThroughLoop;  // as the window's pump: all but a quit request
   }
   void TearDown() override {
     DestroyWindow(Window);

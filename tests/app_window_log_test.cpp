@@ -12,7 +12,6 @@
 
 namespace {
 
-// The control's whole text, as the user sees it.
 std::string ShownLog(HWND log) {
   std::string shown(GetWindowTextLengthA(log) + 1, '\0');
   shown.resize(GetWindowTextA(log, &shown[0], static_cast<int>(shown.size())));

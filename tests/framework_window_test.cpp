@@ -20,7 +20,6 @@ const UINT kCmd = 300;
 
 std::vector<std::string> Calls;
 
-// A handler's body that notes the call and takes the message with a result.
 bool Took(const char* call, LRESULT result, LRESULT& res) {
   Calls.push_back(call);
   res = result;
@@ -37,10 +36,7 @@ class TBaseWin : public TWindow {
         {kMsgBoth, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-both", 1, res); }},
         {kMsgBaseOnly, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-only", 2, res); }},
         {kMsgPassOn, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-passon", 3, res); }},
-        {WM_COMMAND, kCmd, [](TWindow&, WPARAM, LPARAM, LRESULT&) {
-           Calls.push_back("base-cmd");
-           return true;
-         }},
+        {WM_COMMAND, kCmd, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-cmd", 0, res); }},
     };
     return SearchMessageTable(kTable, *this, msg, wp, lp, r) || TWindow::Dispatch(msg, wp, lp, r);
   }

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/dialog.h"
@@ -27,10 +28,8 @@ struct Shown {
   std::string text;
   int image, selected, state;
   bool expanded;
-  bool operator==(const Shown& o) const {
-    return depth == o.depth && text == o.text && image == o.image && selected == o.selected &&
-           state == o.state && expanded == o.expanded;
-  }
+  auto Key() const { return std::tie(depth, text, image, selected, state, expanded); }
+  bool operator==(const Shown& o) const { return Key() == o.Key(); }
 };
 
 std::ostream& operator<<(std::ostream& out, const Shown& s) {
@@ -38,7 +37,6 @@ std::ostream& operator<<(std::ostream& out, const Shown& s) {
              << (s.expanded ? "|expanded" : "");
 }
 
-// "state" of node, or "(none)".
 const char* StateOf(const TXmlTreeNode* node) {
   const char* s = node->FindAttribute("state");
   return s ? s : "(none)";
@@ -67,12 +65,12 @@ class TreeTest : public ::testing::Test {
     G2 = AddNode(&Doc, "Dek", {{"name", "上海定额"}, {"state", "1"}});
     P3 = AddNode(G2, "Dek", {{"name", "上海2016"}, {"fileName", "sh16.exe"}, {"state", "02"}});
     G3 = AddNode(&Doc, "Dek", {{"state", " 2"}});
+    Tree->FillTreeItem(&Doc, TVI_ROOT);
   }
   void TearDown() override { delete Dialog; }
 
   HWND TreeHwnd() const { return Tree->GetHandle(); }
 
-  // The item showing node, searched through the whole tree.
   HTREEITEM ItemOf(const TXmlTreeNode* node, HTREEITEM from = nullptr) const {
     HTREEITEM item = from ? Tree->GetNextItem(from, TVGN_CHILD) : Tree->GetNextItem(nullptr, TVGN_ROOT);
     for (; item; item = Tree->GetNextItem(item, TVGN_NEXT)) {
@@ -189,6 +187,7 @@ TEST_F(TreeTest, FillShowsEveryElementButVersionsWithItsImages) {
       {1, "北京2012安装", 2, 3, 1, false},    {0, "上海定额", 0, 1, 1, false},
       {1, "上海2016", 2, 3, 2, false},        {0, "", 0, 1, 2, false},  // "02" and " 2" read as 2
   };
+  TreeView_DeleteAllItems(TreeHwnd());  // as the dialog first fills it
   Tree->FillTreeItem(&Doc, TVI_ROOT);
   EXPECT_EQ(expected, List());
   Tree->FillTreeItem(&Doc, TVI_ROOT);  // a refill replaces the items
@@ -272,7 +271,6 @@ TEST_F(TreeTest, BigCatalogueIsShownItemForItem) {
 // Filling an item that is already there: its own fields are replaced, its
 // old children go, and it is expanded when its new element is partly chosen.
 TEST_F(TreeTest, FillingAnItemReplacesItAndItsChildren) {
-  Tree->FillTreeItem(&Doc, TVI_ROOT);
   HTREEITEM g2 = ItemOf(G2);
   ASSERT_NE(nullptr, g2);
   Tree->FillTreeItem(G1, g2);
@@ -287,7 +285,6 @@ TEST_F(TreeTest, FillingAnItemReplacesItAndItsChildren) {
 }
 
 TEST_F(TreeTest, ClickOnAPackageChangesItsSubtreeAndGreysItsGroups) {
-  Tree->FillTreeItem(&Doc, TVI_ROOT);
   Tree->Expand(ItemOf(S1), TVE_EXPAND);
   ClickStateIcon(P4);
   // Ancestors only change their picture; siblings and later groups nothing.
@@ -301,7 +298,6 @@ TEST_F(TreeTest, ClickOnAPackageChangesItsSubtreeAndGreysItsGroups) {
 }
 
 TEST_F(TreeTest, ClickOnAGroupSetsEverythingBelowIt) {
-  Tree->FillTreeItem(&Doc, TVI_ROOT);
   ClickStateIcon(G1);  // grey tick -> not chosen
   ExpectShows({{G1, 1, "1"}, {P1, 1, "1"}, {P1Version, kAnyImage, "1"}, {S1, 1, "1"}, {P4, 1, "1"},
                {P2, 1, "1"}, {G2, kAnyImage, "1"}, {RootVersion, kAnyImage, "(none)"},
@@ -312,7 +308,6 @@ TEST_F(TreeTest, ClickOnAGroupSetsEverythingBelowIt) {
 }
 
 TEST_F(TreeTest, ClicksElsewhereAreLeftToTheControl) {
-  Tree->FillTreeItem(&Doc, TVI_ROOT);
   HTREEITEM g2 = ItemOf(G2);
   RECT text;
   ASSERT_TRUE(Tree->GetItemRect(g2, text, true));
@@ -333,7 +328,6 @@ TEST_F(TreeTest, ClicksElsewhereAreLeftToTheControl) {
 // Space on the selected item is the keyboard's click on its box: the same
 // "state" in the document, the same pictures on the item, below and above it.
 TEST_F(TreeTest, SpaceOnTheSelectedItemActsAsAClickOnItsBox) {
-  Tree->FillTreeItem(&Doc, TVI_ROOT);
   Tree->Expand(ItemOf(S1), TVE_EXPAND);
   ClickStateIcon(P4);
   ClickStateIcon(G2);
@@ -362,7 +356,6 @@ TEST_F(TreeTest, SpaceOnTheSelectedItemActsAsAClickOnItsBox) {
 // While a run reads the choices, neither a click on a box nor Space changes
 // one; a click on a box still does not select the item.
 TEST_F(TreeTest, LockedChoicesRefuseClicksAndSpace) {
-  Tree->FillTreeItem(&Doc, TVI_ROOT);
   HTREEITEM g1 = ItemOf(G1);
   SendMessageA(TreeHwnd(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(g1));
   Tree->SetChoicesLocked(true);
