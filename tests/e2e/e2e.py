@@ -1,18 +1,8 @@
 #!/usr/bin/env python3
-"""End-to-end tests: the real program under Wine against nginx on 127.0.0.1.
-
-Each scenario builds the download site, resets the download folder, the
-settings file qmtz.ini and the installed quota libraries in the Wine prefix,
-starts the program, drives it through driver.exe (ticks, buttons, the log)
-and checks the log, the downloaded files and the settings file.
-
-The scenarios come in suites (--suite), each for a build of its own:
-  plain    both mirrors on nginx (this file and scenarios_*.py's SCENARIOS
-           and PLAIN_SCENARIOS)
-  faults   mirror 1 is the scripted fault server, with transfer limits of
-           seconds (scenarios_faults.py, scenarios_resume.py and the
-           FAULT_SCENARIOS of scenarios_safety.py)
-  signed   a build with catalogue keys (scenarios_signed.py)
+"""End-to-end tests: the real program under Wine, driven by driver.exe,
+against nginx on 127.0.0.1. Suites (--suite), each for a build of its own:
+plain (both mirrors on nginx), faults (mirror 1 is the scripted fault
+server, transfer limits of seconds) and signed (a build with catalogue keys).
 """
 import argparse
 import contextlib
@@ -23,8 +13,8 @@ import time
 import traceback
 
 # Names the scenario modules take from here.
-from e2e_world import (CATALOGUE, LIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue, check,  # noqa: F401
-                      display, pkg, read, sb, tool, wait_until)
+from e2e_world import (CATALOGUE, LIB, MIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue,  # noqa: F401
+                      check, display, named_tool, pkg, read, sb, tool, wait_until)
 from e2e_program import DONE, Log, Program, first_window, install, install_until_mirror1_first, q  # noqa: F401
 import trust  # noqa: E402
 
@@ -118,11 +108,8 @@ def cancel_and_reentry(world):
 
 
 def close_between_packages(world):
-    # The close request is posted while the program's thread is held, after
-    # wait.exe's installer has ended: the run's wait for it sees the ended
-    # installer first and leaves the request queued, and the run handles it
-    # before the next package, where nothing is cut short. It closes the
-    # window, and after.exe is never fetched.
+    # Posted while the program's thread is held after wait.exe ended, the
+    # close waits for the gap before the next package: after.exe never comes.
     world.reset()
     with Program(world) as p:
         p.tick("慢速/耗时定额", "慢速/其后定额")
@@ -174,9 +161,7 @@ SUITES = {
 
 @contextlib.contextmanager
 def fault_server(world):
-    """The scripted fault server of tests/servers on --fault-port while the
-    block runs, reading its routes from the world's route file; nothing
-    without --fault-port. NginxError when it does not come up."""
+    """The fault server on --fault-port (if any) while the block runs."""
     port = world.args.fault_port
     if not port:
         yield
@@ -196,9 +181,7 @@ def fault_server(world):
 
 
 def argument_parser():
-    """The options of every runner of scenarios: the build under test, the
-    driver, the sample installer, the mirrors' two ports, the work folder
-    and -k."""
+    """The options every runner of scenarios takes."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--driver", required=True)
@@ -210,8 +193,7 @@ def argument_parser():
 
 
 def run_scenario(scenario, world):
-    """Runs one scenario and prints its result, with the note it answers;
-    True when it passed."""
+    """Runs and reports one scenario; True when it passed."""
     started = time.time()
     try:
         note = scenario(world)

@@ -1,16 +1,11 @@
-"""End-to-end scenarios: a mirror that lies about its length or trickles
-(the faults suite of e2e.py). The build under test (InstallZelmE2EFault) has
-the scripted fault server as mirror 1 and nginx as mirror 2, and transfer
-limits of seconds (--short-limits: stall window, catalogue deadline); the
-fault server answers the fixed paths that each scenario routes.
-
-Time enters only as a bound on waiting: a program that ignored a limit would
-keep its window from showing, or a package from finishing, for hours."""
+"""End-to-end scenarios (faults suite): mirror 1 lies about its length or
+trickles. Time is only a bound on waiting: a program that ignored a limit
+would keep its window from showing, or a package from finishing, for hours."""
 import os
 import re
 
-from e2e import (CATALOGUE, DONE, Log, N, Program, check, first_window, install_until_mirror1_first, tool,
-                 wait_until)
+from e2e import (CATALOGUE, DONE, MIB, Log, N, Program, check, first_window, install_until_mirror1_first,
+                 tool, wait_until)
 
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
 DAMAGED_LINE = "配置文件已损坏。\r\n"
@@ -18,7 +13,6 @@ DAMAGED_LINE = "配置文件已损坏。\r\n"
 TRICKLE = "/drip/100000/1/300"
 # A steady 20 KB a second, far above any stall, in a body of 100 MiB.
 STEADY = "/drip/104857600/2048/100"
-MIB = 1 << 20
 
 
 def fault_site(world):
@@ -35,8 +29,7 @@ def no_mirror2_catalogue_site(world):
 
 
 def wait_fault_line(world, prefix, seconds=30):
-    """The fault server's log lines starting with `prefix` (drip or flood
-    ends), once there is one: the server notes them when the client left."""
+    """The fault server's `prefix` lines, once there is one (noted when the client left)."""
     wait_until(lambda: world.fault_lines(prefix), seconds, step=0.2)
     return world.fault_lines(prefix)
 
@@ -46,9 +39,8 @@ def sent_bytes(line):
 
 
 def cut_at_half(world):
-    """Mirror 1 announces half of a good archive's length and sends all of
-    it, the surplus late: the client keeps the first half, an archive
-    without its directory. That is a damaged catalogue, not a network fault."""
+    """Mirror 1 announces half the archive's length, the rest comes late: the
+    kept half lacks its directory, a damaged catalogue, not a network fault."""
     world.publish(fault_site)
     archive = world.site_path(2, "InstallFiles.zip")
     return "/cut/%d/1000" % (os.path.getsize(archive) // 2), archive

@@ -1,7 +1,5 @@
-"""End-to-end scenarios: packages whose catalogue entry carries their SHA-256
-(the plain suite of e2e.py). A tampered copy has the published file's size
-and differs only in its settings block, so that nothing but the hash tells
-them apart; started, it would log "tampered" in runs.log."""
+"""End-to-end scenarios (plain suite): packages with a SHA-256. A tampered
+copy keeps the size, so only the hash tells it apart; started, it logs so."""
 import os
 import time
 

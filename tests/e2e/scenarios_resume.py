@@ -1,19 +1,12 @@
-"""End-to-end scenarios: a broken download goes on from where it stopped
-(the faults suite of e2e.py). Mirror 1 is the scripted fault server, whose
-ranged routes honour Range and If-Range, cut a transfer once, and count the
-bytes they send; mirror 2 is nginx, which does the same for real.
-
-Each scenario measures what was fetched again after the cut: at most the
-missing share of the file and 64 KiB of slack."""
+"""End-to-end scenarios (faults suite): a broken download goes on from where
+it stopped, fetching again at most the missing share and 64 KiB of slack."""
 import os
 import re
 
-from e2e import (DONE, Log, N, Program, check, install, install_until_mirror1_first, pkg, q, read, tool,
-                 wait_until)
+from e2e import (DONE, MIB, Log, N, Program, check, install, install_until_mirror1_first, pkg, q, read,
+                 tool, wait_until)
 
-KIB = 1024
-MIB = 1 << 20
-SLACK = 64 * KIB
+SLACK = 64 * 1024
 
 
 def big(name, file_name, **kw):
@@ -38,8 +31,7 @@ def resume_site(world):
 
 
 def ranged_lines(world, name):
-    """(status, bytes sent, Range, If-Range) of each ranged answer of the
-    fault server for rs/name since the mark."""
+    """(status, sent, Range, If-Range) of the fault server's answers for rs/name."""
     found = []
     for line in world.fault_lines("ranged /download/rs/%s " % name):
         m = re.fullmatch(r"ranged \S+ (\d+) sent (\d+) range=(.*) if-range=(.*)", line)
@@ -65,8 +57,7 @@ def only_on_mirror1(world, name, resumed):
 
 
 def cut_route(world, file_name, mode):
-    """Resets the world with mirror 1 serving rs/`file_name` by the ranged
-    route `mode`; answers the published file's path and size."""
+    """Resets with mirror 1 serving rs/`file_name` by `mode`; the file's path and size."""
     world.publish(resume_site)
     published = world.site_path(1, "rs/" + file_name)
     world.reset(site=resume_site, routes=world.routes({"rs/" + file_name: (mode, 1)}))
@@ -78,10 +69,8 @@ def share(sent, size):
 
 
 def cut_at_80_on_the_only_mirror(world):
-    """Mirror 1 alone has the file and cuts it at 80%; the next request asks
-    for the rest from there. An honest server sends just that ("续传"); a
-    file changed in between (told by If-Range) or a server that ignores
-    Range sends it whole, and the download starts over."""
+    """Mirror 1 alone has the file and cuts it at 80%: an honest server then
+    sends the rest ("续传"); a changed file (If-Range) or no Range, all of it."""
     for file_name, name, after in [("same.exe", "同源", "honest"), ("changed.exe", "改版", "changed"),
                                    ("norange.exe", "无范围", "norange")]:
         resumed = after == "honest"

@@ -1,29 +1,17 @@
-"""End-to-end scenarios: the user's files stay safe, and only the file that
-was checked is started. The plain ones run against nginx on both mirrors;
-the fault ones (the faults suite) have the scripted fault server as mirror 1.
-
-A failed, refused or cancelled transfer must leave any earlier file of the
-same name as it was; an uninstall without a catalogue removes nothing; a
-package is started by its own full path and cannot be changed by another
-program between its check and its end."""
+"""End-to-end scenarios (plain and faults suites): a failed, refused or
+cancelled transfer leaves the user's file of that name as it was, and only
+the file that was checked is started, by its own full path."""
 import os
 import re
 import sys
 import time
 
-from e2e import CATALOGUE, DONE, Log, N, Program, check, install, pkg, q
-import e2e
+from e2e import CATALOGUE, DONE, MIB, Log, N, Program, check, install, named_tool as tool, pkg, q
 import site_builder as sb
 import trust
 
 NO_CATALOGUE = "未取得配置文件，没有卸载任何定额库。\r\n"
-MIB = 1 << 20
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def tool(name, file_name, state="2", **kw):
-    """A chosen non-Dek package; its installer logs its start in runs.log."""
-    return e2e.tool(name, file_name, state, target=name + ".dat", **kw)
 
 
 # ---- plain suite ----------------------------------------------------------
@@ -93,8 +81,7 @@ def write_error_keeps_the_users_file(world):
 
 
 def small_installed_big_kept(world, users):
-    """After a run that could not write the big package: the small one is
-    installed, and the user's big.xlsx is there as it was."""
+    """The small package installed, the user's big.xlsx as it was."""
     world.check_aftermath([("small.exe", "小包")], ["big.xlsx", "small.exe"])
     world.check_file("big.xlsx", users)
 
@@ -109,11 +96,8 @@ mount -t tmpfs -o "size=$size" small-drive "$folder" || { echo "e2e: cannot moun
 
 
 def no_room_on_a_small_drive(world):
-    # The download folder is a drive with 2 MiB of room: big.xlsx does not
-    # fit and is not even begun, the other package still installs. A drive
-    # of its own needs a mount, which only a private mount namespace (root)
-    # allows; the run there uses a copy of the prefix, whose wineserver
-    # starts and ends inside, and the servers outside.
+    # The download folder is a 2 MiB drive (a tmpfs in a private mount
+    # namespace, on a prefix copy): big.xlsx is not even begun.
     argv = [sys.executable, os.path.join(HERE, "e2e.py"), "--inside", "small_drive_run"] + world.argv()
     try:
         status = trust.run_in_namespace(argv, os.path.join(world.args.work, "small-drive"), SMALL_DRIVE_MOUNT,

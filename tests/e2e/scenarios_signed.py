@@ -1,13 +1,7 @@
-"""End-to-end scenarios: signed catalogues. The signed suite of e2e.py runs
-the build that carries two catalogue keys (--signed-program, made fresh by
-the build; --signing-key and --second-signing-key are their private halves);
-the plain suite checks that a build without a key takes an archive whatever
-its signature member holds.
-
-The program keeps the highest serial it accepted in the Wine prefix's
-registry. Every catalogue here is signed with the script's default serial,
-the time of signing, unless a scenario asks for an older one: so no scenario
-leaves a serial behind that a later one (or a later run) would fall below."""
+"""End-to-end scenarios: signed catalogues (signed suite: a build with two
+keys) and a build without a key (plain suite). The program keeps the highest
+serial it accepted; catalogues use the default serial, the time of signing,
+so no scenario leaves one behind that a later one would fall below."""
 import os
 import subprocess
 import time

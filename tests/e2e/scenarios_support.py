@@ -1,9 +1,5 @@
-"""End-to-end scenarios: the support log InstallZelm.log that the program
-keeps in the download folder (the plain suite of e2e.py). After a run it
-must hold the window's lines in UTF-8, every URL asked with its status, the
-transfers, the hash verdict, the catalogue signature verdict and the
-installers' exit codes; a log past 1 MiB from earlier runs becomes
-InstallZelm.log.1, replacing the generation there."""
+"""End-to-end scenarios (plain suite): the support log InstallZelm.log in the
+download folder, and its move to InstallZelm.log.1 past 1 MiB."""
 import datetime
 import os
 import re
@@ -33,8 +29,7 @@ def support_site(world):
 
 
 def read_log(path):
-    """[(stamp, kind, text)] of a support log; checks the mark, the encoding
-    and the form of every line."""
+    """[(stamp, kind, text)] of a support log; checks its BOM, UTF-8 and line form."""
     data = open(path, "rb").read()
     check(data.startswith(BOM), "%s does not start with a byte-order mark" % path)
     check(data.count(BOM) == 1, "%s has %d byte-order marks" % (path, data.count(BOM)))

@@ -99,9 +99,20 @@ def ranged_index(path):
         return index
 
 
-def forget_ranged_counts():
-    with RANGED_LOCK:
-        RANGED_COUNTS.clear()
+def send_paced(conn, total, part, piece, ms):
+    """Sends part(size, at) for `total` bytes in `piece`-byte pieces, `ms` ms
+    apart; answers the bytes sent, also when the client left early."""
+    sent = 0
+    try:
+        while sent < total:
+            chunk = part(min(piece, total - sent), sent)
+            conn.sendall(chunk)
+            sent += len(chunk)
+            if ms:
+                time.sleep(ms / 1000.0)
+    except OSError:
+        pass
+    return sent
 
 
 def ranged(conn, headers, log_path, path, data, mtime, cut, cuts, after, piece, ms):
@@ -143,13 +154,7 @@ def ranged(conn, headers, log_path, path, data, mtime, cut, cuts, after, piece, 
     sent = 0
     try:
         conn.sendall(head)
-        step = piece or limit or 1
-        while sent < limit:
-            chunk = body[sent:min(limit, sent + step)]
-            conn.sendall(chunk)
-            sent += len(chunk)
-            if ms:
-                time.sleep(ms / 1000.0)
+        sent = send_paced(conn, limit, lambda size, at: body[at:at + size], piece or limit or 1, ms)
     finally:
         log_line(log_path, "ranged %s %d sent %d range=%s if-range=%s" % (
             path, status, sent, headers.get("range", "-"), headers.get("if-range", "-")))
@@ -186,37 +191,22 @@ def mode_long(r):
 
 
 def mode_slow(r):
-    n, ms = r.arg(1), r.arg(2, 50)
+    n = r.arg(1)
     send_head(r.conn, 200, n)
-    sent = 0
-    while sent < n:
-        piece = body_bytes(min(4096, n - sent), sent)
-        r.conn.sendall(piece)
-        sent += len(piece)
-        time.sleep(ms / 1000.0)
+    send_paced(r.conn, n, body_bytes, 4096, r.arg(2, 50))
 
 
 def mode_drip(r):
-    n, piece, ms = r.arg(1), max(1, r.arg(2, 1)), r.arg(3, 1000)
+    n = r.arg(1)
     send_head(r.conn, 200, n)
-    sent = 0
-    try:
-        while sent < n:
-            r.conn.sendall(body_bytes(min(piece, n - sent), sent))
-            sent += min(piece, n - sent)
-            time.sleep(ms / 1000.0)
-    finally:
-        log_line(r.log_path, "drip %d sent %d" % (n, sent))
+    sent = send_paced(r.conn, n, body_bytes, max(1, r.arg(2, 1)), r.arg(3, 1000))
+    log_line(r.log_path, "drip %d sent %d" % (n, sent))
 
 
 def mode_file(r):
     data = r.file_data()
-    piece, ms = r.arg(1) or len(data) or 1, r.arg(2)
     send_head(r.conn, 200, len(data))
-    for at in range(0, len(data), piece):
-        r.conn.sendall(data[at:at + piece])
-        if ms:
-            time.sleep(ms / 1000.0)
+    send_paced(r.conn, len(data), lambda size, at: data[at:at + size], r.arg(1) or len(data) or 1, r.arg(2))
 
 
 def mode_ranged(r):
@@ -292,7 +282,8 @@ def route(path, routes_path):
         stamp = None
     if stamp != ROUTES_STAMP:  # new routes: the cuts begin again
         ROUTES_STAMP = stamp
-        forget_ranged_counts()
+        with RANGED_LOCK:
+            RANGED_COUNTS.clear()
     # A routed server answers only what its routes name.
     return read_routes(routes_path).get(urllib.parse.unquote(path), ("/", None))
 
