@@ -3,12 +3,9 @@
 
     check_tls_policy.py SOURCE_DIR
 
-A mirror whose certificate fails validation must be a failed attempt, and a
-redirect from https to http must be refused. The ways WinINet offers to
-switch that off are looked for in every source of the program (not in the
-tests): the SECURITY_FLAG_IGNORE_* and INTERNET_FLAG_IGNORE_CERT_* flags,
-INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP, setting INTERNET_OPTION_SECURITY_FLAGS,
-and InternetErrorDlg, which lets the user wave a bad certificate through.
+A bad certificate must fail the attempt and an https-to-http redirect must be
+refused: WinINet's flags and options that switch that off, and InternetErrorDlg
+(the user waving a certificate through), are looked for in the program's sources.
 """
 import os
 import re

@@ -1,28 +1,16 @@
-"""A test certificate authority, made fresh for each run, and Windows programs
-run under Wine with that authority trusted, and only there.
+"""A test CA made fresh for each run, and Windows programs run under Wine with
+that CA trusted, and only there.
 
-    pki = make_pki(folder)        # CA and server certificates (openssl)
-    status = run_trusted(argv, pki.ca, folder, env)
-
-Wine's crypt32 reads the system's roots from the first bundle it finds at a
-fixed list of places (on Debian /etc/ssl/certs/ca-certificates.crt, the only
-certificate file an https request opens under strace) and each process adds
-them to HKLM\\Software\\Microsoft\\SystemCertificates\\Root, volatile
-entries that live in the wineserver's memory until it ends. So a test CA that
-one program saw would be trusted by every later program of the same prefix.
-
-So run_trusted bind-mounts a bundle of the system's roots plus the test CA
-over the system's in a private mount namespace (unshare, which needs root),
-and runs the programs there with a throw-away copy of the project's Wine
-prefix, whose own wineserver starts inside and is killed before the end.
-Deleting the entry from the shared wineserver afterwards would not do: other
-tests share it meanwhile, and a killed run never cleans up.
-
-It raises NamespaceError, saying why, when the namespace cannot be made; a
-test that cannot trust its CA has nothing to show and must fail.
+Wine's crypt32 reads the system's roots from /etc/ssl/certs/ca-certificates.crt
+into volatile registry entries that live in the wineserver until it ends, so
+a test CA one program saw would be trusted by every later program of the
+prefix (and a killed run never cleans up). So run_trusted bind-mounts the
+system's roots plus the test CA over that bundle in a private mount namespace
+(unshare, root) and runs the programs there with a throw-away prefix copy
+whose wineserver is killed before the end. NamespaceError says why the
+namespace cannot be made; a test that cannot trust its CA must fail.
 """
 import contextlib
-import hashlib
 import os
 import shutil
 import subprocess
@@ -80,10 +68,8 @@ def issue(pki, name, common_name, alt_names, ca_key):
 
 
 def make_pki(folder):
-    """Makes a new test CA and the three server certificates in `folder`
-    (emptied first) and returns a Pki. The CA's key is deleted once the
-    certificates are signed; the server keys stay for nginx until the caller
-    removes the folder."""
+    """A new test CA and the three server certificates in `folder` (emptied
+    first), as a Pki; the CA's key is deleted once they are signed."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder, mode=0o700)
     pki = Pki(folder)
@@ -101,8 +87,7 @@ def make_pki(folder):
 
 @contextlib.contextmanager
 def fresh_pki(folder):
-    """make_pki(folder) for the block; the folder, server keys and all, goes
-    after it."""
+    """make_pki(folder) for the block; the folder, keys and all, goes after it."""
     try:
         yield make_pki(folder)
     finally:
@@ -123,11 +108,6 @@ def check_namespace():
                             capture_output=True, text=True)
     if result.returncode != 0:
         raise NamespaceError("unshare --mount --propagation private failed: %s" % result.stderr.strip())
-
-
-def digest(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
 
 
 def shared_prefix():
@@ -160,10 +140,9 @@ cmp -s "$bundle" "$system" || { echo "trust: the bind mount over $system did not
 
 def run_in_namespace(argv, folder, setup, setup_args=(), env=None, source=None):
     """Runs `argv` in a private mount namespace after the shell lines `setup`
-    (given `setup_args`), with a copy of the Wine prefix `source` (the
-    project's when None) at `folder`/wineprefix, which IZ_WINEPREFIX and
-    WINEPREFIX name; the copy goes afterwards. Answers the exit status;
-    NamespaceError when there is no namespace or a mount of `setup` failed."""
+    (given `setup_args`), with a copy of the Wine prefix `source` (default the
+    project's) at `folder`/wineprefix. Answers the exit status; NamespaceError
+    when there is no namespace or a mount of `setup` failed."""
     check_namespace()
     prefix = os.path.join(folder, "wineprefix")
     env = dict(os.environ if env is None else env)
@@ -184,10 +163,8 @@ def run_in_namespace(argv, folder, setup, setup_args=(), env=None, source=None):
 
 
 def run_trusted(argv, ca_cert, folder, env=None):
-    """Runs `argv` with `ca_cert` trusted by Wine, as run_in_namespace does
-    under `folder`, and returns its exit status. Raises NamespaceError when
-    the namespace cannot be made, and RuntimeError when the system's bundle
-    is not as it was after."""
+    """run_in_namespace(argv) with `ca_cert` trusted by Wine; RuntimeError when
+    the system's bundle is not as it was afterwards."""
     os.makedirs(folder, exist_ok=True)
     bundle = os.path.join(folder, "ca-certificates.crt")
     with open(SYSTEM_BUNDLE, "rb") as f:
@@ -196,11 +173,12 @@ def run_trusted(argv, ca_cert, folder, env=None):
         test_ca = f.read()
     with open(bundle, "wb") as f:
         f.write(system + (b"" if system.endswith(b"\n") else b"\n") + test_ca)
-    before = digest(SYSTEM_BUNDLE)
     try:
         status = run_in_namespace(argv, folder, TRUST_MOUNT, [bundle, SYSTEM_BUNDLE], env)
     finally:
         os.remove(bundle)
-    if digest(SYSTEM_BUNDLE) != before or test_ca in open(SYSTEM_BUNDLE, "rb").read():
+    with open(SYSTEM_BUNDLE, "rb") as f:
+        after = f.read()
+    if after != system or test_ca in after:
         raise RuntimeError("%s changed or holds the test CA after the run" % SYSTEM_BUNDLE)
     return status

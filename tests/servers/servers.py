@@ -63,9 +63,7 @@ def start(directory):
 
 
 def start_fault(directory, port, routes=None):
-    """Starts the fault server on `port` in the background, its output
-    appended to DIR/fault.out; the Popen once the port answers, else None
-    (the server stopped again)."""
+    """The fault server's Popen on `port` (output in DIR/fault.out) once it answers, else None."""
     argv = [sys.executable, os.path.abspath(__file__), "fault", directory, str(port)] + ([routes] if routes else [])
     fault = spawn(argv, os.path.join(directory, "fault.out"))
     if wait_for_port(port, 10, fault):
