@@ -1,11 +1,12 @@
 """The program and its driver under Wine, and the log a run should write (e2e.py)."""
+import os
 import re
 import resource
 import signal
 import subprocess
 import time
 
-from e2e_world import WINE_RUN, Failure
+from e2e_world import WINE_RUN, Failure, check
 
 
 class Program:
@@ -14,9 +15,11 @@ class Program:
     `file_limit` bytes fail to write, as on a full disk."""
 
     def __init__(self, world, program=None, find_ms=60000, file_limit=None, cwd=None,
-                 stderr=subprocess.DEVNULL):
+                 stderr=subprocess.DEVNULL, prefix=None):
         self.world = world
         env = world.env()
+        if prefix:  # another Wine prefix than the world's
+            env["WINEPREFIX"] = env["IZ_WINEPREFIX"] = prefix
         self.program = subprocess.Popen([WINE_RUN, program or world.args.program], env=env, cwd=cwd,
                                         stdout=subprocess.DEVNULL, stderr=stderr,
                                         preexec_fn=file_limit and (lambda: limit_file_size(file_limit)))
@@ -43,8 +46,7 @@ class Program:
         return answer
 
     def text(self, line):
-        answer = self.ask(line)
-        return bytes.fromhex(answer[3:]).decode("gbk") if len(answer) > 3 else ""
+        return unhex(self.ask(line))
 
     def tick(self, *paths):
         for path in paths:
@@ -59,7 +61,7 @@ class Program:
             return None
         if not answer.startswith("OK"):
             raise Failure("driver: log -> " + answer)
-        return bytes.fromhex(answer[3:]).decode("gbk") if len(answer) > 3 else ""
+        return unhex(answer)
 
     def wait_log(self, pattern, seconds=60):
         deadline = time.time() + seconds
@@ -96,6 +98,30 @@ class Program:
         for p in (self.driver, self.program):
             if p.poll() is None:
                 p.kill()
+
+
+def uninstall(world, ini, installed, log, records, kept, shown=None, site=None):
+    """With qmtz.ini `ini` and the files `installed` in C:\\QuotaLib, presses
+    "uninstall" (after shown(program)) until the log matches `log`; then
+    exactly the records `records` and the files `kept` must be left."""
+    lib = os.path.join(world.drive_c, "QuotaLib")
+    world.reset(ini, site=site)
+    for name in installed:
+        with open(os.path.join(lib, name), "w") as f:
+            f.write("installed")
+    with Program(world) as p:
+        if shown:
+            shown(p)
+        p.ask("press 109")
+        p.wait_log(log)
+        p.close()
+    check(list(world.ini()) == records, "records left: %s" % world.ini())
+    check(sorted(os.listdir(lib)) == kept, "files left: %s" % os.listdir(lib))
+
+
+def unhex(answer):
+    """The GBK text of an "OK hex" answer."""
+    return bytes.fromhex(answer[3:]).decode("gbk")
 
 
 def first_window(program):

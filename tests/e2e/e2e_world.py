@@ -153,12 +153,14 @@ class World:
         env["WINEPREFIX"] = env["IZ_WINEPREFIX"] = self.prefix
         return env
 
+    def lines(self, *path):
+        """The GBK lines of a file below drive C, none when it is missing."""
+        path = os.path.join(self.drive_c, *path)
+        return read(path).decode("gbk").splitlines() if os.path.exists(path) else []
+
     def ini(self):
-        path = os.path.join(self.drive_c, "windows", "qmtz.ini")
-        if not os.path.exists(path):
-            return {}
         section, records = None, {}
-        for line in open(path, "rb").read().decode("gbk").splitlines():
+        for line in self.lines("windows", "qmtz.ini"):
             line = line.strip()
             if line.startswith("["):
                 section = line[1:-1]
@@ -168,10 +170,7 @@ class World:
         return records
 
     def runs(self):
-        path = os.path.join(self.drive_c, "QuotaLib", "runs.log")
-        if not os.path.exists(path):
-            return []
-        return open(path, "rb").read().decode("gbk").splitlines()
+        return self.lines("QuotaLib", "runs.log")
 
     def downloaded(self):
         """The download folder's files, less the support log."""

@@ -30,14 +30,16 @@ def resume_site(world):
     ])
 
 
+def matches(lines, pattern):
+    """The groups of each line that `pattern` is found in, numbers as ints."""
+    return [tuple(int(g) if g.isdigit() else g for g in m.groups())
+            for m in map(re.compile(pattern).search, lines) if m]
+
+
 def ranged_lines(world, name):
     """(status, sent, Range, If-Range) of the fault server's answers for rs/name."""
-    found = []
-    for line in world.fault_lines("ranged /download/rs/%s " % name):
-        m = re.fullmatch(r"ranged \S+ (\d+) sent (\d+) range=(.*) if-range=(.*)", line)
-        if m:
-            found.append((int(m.group(1)), int(m.group(2)), m.group(3), m.group(4)))
-    return found
+    return matches(world.fault_lines("ranged /download/rs/%s " % name),
+                   r"^ranged \S+ (\d+) sent (\d+) range=(.*) if-range=(.*)$")
 
 
 def wait_ranged(world, name, count, seconds=15):
@@ -92,12 +94,8 @@ def cut_at_80_on_the_only_mirror(world):
 
 def nginx_answers(world, name):
     """(status, body bytes) of each request for rs/name that nginx (mirror 2) logged since the mark."""
-    found = []
-    for line in world._since_mark(world.args.ports[1]):
-        m = re.search(r'"GET /download/rs/%s HTTP/[\d.]+" (\d+) (\d+)' % re.escape(name), line)
-        if m:
-            found.append((int(m.group(1)), int(m.group(2))))
-    return found
+    return matches(world._since_mark(world.args.ports[1]),
+                   r'"GET /download/rs/%s HTTP/[\d.]+" (\d+) (\d+)' % re.escape(name))
 
 
 def cut_then_other_mirror(world):

@@ -4,9 +4,9 @@ the file that was checked is started, by its own full path."""
 import os
 import re
 import sys
-import time
 
-from e2e import CATALOGUE, DONE, MIB, Log, N, Program, check, install, named_tool as tool, pkg, q
+from e2e import (CATALOGUE, DONE, MIB, Log, N, Program, check, install, named_tool as tool, pkg, q, uninstall,
+                 wait_until)
 import site_builder as sb
 import trust
 
@@ -22,19 +22,11 @@ def no_catalogue_site(world):
 
 
 def uninstall_without_catalogue(world):
-    lib = os.path.join(world.drive_c, "QuotaLib")
-    world.reset("[Dek Files]\r\n北京定额2008=C:\\QuotaLib\\bj2008.dek\r\n上海定额=C:\\QuotaLib\\sh.dek\r\n",
-                site=no_catalogue_site)
-    for name in ("bj2008.dek", "sh.dek"):
-        open(os.path.join(lib, name), "w").write("installed")
-    with Program(world) as p:
-        check(p.text("items") == "", "the tree is not empty")
-        p.ask("press 109")
-        # What the fetch said of the mirrors is its own affair; this line follows it.
-        p.wait_log("(?:[^\r\n]*\r\n)?" + q(NO_CATALOGUE))
-        p.close()
-    check(list(world.ini()) == ["北京定额2008", "上海定额"], "records left: %s" % world.ini())
-    check(sorted(os.listdir(lib)) == ["bj2008.dek", "sh.dek"], "files left: %s" % os.listdir(lib))
+    # What the fetch said of the mirrors is its own affair; the line follows it.
+    uninstall(world, "[Dek Files]\r\n北京定额2008=C:\\QuotaLib\\bj2008.dek\r\n上海定额=C:\\QuotaLib\\sh.dek\r\n",
+              ["bj2008.dek", "sh.dek"], "(?:[^\r\n]*\r\n)?" + q(NO_CATALOGUE), ["北京定额2008", "上海定额"],
+              ["bj2008.dek", "sh.dek"], site=no_catalogue_site,
+              shown=lambda p: check(p.text("items") == "", "the tree is not empty"))
 
 
 def setup_site(world):
@@ -174,27 +166,26 @@ def overwritten_while_arriving(world):
                 routes=world.routes({"pk/arrive.exe": ("/file/%d/1500" % (size - 1), published)}))
     with Program(world) as p:
         p.tick(*unticks(["到达"]))
-        log = Log(world.urls)
-        log.package("到达", "ok", "fail", DONE)
+        log = Log(world.urls).package("到达", "ok", "fail", DONE)
         p.ask("press 102")
         # The files are watched, not the window: while the program waits for
         # the last byte it does not answer the driver.
-        tried, seen = False, set()
-        deadline = time.time() + 60
-        while not tried and time.time() < deadline:
+        seen = set()
+
+        def overwrite():
             for name in ("arrive.exe.part", "arrive.exe"):
                 path = os.path.join(world.downloads(), name)
                 if os.path.exists(path):
                     seen.add((name, os.path.getsize(path)))
-                # The part is on disk and the last byte is still awaited:
-                # whatever of it the program has written so far.
-                if name == "arrive.exe.part" and os.path.exists(path) and 0 < os.path.getsize(path) < size:
-                    for target in ("arrive.exe.part", "arrive.exe"):
-                        p.ask("overwrite %s %s" % (
-                            world.win_path(os.path.join(world.downloads(), target)).encode("gbk").hex(),
-                            world.win_path(tampered).encode("gbk").hex()), ok=False)
-                    tried = True
-            time.sleep(0.02)
+            # The part is on disk and the last byte is still awaited:
+            # whatever of it the program has written so far.
+            if not any(n == "arrive.exe.part" and 0 < s < size for n, s in seen):
+                return False
+            for target in ("arrive.exe.part", "arrive.exe"):
+                p.ask("overwrite %s %s" % tuple(world.win_path(path).encode("gbk").hex() for path in
+                                                (os.path.join(world.downloads(), target), tampered)), ok=False)
+            return True
+        tried = wait_until(overwrite, 60, step=0.02)
         p.wait_log(log.pattern())
         p.close()
     check(tried, "the download was never seen half way: %s" % seen)
@@ -214,11 +205,9 @@ def cancel_while_the_local_copy_is_checked(world):
         with Program(world) as p:
             p.tick(*unticks(READY))
             p.ask("press 102")
-            deadline = time.time() + 60
-            while not world.fault_lines("GET /download/pk/") and time.time() < deadline:
-                if re.search("以下|安装完成。\r\n$", p.log() or "") and len(world.runs()) == len(files):
-                    break  # every package tried mirror 2 first: nothing stalled
-                time.sleep(0.1)
+            # Until a package stalls, or every one tried mirror 2 first and the run ended.
+            wait_until(lambda: world.fault_lines("GET /download/pk/") or (
+                re.search("以下|安装完成。\r\n$", p.log() or "") and len(world.runs()) == len(files)), 60)
             stalled = world.fault_lines("GET /download/pk/")
             if stalled:
                 p.ask("press 107")

@@ -140,13 +140,7 @@ def pictures_at_two_dpi_settings(world):
     shots = os.path.join(world.args.work, "screens")
     os.makedirs(shots, exist_ok=True)
     for dpi, prefix in ((96, world.prefix), (144, prefix144)):
-        saved = world.prefix
-        world.prefix = prefix
-        try:
-            p = Program(world)
-        finally:
-            world.prefix = saved
-        try:
+        with Program(world, prefix=prefix) as p:
             icon, line, inside = map(int, p.ask("metrics").split()[1:])
             print("  %d DPI: state icon %d px, tree line %d px" % (dpi, icon, line), flush=True)
             check(icon == 16 * dpi // 96, "%d DPI: state icon %d pixels wide" % (dpi, icon))
@@ -159,8 +153,6 @@ def pictures_at_two_dpi_settings(world):
                   "no picture of the window at %d DPI" % dpi)
             print("  %d DPI: %s" % (dpi, shot), flush=True)
             p.close()
-        finally:
-            p.kill()
 
 
 SCENARIOS.append(pictures_at_two_dpi_settings)

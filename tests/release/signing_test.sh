@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Checks the signing of the release by scripts/package from the outside,
-# with a throw-away CA, code-signing certificate and time-stamping authority
-# that this test makes (nothing secret is kept: the folder goes at the end).
-# The release is built once into WORK/release (IZ_RELEASE_DIR); the later
-# runs only sign and zip the same program again.
+# Checks scripts/package's signing of the release from the outside, with a
+# throw-away CA, code-signing certificate and TSA (removed at the end). The
+# release is built once into WORK/release; later runs only sign and zip.
 #   signing_test.sh SOURCE_DIR WORK
 set -uo pipefail
 
@@ -42,8 +40,6 @@ refused() {  # refused NAME COMMAND...: the command must fail
   if "$@" >/dev/null 2>&1; then echo "FAILED: $name: accepted" >&2; failed=$((failed + 1)); else passed=$((passed + 1)); fi
 }
 
-# The release's build folder stays from run to run: only what it builds anew
-# is compiled again.
 trust=$work/trust
 rm -rf "$trust" "$work"/*.exe "$work"/*.out "$work"/*.err "$work"/*.verify "$work"/tsa.log
 mkdir -p "$trust"
@@ -57,10 +53,9 @@ for _ in $(seq 100); do [ -s "$trust/tsa.port" ] && break; sleep 0.1; done
 [ -s "$trust/tsa.port" ] || { echo "FAIL release signing: the test TSA did not start" >&2; exit 1; }
 tsa_url=http://127.0.0.1:$(cat "$trust/tsa.port")/
 
-# package NAME OPTIONS...: packages into $work/release; the program of the
-# archive goes to $work/NAME.exe, the output to $work/NAME.out and .err.
-# The program is built with loopback mirrors and a key of the test's own:
-# nothing that this test leaves behind may name the vendor's hosts.
+# package NAME OPTIONS...: packages into $work/release, the archive's program
+# to $work/NAME.exe, the output to $work/NAME.out and .err. Loopback mirrors
+# and a key of the test's own: nothing left behind names the vendor's hosts.
 package() {
   local name=$1
   shift

@@ -3,58 +3,46 @@
 The first path segments pick the behaviour, so that a test can put a whole
 "base URL" in front of a file name (byte i of a made-up body is i % 251):
 
-  /ok/N/...            200, Content-Length N, N bytes
-  /status/C/...        status C, Content-Length 5, body "error"
-  /nolength/N/...      200, no Content-Length, N bytes, then close
-  /short/N/...         Content-Length N, N // 2 bytes, then close
-  /long/N/...          Content-Length N, N + 4096 bytes sent with the head, then close
-  /slow/N/MS/...       Content-Length N, 4096-byte pieces every MS ms
-  /drip/N/B/MS/...     Content-Length N, B-byte pieces every MS ms; logs
-                       "drip N sent S" when it ends, S the bytes sent
-  /flood/N/...         Content-Length N, then a body that never ends (its
-                       first 64 KiB with the head); logs "flood N sent S"
-  /trickleheader/MS/...  a status line, then one byte of a header every MS ms
-                       for as long as the client stays (ten minutes at most)
-  /stall/...           reads the request and answers nothing
-  /stallbody/N/...     headers with Content-Length N, then nothing
-  /length/TEXT/...     200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
-  /ranged/N/CUT/CUTS/AFTER/B/MS/...
-                       as the routed /ranged below, for a made-up body of N
-                       bytes with a fixed date
+  /ok/N/...          200, Content-Length N, N bytes
+  /status/C/...      status C, Content-Length 5, body "error"
+  /nolength/N/...    200, no Content-Length, N bytes, then close
+  /short/N/...       Content-Length N, N // 2 bytes, then close
+  /long/N/...        Content-Length N, N + 4096 bytes sent with the head
+  /slow/N/MS/...     Content-Length N, 4096-byte pieces every MS ms
+  /drip/N/B/MS/...   Content-Length N, B-byte pieces every MS ms; logs
+                     "drip N sent S" when it ends, S the bytes sent
+  /flood/N/...       Content-Length N, then an endless body; logs "flood N sent S"
+  /trickleheader/MS  a status line, then a header byte every MS ms (10 min at most)
+  /stall/...         reads the request and answers nothing
+  /stallbody/N/...   headers with Content-Length N, then nothing
+  /length/TEXT/...   200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
+  /ranged/N/CUT/CUTS/AFTER/B/MS/...  the routed /ranged below, for a made-up
+                     body of N bytes with a fixed date
 
-ROUTES names a file, read at every request, that gives fixed paths a mode,
-so that a program whose base URL is this server's "/download/" meets a
-fault at a file's own URL. A line a route, tab-separated, "#" a comment:
+ROUTES names a file, read at every request, of tab-separated lines "PATH
+MODE [FILE]" ("#" a comment): a request for PATH is answered as one for MODE,
+a path no route names gets 404. These modes need FILE (an absolute path):
 
-  PATH  MODE [FILE]    e.g. "/download/InstallFiles.zip<TAB>/flood/2000"
-
-A request for PATH (both URL-decoded) is answered as one for MODE; a path
-no route names gets 404. These modes need FILE (an absolute path):
-
-  /file/B/MS           200 with FILE, B-byte pieces every MS ms (0: at once)
-  /cut/N/MS            Content-Length N, FILE's first N bytes, then after MS
-                       ms the rest: a surplus that comes late
+  /file/B/MS         200 with FILE, B-byte pieces every MS ms (0: at once)
+  /cut/N/MS          Content-Length N, FILE's first N bytes, the rest MS ms later
   /ranged/CUT/CUTS/AFTER/B/MS
-                       FILE with a strong ETag (mtime and size in hex, as
-                       nginx makes it) and Last-Modified, B-byte pieces every
-                       MS ms, honouring "Range: bytes=N-" when If-Range is
-                       absent or names that ETag or date. The first CUTS
-                       requests for the path hang up after CUT percent of the
-                       file (from where they start); later ones with a Range
-                       are answered as AFTER says:
-                         honest    206, the rest of the file
-                         norange   200, the whole file (Range ignored)
-                         badrange  206 "bytes 0-(L-1)/L" and the whole file
-                         stuck     206 with the right head, then hangs up
-                         changed   as honest, but the first request served
-                                   another version (every byte, ETag and
-                                   date changed)
-                         weak      as honest, with weak (W/) ETags
-                         dateonly  as honest, without any ETag
-                         longtag   as honest, with an ETag of 302 characters
-                       Each request logs "ranged PATH STATUS sent S
-                       range=RANGE if-range=IFRANGE" ("-" for a header not
-                       sent); counts start again when the route file changes.
+                     FILE with nginx's strong ETag (mtime-size in hex) and
+                     Last-Modified, B-byte pieces every MS ms, honouring
+                     "Range: bytes=N-" when If-Range is absent or matches.
+                     The first CUTS requests for the path hang up after CUT
+                     percent of the file; later ones with a Range get AFTER:
+                       honest    206, the rest of the file
+                       norange   200, the whole file (Range ignored)
+                       badrange  206 "bytes 0-(L-1)/L" and the whole file
+                       stuck     206 with the right head, then hangs up
+                       changed   as honest, but the first request served
+                                 another version (bytes, ETag and date)
+                       weak      as honest, with weak (W/) ETags
+                       dateonly  as honest, without any ETag
+                       longtag   as honest, with an ETag of 302 characters
+                     Each logs "ranged PATH STATUS sent S range=RANGE
+                     if-range=IFRANGE" ("-": not sent); counts restart when
+                     the route file changes.
 
 Every request line and its User-Agent is appended to DIR/fault-requests.log.
 """
