@@ -26,8 +26,6 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "servers"))
 import servers  # noqa: E402
 
 
-# ---- scenarios ----------------------------------------------------------
-
 def install_run(world):
     world.reset()
     log = Log(world.urls)

@@ -62,8 +62,6 @@ def check_installed(world, names_files):
     check(sorted(records) == sorted(n for n, _ in names_files), "records: %s" % records)
 
 
-# ---- scenarios ----------------------------------------------------------
-
 def good_https_mirrors(world):
     world.reset()
     with world.mirrors("good", "good"):

@@ -49,7 +49,8 @@ def read(path):
         return f.read()
 
 
-def catalogue():
+def catalogue(world=None):
+    """The standard site: a catalogue of every kind of package the scenarios need."""
     return N("InstallFiles", [("name", "root")], [
         N("Version", [("value", "2026.1"), ("name", "版本")]),
         N("Group", [("name", "定额库"), ("path", "dek"), ("state", "1")], [
@@ -77,10 +78,6 @@ def catalogue():
             N("Dek", [("name", "其后定额"), ("fileName", "after.exe")], package=pkg("其后定额", "after.dek")),
         ]),
     ])
-
-
-def standard_site(world):
-    return catalogue()
 
 
 class Failure(Exception):
@@ -125,7 +122,7 @@ class World:
         """Publishes `site` (default: the standard catalogue), empties the download
         folder and quota libraries, puts site files `seed` and `files` ({name:
         bytes}) in the download folder, writes qmtz.ini, sets `routes`, marks the logs."""
-        self.publish(site or standard_site)
+        self.publish(site or catalogue)
         for path in (self.downloads(), os.path.join(self.drive_c, "QuotaLib")):
             shutil.rmtree(path, ignore_errors=True)
         os.makedirs(self.downloads(), exist_ok=True)  # it may be a mount point that stays

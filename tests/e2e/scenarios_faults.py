@@ -47,13 +47,10 @@ def cut_at_half(world):
 
 
 # Mirror 1's catalogue route, the fault server's line when the client left
-# (None: it sent all) and a bound on the bytes it sent by then, the site,
-# and the log and tree once the window shows.
+# (None: it sent all), a bound on its bytes sent, the site, the log and tree.
 CATALOGUE_CASES = [
-    # 2,000 bytes announced; the head, 64 KiB and then an endless body
-    # follow, so the surplus arrives with the first read. An endless read
-    # would take all of the 16 GiB offered; stopping at the first block past
-    # the length leaves only what the sockets' buffers held.
+    # 2,000 bytes announced, an endless body sent: a reader that stops at the
+    # first block past the length leaves only what the sockets' buffers held.
     ("/flood/2000", "flood 2000 sent", 16 * MIB, fault_site, "", ITEMS),
     (TRICKLE, "drip 100000 sent", 100000, fault_site, "", ITEMS),
     # Never a stall: only the catalogue attempt's deadline can end this.

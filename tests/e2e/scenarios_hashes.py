@@ -88,9 +88,8 @@ def rejections_site(world):
 
 
 def hash_rejections(world):
-    # hl.exe: a tampered copy of the published size, written just now; hc.exe:
-    # the published file, written a while ago today (UTC). Both pass the
-    # size and date test; only the hash tells them apart.
+    # hl.exe (tampered, written now) and hc.exe (published, earlier today UTC)
+    # both pass the size and date test; only the hash tells them apart.
     world.reset(site=rejections_site,
                 files={"hl.exe": tampered_bytes(world, "hl.exe"), "hc.exe": published_bytes(world, "hc.exe")})
     now = time.time()

@@ -152,9 +152,8 @@ def broken_mirror_keeps_the_users_file(world):
 
 
 def overwritten_while_arriving(world):
-    # Mirror 1 sends all of arrive.exe but its last byte, waits, then sends
-    # that byte. Meanwhile another program of the user writes a tampered copy
-    # of the same size over the file the download is writing.
+    # Mirror 1 holds back arrive.exe's last byte; meanwhile another program
+    # writes a tampered copy of the same size over the file being written.
     world.publish(fault_site)
     published = world.site_path(1, "pk/arrive.exe")
     size = os.path.getsize(published)
@@ -194,10 +193,9 @@ def overwritten_while_arriving(world):
 
 
 def cancel_while_the_local_copy_is_checked(world):
-    # Every package is current in the download folder; mirror 1 never
-    # answers for them. The first package that asks mirror 1 first waits
-    # there until cancel is pressed; its second attempt then finds the
-    # cancel set while it hashes the local copy, which must stay as it is.
+    # Every package is current locally; mirror 1 never answers. The first to
+    # ask mirror 1 waits there until cancel; its second attempt meets the
+    # cancel while hashing the local copy, which must stay as it is.
     files = ["r%d.exe" % i for i in range(1, len(READY) + 1)]
     for attempt in range(3):
         world.reset(site=fault_site, seed=files,

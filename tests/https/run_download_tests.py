@@ -1,13 +1,12 @@
 #!/usr/bin/env python3
-"""Runs https_tests.exe (DownloadFile against https mirrors) under Wine with a
-fresh test CA trusted inside a private mount namespace only (trust.py).
+"""Runs https_tests.exe under Wine with a fresh test CA trusted in a private
+mount namespace only (trust.py), against nginx with four servers over one
+root, each first checked to present the certificate it should (so a refusal
+under Wine can only be the certificate's or redirect's doing).
 
     run_download_tests.py --tests https_tests.exe --work DIR [gtest options]
 
-It starts nginx with four servers over one document root, checks that each
-presents the certificate it should (so a refusal under Wine can only be the
-certificate's or redirect's doing), writes DIR/https.info (IZ_HTTPS_INFO)
-and runs the tests. The good server redirects:
+The good server redirects:
 
     /to-https/REST        -> https://127.0.0.1:GOOD/REST
     /to-http/REST         -> http://127.0.0.1:PLAIN/REST

@@ -30,10 +30,9 @@ class NamespaceError(RuntimeError):
 
 
 class Pki:
-    """Paths of the PEM files make_pki wrote: the CA's certificate, and a
-    certificate and key for 127.0.0.1 signed by the CA (good), for another
-    host name signed by the CA (other_host), and for 127.0.0.1 signed by
-    itself (self_signed)."""
+    """make_pki's PEM files: the CA's certificate, and (certificate, key) for
+    127.0.0.1 (good), another host (other_host), both from the CA, and for
+    127.0.0.1 signed by itself (self_signed)."""
 
     def __init__(self, folder):
         self.folder = folder
@@ -118,9 +117,9 @@ def shared_prefix():
     return out
 
 
-# Runs inside the namespace: the caller's set-up lines (which take their
-# arguments and shift them off, exiting 97 when a mount fails), the program,
-# then the end of the prefix copy's wineserver, which holds the cached roots.
+# Inside the namespace: the caller's set-up lines (shifting off their
+# arguments; 97 when a mount fails), the program, then the end of the prefix
+# copy's wineserver, which holds the cached roots.
 INSIDE = r"""
 set -u
 %s

@@ -8,8 +8,9 @@ set -uo pipefail
 src=$1 work=$2
 package=$src/scripts/package
 digest=$src/scripts/program-digest
-passed=0 failed=0
 tsa_pid=
+# shellcheck source=tests/support/checks.sh
+source "$src/tests/support/checks.sh"
 
 cleanup() {
   [ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null
@@ -28,16 +29,10 @@ done
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1
 
-check() {  # check NAME COMMAND...: the command must succeed
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else echo "FAILED: $name" >&2; failed=$((failed + 1)); fi
-}
-
 refused() {  # refused NAME COMMAND...: the command must fail
   local name=$1
   shift
-  if "$@" >/dev/null 2>&1; then echo "FAILED: $name: accepted" >&2; failed=$((failed + 1)); else passed=$((passed + 1)); fi
+  if "$@" >/dev/null 2>&1; then fail "$name: accepted"; else pass; fi
 }
 
 trust=$work/trust
@@ -68,19 +63,7 @@ package() {
 
 # package_refused NAME TEXT OPTIONS...: scripts/package must fail with TEXT
 # on standard error.
-package_refused() {
-  local name=$1 text=$2
-  shift 2
-  if package "$name" "$@"; then
-    echo "FAILED: $name: accepted" >&2
-    failed=$((failed + 1))
-  elif ! grep -qF -- "$text" "$work/$name.err"; then
-    echo "FAILED: $name: no '$text' in: $(cat "$work/$name.err")" >&2
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
-}
+package_refused() { fails_saying "$1" "$2" "$work/$1.err" package "$1" "${@:3}"; }
 
 verifies() {  # verifies FILE [osslsigncode verify options]
   local file=$1
@@ -149,5 +132,4 @@ check "unsigned program is the built bytes" cmp -s "$work/unsigned.exe" "$built"
 refused "unsigned program does not verify" verifies "$work/unsigned.exe"
 check "unsigned and signed releases print one digest" test "$(printed_digest unsigned)" = "$(printed_digest pem)"
 
-echo "release signing: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish "release signing"

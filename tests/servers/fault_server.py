@@ -58,20 +58,14 @@ from fault_wire import body_bytes, head_bytes, hold, log_line, read_request, sen
 
 def read_routes(routes_path):
     """{decoded path: (mode path, file or None)} from the route file."""
-    routes = {}
-    if not routes_path:
-        return routes
     try:
         with open(routes_path, encoding="utf-8") as f:
-            lines = f.read().splitlines()
+            lines = [l.split("\t") for l in f.read().splitlines()
+                     if l.strip() and not l.lstrip().startswith("#")]
     except OSError:
-        return routes
-    for line in lines:
-        if not line.strip() or line.lstrip().startswith("#"):
-            continue
-        fields = line.split("\t")
-        routes[urllib.parse.unquote(fields[0])] = (fields[1], fields[2] if len(fields) > 2 else None)
-    return routes
+        return {}
+    return {urllib.parse.unquote(fields[0]): (fields[1], fields[2] if len(fields) > 2 else None)
+            for fields in lines}
 
 
 RANGED_COUNTS = {}

@@ -6,10 +6,7 @@
                          DIR/servers.info (KEY=VALUE lines) once both answer
   servers.py stop DIR    stops the two servers started in DIR
   servers.py fault DIR PORT [ROUTES]
-                         runs the fault server in the foreground on PORT
-                         (internal; the end-to-end tests start it this way)
-
-The fault server and the faults it can play are in fault_server.py.
+                         runs fault_server.py in the foreground on PORT
 """
 import os
 import signal

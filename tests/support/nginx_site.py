@@ -89,11 +89,6 @@ class Server:
                              redirects=redirects, slow=slow, dir=run_dir)
 
 
-def as_server(server):
-    """A Server for a Server or a (port, document root) pair."""
-    return server if isinstance(server, Server) else Server(*server)
-
-
 def find_nginx():
     """The nginx program's path on PATH, as scripts/test looks for it."""
     path = shutil.which("nginx")
@@ -140,20 +135,12 @@ def spawn(argv, log_path):
                                 start_new_session=True)
 
 
-def nginx_conf(run_dir, servers, slow_rate=None):
-    """The configuration text for `servers`, Servers or (port, document root) pairs."""
-    slow = SLOW.format(rate=slow_rate) if slow_rate else ""
-    text = "".join(as_server(s).conf(slow, run_dir) for s in servers)
-    user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
-    return CONF.format(dir=run_dir, servers=text, user=user)
-
-
 class Nginx:
     """nginx serving Servers or (port, document root) pairs; a context manager."""
 
     def __init__(self, run_dir, servers, slow_rate=None):
         self.run_dir, self.slow_rate = os.path.abspath(run_dir), slow_rate
-        self.servers = [as_server(s) for s in servers]
+        self.servers = [s if isinstance(s, Server) else Server(*s) for s in servers]
         self.process = None
 
     def start(self, seconds=10):
@@ -167,8 +154,11 @@ class Nginx:
                 raise NginxError("port %d is taken by another program" % server.port)
         os.makedirs(os.path.join(self.run_dir, "tmp"), exist_ok=True)
         conf = os.path.join(self.run_dir, "nginx.conf")
+        slow = SLOW.format(rate=self.slow_rate) if self.slow_rate else ""
+        user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
         with open(conf, "w") as f:
-            f.write(nginx_conf(self.run_dir, self.servers, self.slow_rate))
+            f.write(CONF.format(dir=self.run_dir, user=user,
+                                servers="".join(s.conf(slow, self.run_dir) for s in self.servers)))
         self.process = spawn([program, "-p", self.run_dir, "-e", self.run_dir + "/nginx-error.log", "-c", conf],
                              os.path.join(self.run_dir, "nginx.out"))
         deadline = time.time() + seconds
