@@ -37,8 +37,7 @@ class HttpsWorld(World):
         """nginx with certificates `first`, `second` (Pki names); a bad one serves the decoy."""
         servers = []
         for port, m, cert in zip(self.args.ports, (1, 2), (first, second)):
-            site = "site" if cert == "good" else "decoy"
-            root = os.path.join(self.args.work, site, "mirror%d" % m)
+            root = os.path.join(self.args.work, "site" if cert == "good" else "decoy", "mirror%d" % m)
             servers.append(sb.nginx_site.Server(port, root, *getattr(self.pki, cert)))
         return sb.serve(os.path.join(self.args.work, "nginx"), servers)
 

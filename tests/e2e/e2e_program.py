@@ -144,10 +144,8 @@ def install(world, log, ticks=(), seconds=60, shown=None, **program):
 
 def first_tried(log, urls):
     """{package name: 1 or 2}: the mirror each package of the log was asked first."""
-    found = {}
-    for name, url in re.findall('正在下载"([^"]*)"...\r\nfrom ([^\r]*)\r\n', log):
-        found[name] = urls.index(url) + 1
-    return found
+    tried = re.findall('正在下载"([^"]*)"...\r\nfrom ([^\r]*)\r\n', log)
+    return {name: urls.index(url) + 1 for name, url in tried}
 
 
 def install_until_mirror1_first(world, reset, log, names, seconds=60, runs=3, after=None, **install_kw):

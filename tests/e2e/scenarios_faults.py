@@ -95,14 +95,11 @@ def package_site(world):
     ])
 
 
-def package_routes(world):
-    routes = {"pk/t%d.exe" % i: TRICKLE for i in range(1, len(TRICKLING) + 1)}
-    return world.routes(dict(routes, **{"pk/steady.exe": ("/file/10240/100", 1)}))
-
-
 def package_trickle(world):
     log = Log(world.urls).each(TRICKLING, "fail", "ok", DONE).package("稳包", "ok", "fail", DONE)
-    first = install_until_mirror1_first(world, dict(site=package_site, routes=package_routes(world)), log,
+    routes = {"pk/t%d.exe" % i: TRICKLE for i in range(1, len(TRICKLING) + 1)}
+    routes["pk/steady.exe"] = ("/file/10240/100", 1)
+    first = install_until_mirror1_first(world, dict(site=package_site, routes=world.routes(routes)), log,
                                         TRICKLING, 120)
     trickled = [name for name in TRICKLING if first[name] == 1]
     files = ["t%d.exe" % i for i in range(1, len(TRICKLING) + 1)] + ["steady.exe"]

@@ -53,11 +53,6 @@ def done_line(name, resumed):
             q('现在安装"%s"...\r\n' % name))
 
 
-def only_on_mirror1(world, name, resumed):
-    """The lines of a package that mirror 2 does not have, in either order."""
-    return Log(world.urls).package(name, "ok", "fail", DONE, resumed=resumed)
-
-
 def cut_route(world, file_name, mode):
     """Resets with mirror 1 serving rs/`file_name` by `mode`; the file's path and size."""
     world.publish(resume_site)
@@ -77,7 +72,7 @@ def cut_at_80_on_the_only_mirror(world):
                                    ("norange.exe", "无范围", "norange")]:
         resumed = after == "honest"
         published, size = cut_route(world, file_name, "/ranged/80/1/%s/0/0" % after)
-        install(world, only_on_mirror1(world, name, resumed), ["续传/" + name])
+        install(world, Log(world.urls).package(name, "ok", "fail", DONE, resumed=resumed), ["续传/" + name])
         world.check_aftermath([(file_name, name)], [file_name])
         world.check_file(file_name, published)
         answers = wait_ranged(world, file_name, 2)
@@ -162,7 +157,7 @@ def cancel_at_half_then_restart(world):
           "downloads after the cancel: %s" % world.downloaded())
     check(world.runs() == [], "an installer ran: %s" % world.runs())
     world.mark()
-    install(world, only_on_mirror1(world, "取消", True), ["续传/取消"])
+    install(world, Log(world.urls).package("取消", "ok", "fail", DONE, resumed=True), ["续传/取消"])
     world.check_file("cancel.exe", published)
     check(world.downloaded() == ["cancel.exe"], "downloads: %s" % world.downloaded())
     answers = wait_ranged(world, "cancel.exe", 1)

@@ -61,16 +61,12 @@ def support_log_after_a_run(world):
                 files={"InstallZelm.log": old, "InstallZelm.log.1": b"the generation before"})
     started = datetime.datetime.utcnow() - datetime.timedelta(seconds=2)
     with Program(world) as p:
-        log = Log(world.urls)
-        log.package("支持定额", "ok", "ok", DONE)
-        log.package("支持工具", "ok", "ok", "安装失败，返回值 1603。\r\n")
-        log.package("二号工具", "fail", "ok", DONE)
-        log.text("以下软件安装失败:\r\n    支持工具\r\n")
-        window = p.install(log)
+        log = Log(world.urls).package("支持定额", "ok", "ok", DONE)
+        log.package("支持工具", "ok", "ok", "安装失败，返回值 1603。\r\n").package("二号工具", "fail", "ok", DONE)
+        window = p.install(log.text("以下软件安装失败:\r\n    支持工具\r\n"))
     ended = datetime.datetime.utcnow() + datetime.timedelta(seconds=2)
     folder = world.downloads()
-    check(open(os.path.join(folder, "InstallZelm.log.1"), "rb").read() == old,
-          "the old log did not become InstallZelm.log.1 unchanged")
+    world.check_file("InstallZelm.log.1", old)  # the old log, moved aside unchanged
     entries = read_log(os.path.join(folder, "InstallZelm.log"))
     stamps = [s for s, _, _ in entries]
     check(stamps == sorted(stamps), "stamps out of order")
@@ -121,7 +117,7 @@ def support_log_after_a_run(world):
         p.close()
     entries = read_log(os.path.join(folder, "InstallZelm.log"))
     check([k for _, k, _ in entries].count("start") == 2, "two runs, start lines: %s" % entries)
-    check(open(os.path.join(folder, "InstallZelm.log.1"), "rb").read() == old, "moved aside below 1 MiB")
+    world.check_file("InstallZelm.log.1", old)  # not moved aside below 1 MiB
     check(world.downloaded() == left, "downloads: %s, before %s" % (world.downloaded(), left))
 
 

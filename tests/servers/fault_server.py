@@ -166,8 +166,7 @@ def reply(r, status, length, body, reason="OK"):
 
 
 def mode_long(r):
-    # Head and body in one write, as a lying server would send them: a
-    # client reads the surplus with the head.
+    # Head and body in one write: a client reads the surplus with the head.
     n = r.arg(1)
     r.conn.sendall(head_bytes(200, n) + body_bytes(n + 4096))
 

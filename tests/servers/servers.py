@@ -52,8 +52,7 @@ def start(directory):
     }
     tmp = os.path.join(directory, "servers.info.tmp")
     with open(tmp, "w") as f:
-        for k, v in info.items():
-            f.write("%s=%s\n" % (k, v))
+        f.write("".join("%s=%s\n" % item for item in info.items()))
     os.replace(tmp, os.path.join(directory, "servers.info"))
     print("servers: nginx on %d, fault server on %d, dead port %d" % (nginx_port, fault_port, dead_port))
     return 0
