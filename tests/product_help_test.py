@@ -18,8 +18,7 @@ from e2e_program import Failure, Program  # noqa: E402
 from e2e_world import read, wait_until  # noqa: E402
 
 TOPIC = "InstallZelm.chm::/html/main.htm>simple"
-# The paths of the program are 255 characters at most; so is what it gives
-# HTML Help.
+# The longest path the program handles, and so gives HTML Help.
 MAX_PATH_CHARS = 255
 
 

@@ -220,8 +220,7 @@ def main():
     parser.add_argument("--signing-key", help="the private half of that build's first key")
     parser.add_argument("--second-signing-key", help="the private half of its second key")
     parser.add_argument("--inside", choices=sorted(scenarios_safety.INSIDE),
-                        help="run this part of a scenario in the namespace that the scenario made; "
-                             "its servers are already running")
+                        help="run this part of a scenario inside its namespace (its servers already run)")
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
 

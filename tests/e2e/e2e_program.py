@@ -182,10 +182,11 @@ class Log:
         self.u1, self.u2 = urls
         self.parts = []
 
+    # Which mirrors serve a package: both, only the second, or none.
+    WHERE = {"both": ("ok", "ok"), "m2": ("fail", "ok"), "none": ("fail", "fail")}
+
     def fetch(self, name, where, result=None, speed=None):
-        """where: 'both' mirrors serve it, only 'm2', or 'none'."""
-        on1, on2 = {"both": ("ok", "ok"), "m2": ("fail", "ok"), "none": ("fail", "fail")}[where]
-        self.package(name, on1, on2, result, speed)
+        self.package(name, *self.WHERE[where], result, speed)
 
     def package(self, name, on1, on2, result=None, speed=None, resumed=False):
         """One package's lines, in either server order. on1, on2: "ok", "fail" or
@@ -218,10 +219,8 @@ class Log:
         return self
 
     def installs(self, *names, where="both"):
-        """Packages `names` that install in turn from `where` (as fetch())."""
-        for name in names:
-            self.fetch(name, where, DONE)
-        return self
+        """Packages `names` that install in turn from `where` (a WHERE key)."""
+        return self.each(names, *self.WHERE[where], DONE)
 
     def text(self, text):
         self.parts.append(q(text))

@@ -18,9 +18,8 @@ import subprocess
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SYSTEM_BUNDLE = "/etc/ssl/certs/ca-certificates.crt"
 
-# Wine's certificate name check compares DNS names only, never IP address
-# entries, so 127.0.0.1 is a DNS name as well; clients that read IP entries
-# (openssl, Python) match it there.
+# Wine's name check compares DNS names only, so 127.0.0.1 is a DNS name too;
+# clients that read IP address entries (openssl, Python) match it there.
 LOOPBACK_NAMES = "IP:127.0.0.1,DNS:localhost,DNS:127.0.0.1"
 OTHER_HOST = "mirror.other-host.example"
 
@@ -111,10 +110,9 @@ def check_namespace():
 
 def shared_prefix():
     """The project's Wine prefix (made if missing), as scripts/wine-env picks it."""
-    out = subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix >&2 && '
-                          'printf %s "$WINEPREFIX"', "bash", ROOT],
-                         stdout=subprocess.PIPE, check=True, text=True).stdout
-    return out
+    return subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix >&2 && '
+                           'printf %s "$WINEPREFIX"', "bash", ROOT],
+                          stdout=subprocess.PIPE, check=True, text=True).stdout
 
 
 # Inside the namespace: the caller's set-up lines (shifting off their
