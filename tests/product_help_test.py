@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
 """The help button finds the help file beside the program, whatever folder
-the program was started in (a shortcut's "Start in" may be any folder).
-
-The real program (the end-to-end build) is copied into a folder and started
-from another one; driver.exe presses "帮  助" (105). Under Wine HTML Help
-shows nothing (no mshtml), so the test reads what the program asked for:
-Wine's htmlhelp trace of HtmlHelpW, which HtmlHelpA calls with the same name.
+the program was started in. Under Wine HTML Help shows nothing (no mshtml),
+so the test reads Wine's htmlhelp trace of HtmlHelpW (HtmlHelpA's callee).
 
   product_help_test.py --program InstallZelmE2E.exe --driver e2e_driver.exe --work DIR
 """
@@ -22,8 +18,7 @@ from e2e_program import Failure, Program  # noqa: E402
 from e2e_world import read, wait_until  # noqa: E402
 
 TOPIC = "InstallZelm.chm::/html/main.htm>simple"
-# The paths of the program are 255 characters at most; so is what it gives
-# HTML Help.
+# The longest path the program handles, and so gives HTML Help.
 MAX_PATH_CHARS = 255
 
 
@@ -46,8 +41,8 @@ def help_requests(trace):
 
 
 def press_help(args, folder, start_in, name):
-    """Starts the copy of the program in `folder` from `start_in`, presses
-    help once, closes it and returns the names HTML Help was asked for."""
+    """The names HTML Help was asked for by a copy of the program in `folder`,
+    started from `start_in`, after one press of help (105)."""
     os.makedirs(folder, exist_ok=True)
     os.makedirs(start_in, exist_ok=True)
     program = os.path.join(folder, "InstallZelm.exe")

@@ -1,14 +1,10 @@
-// Drives the running InstallZelm window for the end-to-end tests, as a user
-// would: it finds the main window by its caption, ticks packages by clicking
-// their state icons in the tree, presses the buttons and reads the log.
-//
-// Commands come one per line on standard input; each gets one answer line:
-// "OK [hex]" or "ERR message". Text travels as hex of its bytes (GBK, with
-// its "\r\n" intact).
+// Drives the running InstallZelm window for the end-to-end tests as a user
+// would. One command a line on standard input, one answer line each: "OK
+// [hex]" or "ERR message"; text travels as hex of its GBK bytes.
 //   find MS          wait up to MS ms for the visible main window
 //   items            hex of "depth|state image|text\n" for every tree item
-//   tick HEXPATH     click the state icon of the item at a path of names
-//                    joined by "/"; answers the state image before and after
+//   tick HEXPATH     click the state icon of the item at a "/"-joined path of
+//                    names; answers the state image before and after
 //   space HEXPATH    select that item and press Space on it; the same answer
 //   press ID         post BM_CLICK to the dialog control ID
 //   enabled ID       "OK 1" when control ID is enabled, else "OK 0"
@@ -16,22 +12,16 @@
 //   close            post WM_CLOSE to the main window
 //   alive            "OK 1" while the main window exists, else "OK 0"
 //   overwrite HEXDST HEXSRC
-//                    as another program of the user would: writes SRC's
-//                    bytes over the file DST from its start, opened sharing
-//                    everything; "ERR <error>" when that is refused
+//                    as another program would: writes SRC's bytes over DST
+//                    from its start, opened sharing everything
 //   show CMD         ShowWindow(main window, CMD)
-//   windows          "OK count iconic foreground": how many visible main
-//                    windows there are, whether the first is minimised and
-//                    whether it is the foreground window
-//   watch start      from now on, a thread sends WM_NULL to the main window
-//                    every 100 ms with SendMessageTimeout and times the answer
+//   windows          "OK count iconic foreground" of the visible main windows
+//   watch start      time WM_NULL answers (SendMessageTimeout every 100 ms)
 //   watch stop       ends that; "OK longest-ms sends"
-//   metrics          "OK icon line inside": the width of the first tree
-//                    item's state icon and the height of its line in pixels,
-//                    and 1 when every control lies wholly inside the
-//                    dialog's client area and the frame shows all of it
-//   suspend, resume  hold the main window's thread (what is posted meanwhile
-//                    waits, in order), and let it go on
+//   metrics          "OK icon line inside": the first item's state icon width
+//                    and line height in pixels, 1 when every control lies in
+//                    the dialog's client area and the frame shows all of it
+//   suspend, resume  hold the main window's thread (posts wait, in order)
 //   quit
 #include <windows.h>
 #include <commctrl.h>

@@ -1,18 +1,8 @@
 #!/usr/bin/env python3
-"""End-to-end tests: the real program under Wine against nginx on 127.0.0.1.
-
-Each scenario builds the download site, resets the download folder, the
-settings file qmtz.ini and the installed quota libraries in the Wine prefix,
-starts the program, drives it through driver.exe (ticks, buttons, the log)
-and checks the log, the downloaded files and the settings file.
-
-The scenarios come in suites (--suite), each for a build of its own:
-  plain    both mirrors on nginx (this file and scenarios_*.py's SCENARIOS
-           and PLAIN_SCENARIOS)
-  faults   mirror 1 is the scripted fault server, with transfer limits of
-           seconds (scenarios_faults.py, scenarios_resume.py and the
-           FAULT_SCENARIOS of scenarios_safety.py)
-  signed   a build with catalogue keys (scenarios_signed.py)
+"""End-to-end tests: the real program under Wine, driven by driver.exe,
+against nginx on 127.0.0.1. Suites (--suite), each for a build of its own:
+plain (both mirrors on nginx), faults (mirror 1 is the scripted fault
+server, transfer limits of seconds) and signed (a build with catalogue keys).
 """
 import argparse
 import contextlib
@@ -23,9 +13,10 @@ import time
 import traceback
 
 # Names the scenario modules take from here.
-from e2e_world import (CATALOGUE, LIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue, check,  # noqa: F401
-                      display, pkg, read, sb, tool, wait_until)
-from e2e_program import DONE, Log, Program, first_window, install, install_until_mirror1_first, q  # noqa: F401
+from e2e_world import (CATALOGUE, LIB, MIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue,  # noqa: F401
+                      check, display, named_tool, pkg, read, sb, tool, wait_until)
+from e2e_program import (DONE, Log, Program, first_window, install, install_until_mirror1_first, q,  # noqa: F401
+                         uninstall)
 import trust  # noqa: E402
 
 # The scenario modules import this one as "e2e"; run as a script it is
@@ -34,8 +25,6 @@ sys.modules.setdefault("e2e", sys.modules[__name__])
 sys.path.insert(0, os.path.join(ROOT, "tests", "servers"))
 import servers  # noqa: E402
 
-
-# ---- scenarios ----------------------------------------------------------
 
 def install_run(world):
     world.reset()
@@ -73,21 +62,14 @@ def install_run(world):
 
 
 def uninstall_run(world):
-    lib = os.path.join(world.drive_c, "QuotaLib")
-    world.reset("[Other]\r\nx=1\r\n[Dek Files]\r\n北京定额2008=C:\\QuotaLib\\bj2008.dek\r\n"
-                "beijing-b=C:\\QuotaLib\\bjb.dek\r\n上海定额=C:\\QuotaLib\\sh.dek\r\n空记录=\r\n"
-                "报表工具=C:\\QuotaLib\\report.dat\r\n")
-    for name in ("bj2008.dek", "bjb.dek", "sh.dek", "report.dat"):
-        open(os.path.join(lib, name), "w").write("x")
-    with Program(world) as p:
-        # Beijing-B keeps "beijing-b" (the settings file ignores case); a
-        # chosen non-Dek protects no record.
-        p.tick("定额库/北京定额2008", "定额库/Beijing-B", "工具")
-        p.ask("press 109")
-        p.wait_log(q("卸载: 上海定额...\r\n卸载: 空记录...\r\n卸载: 报表工具...\r\n"))
-        p.close()
-    check(list(world.ini()) == ["北京定额2008", "beijing-b", "空记录"], "records left: %s" % world.ini())
-    check(sorted(os.listdir(lib)) == ["bj2008.dek", "bjb.dek"], "files left: %s" % os.listdir(lib))
+    # Beijing-B keeps "beijing-b" (the settings file ignores case); a chosen
+    # non-Dek protects no record.
+    uninstall(world, "[Other]\r\nx=1\r\n[Dek Files]\r\n北京定额2008=C:\\QuotaLib\\bj2008.dek\r\n"
+              "beijing-b=C:\\QuotaLib\\bjb.dek\r\n上海定额=C:\\QuotaLib\\sh.dek\r\n空记录=\r\n"
+              "报表工具=C:\\QuotaLib\\report.dat\r\n", ["bj2008.dek", "bjb.dek", "sh.dek", "report.dat"],
+              q("卸载: 上海定额...\r\n卸载: 空记录...\r\n卸载: 报表工具...\r\n"),
+              ["北京定额2008", "beijing-b", "空记录"], ["bj2008.dek", "bjb.dek"],
+              shown=lambda p: p.tick("定额库/北京定额2008", "定额库/Beijing-B", "工具"))
 
 
 def cancel_and_reentry(world):
@@ -118,11 +100,8 @@ def cancel_and_reentry(world):
 
 
 def close_between_packages(world):
-    # The close request is posted while the program's thread is held, after
-    # wait.exe's installer has ended: the run's wait for it sees the ended
-    # installer first and leaves the request queued, and the run handles it
-    # before the next package, where nothing is cut short. It closes the
-    # window, and after.exe is never fetched.
+    # Posted while the program's thread is held after wait.exe ended, the
+    # close waits for the gap before the next package: after.exe never comes.
     world.reset()
     with Program(world) as p:
         p.tick("慢速/耗时定额", "慢速/其后定额")
@@ -174,9 +153,7 @@ SUITES = {
 
 @contextlib.contextmanager
 def fault_server(world):
-    """The scripted fault server of tests/servers on --fault-port while the
-    block runs, reading its routes from the world's route file; nothing
-    without --fault-port. NginxError when it does not come up."""
+    """The fault server on --fault-port (if any) while the block runs."""
     port = world.args.fault_port
     if not port:
         yield
@@ -196,9 +173,7 @@ def fault_server(world):
 
 
 def argument_parser():
-    """The options of every runner of scenarios: the build under test, the
-    driver, the sample installer, the mirrors' two ports, the work folder
-    and -k."""
+    """The options every runner of scenarios takes."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--driver", required=True)
@@ -210,8 +185,7 @@ def argument_parser():
 
 
 def run_scenario(scenario, world):
-    """Runs one scenario and prints its result, with the note it answers;
-    True when it passed."""
+    """Runs and reports one scenario; True when it passed."""
     started = time.time()
     try:
         note = scenario(world)
@@ -246,8 +220,7 @@ def main():
     parser.add_argument("--signing-key", help="the private half of that build's first key")
     parser.add_argument("--second-signing-key", help="the private half of its second key")
     parser.add_argument("--inside", choices=sorted(scenarios_safety.INSIDE),
-                        help="run this part of a scenario in the namespace that the scenario made; "
-                             "its servers are already running")
+                        help="run this part of a scenario inside its namespace (its servers already run)")
     args = parser.parse_args()
     args.work = os.path.abspath(args.work)
 

@@ -1,13 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end tests of https mirrors: InstallZelmE2EHttps against nginx with
-TLS on 127.0.0.1, driven as e2e.py drives InstallZelmE2E.
-
-The run makes a fresh test CA and server certificates (tests/https/trust.py)
-and runs itself again (--inside) in a private mount namespace where Wine
-trusts that CA. A mirror with a certificate for another host name or a
-self-signed one serves a decoy site (another catalogue, other package files
-under the same names), so that anything taken from it would show in the
-tree, the log, the downloaded files or the settings file.
+TLS, run again (--inside) in a private namespace where Wine trusts a fresh
+test CA. A mirror with a bad certificate serves a decoy site, so anything
+taken from it would show in the tree, log, downloads or settings file.
 """
 import argparse
 import os
@@ -24,8 +19,7 @@ CHOSEN = [("北京定额2008", "bj2008.exe"), ("天津定额", "tj 2012.exe"), (
 
 
 def decoy_catalogue():
-    """What an impostor mirror serves: the package files of e2e.catalogue()
-    under the same paths and names, but other installers and another tree."""
+    """An impostor's site: e2e.catalogue()'s file names, other installers and tree."""
     return N("InstallFiles", [("name", "root")], [
         N("Group", [("name", DECOY_GROUP), ("path", "dek")], [
             N("Dek", [("name", "伪造" + name), ("fileName", file)], package=pkg("伪造定额", "decoy.dek"))
@@ -40,13 +34,10 @@ class HttpsWorld(World):
         self.pki = pki
 
     def mirrors(self, first, second):
-        """nginx serving mirror 1 with certificate `first` and mirror 2 with
-        `second` (names of Pki attributes); a mirror whose certificate is not
-        "good" serves the decoy site."""
+        """nginx with certificates `first`, `second` (Pki names); a bad one serves the decoy."""
         servers = []
         for port, m, cert in zip(self.args.ports, (1, 2), (first, second)):
-            site = "site" if cert == "good" else "decoy"
-            root = os.path.join(self.args.work, site, "mirror%d" % m)
+            root = os.path.join(self.args.work, "site" if cert == "good" else "decoy", "mirror%d" % m)
             servers.append(sb.nginx_site.Server(port, root, *getattr(self.pki, cert)))
         return sb.serve(os.path.join(self.args.work, "nginx"), servers)
 
@@ -70,8 +61,6 @@ def check_installed(world, names_files):
     check(sorted(records) == sorted(n for n, _ in names_files), "records: %s" % records)
 
 
-# ---- scenarios ----------------------------------------------------------
-
 def good_https_mirrors(world):
     world.reset()
     with world.mirrors("good", "good"):
@@ -82,11 +71,8 @@ def good_https_mirrors(world):
 
 def falls_back(cert, runs=5):
     """Mirror 1 presents `cert` and serves the decoy; mirror 2 is good. The
-    catalogue fetch tries mirror 1 first and comes from mirror 2 without a
-    word; each package comes from mirror 2, after a silent failure on mirror
-    1 whenever the draw put mirror 1 first. A run in which no package had
-    mirror 1 first is repeated, up to `runs` runs (all of them failing to
-    cover that is a chance of 1 in 8^runs): every run must pass in full."""
+    catalogue and each package come from mirror 2, after a silent failure on
+    mirror 1 when it was tried first (repeated until a package drew it)."""
     def scenario(world):
         names = [name for name, _ in CHOSEN]
         with world.mirrors(cert, "good"):

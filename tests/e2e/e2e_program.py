@@ -1,25 +1,25 @@
 """The program and its driver under Wine, and the log a run should write (e2e.py)."""
+import os
 import re
 import resource
 import signal
 import subprocess
 import time
 
-from e2e_world import WINE_RUN, Failure
+from e2e_world import WINE_RUN, Failure, check
 
 
 class Program:
-    """The program and the driver, started together; `program` is another
-    build's path (default: --program), `find_ms` how long its window may
-    take to show (the catalogue is fetched before it does). `file_limit`:
-    the largest file, in bytes, the program may write; a write past it
-    fails as on a full disk. The program starts in the folder `cwd` and
-    writes its standard error to `stderr`."""
+    """The program (default --program) and the driver, started together; the
+    window may take `find_ms` to show (the catalogue comes first). Files past
+    `file_limit` bytes fail to write, as on a full disk."""
 
     def __init__(self, world, program=None, find_ms=60000, file_limit=None, cwd=None,
-                 stderr=subprocess.DEVNULL):
+                 stderr=subprocess.DEVNULL, prefix=None):
         self.world = world
         env = world.env()
+        if prefix:  # another Wine prefix than the world's
+            env["WINEPREFIX"] = env["IZ_WINEPREFIX"] = prefix
         self.program = subprocess.Popen([WINE_RUN, program or world.args.program], env=env, cwd=cwd,
                                         stdout=subprocess.DEVNULL, stderr=stderr,
                                         preexec_fn=file_limit and (lambda: limit_file_size(file_limit)))
@@ -46,8 +46,7 @@ class Program:
         return answer
 
     def text(self, line):
-        answer = self.ask(line)
-        return bytes.fromhex(answer[3:]).decode("gbk") if len(answer) > 3 else ""
+        return unhex(self.ask(line))
 
     def tick(self, *paths):
         for path in paths:
@@ -62,7 +61,7 @@ class Program:
             return None
         if not answer.startswith("OK"):
             raise Failure("driver: log -> " + answer)
-        return bytes.fromhex(answer[3:]).decode("gbk") if len(answer) > 3 else ""
+        return unhex(answer)
 
     def wait_log(self, pattern, seconds=60):
         deadline = time.time() + seconds
@@ -75,16 +74,14 @@ class Program:
             time.sleep(0.3)
 
     def install(self, log, seconds=60):
-        """Presses "download and install", waits until the log matches `log`
-        (a Log or a pattern) and closes the program; answers the log."""
+        """Presses "download and install", waits for `log` (a Log or a pattern), closes."""
         self.ask("press 102")
         text = self.wait_log(log if isinstance(log, str) else log.pattern(), seconds)
         self.close()
         return text
 
     def close(self, seconds=30):
-        """Closes the window and ends the driver; Failure unless the program
-        ends within `seconds` with exit code 0."""
+        """Closes the window and the driver; Failure unless the program ends with 0 in time."""
         if self.ask("alive") == "OK 1":
             self.ask("close", ok=False)
         self.ask("quit", ok=False)
@@ -103,9 +100,32 @@ class Program:
                 p.kill()
 
 
+def uninstall(world, ini, installed, log, records, kept, shown=None, site=None):
+    """With qmtz.ini `ini` and the files `installed` in C:\\QuotaLib, presses
+    "uninstall" (after shown(program)) until the log matches `log`; then
+    exactly the records `records` and the files `kept` must be left."""
+    lib = os.path.join(world.drive_c, "QuotaLib")
+    world.reset(ini, site=site)
+    for name in installed:
+        with open(os.path.join(lib, name), "w") as f:
+            f.write("installed")
+    with Program(world) as p:
+        if shown:
+            shown(p)
+        p.ask("press 109")
+        p.wait_log(log)
+        p.close()
+    check(list(world.ini()) == records, "records left: %s" % world.ini())
+    check(sorted(os.listdir(lib)) == kept, "files left: %s" % os.listdir(lib))
+
+
+def unhex(answer):
+    """The GBK text of an "OK hex" answer."""
+    return bytes.fromhex(answer[3:]).decode("gbk")
+
+
 def first_window(program):
-    """The log and the tree of a started Program once its window shows; the
-    window is closed then."""
+    """The log and the tree of a started Program once its window shows; then closes it."""
     with program:
         log, items = program.log(), program.text("items")
         program.close()
@@ -113,10 +133,8 @@ def first_window(program):
 
 
 def install(world, log, ticks=(), seconds=60, shown=None, **program):
-    """Starts the program (Program's options `program`), calls shown(it)
-    when given, ticks the paths `ticks`, runs "download and install" until
-    the log matches `log` (as Program.install) and closes the window;
-    answers the log."""
+    """Starts the program (Program options `program`), calls shown(it), ticks
+    `ticks` and runs Program.install(log); answers the log."""
     with Program(world, **program) as p:
         if shown:
             shown(p)
@@ -126,19 +144,14 @@ def install(world, log, ticks=(), seconds=60, shown=None, **program):
 
 def first_tried(log, urls):
     """{package name: 1 or 2}: the mirror each package of the log was asked first."""
-    found = {}
-    for name, url in re.findall('正在下载"([^"]*)"...\r\nfrom ([^\r]*)\r\n', log):
-        found[name] = urls.index(url) + 1
-    return found
+    tried = re.findall('正在下载"([^"]*)"...\r\nfrom ([^\r]*)\r\n', log)
+    return {name: urls.index(url) + 1 for name, url in tried}
 
 
 def install_until_mirror1_first(world, reset, log, names, seconds=60, runs=3, after=None, **install_kw):
-    """The program draws each package's order of mirrors itself, and a run in
-    which none of `names` tried mirror 1 first may test nothing: up to `runs`
-    runs of world.reset(**reset) and install() (its log matching `log`, with
-    install's options `install_kw`, then after() when given) until one of
-    them did. Answers {package name: 1 or 2} of that run; Failure when no
-    run had one."""
+    """The program draws each package's mirror order, and a run where none of
+    `names` tried mirror 1 first may test nothing: up to `runs` runs of reset,
+    install() and after() until one did. Answers that run's first_tried()."""
     for _ in range(runs):
         world.reset(**reset)
         first = first_tried(install(world, log, seconds=seconds, **install_kw), world.urls)
@@ -150,9 +163,7 @@ def install_until_mirror1_first(world, reset, log, names, seconds=60, runs=3, af
 
 
 def limit_file_size(size):
-    """In a child before it runs the program: writes past `size` bytes fail
-    (EFBIG, which Wine reports as a failed write) instead of ending the
-    process."""
+    """In the child: writes past `size` bytes fail (EFBIG) instead of killing it."""
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
     resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
 
@@ -171,17 +182,15 @@ class Log:
         self.u1, self.u2 = urls
         self.parts = []
 
+    # Which mirrors serve a package: both, only the second, or none.
+    WHERE = {"both": ("ok", "ok"), "m2": ("fail", "ok"), "none": ("fail", "fail")}
+
     def fetch(self, name, where, result=None, speed=None):
-        """where: 'both' (either mirror serves it), 'm2' (only the second
-        mirror) or 'none'."""
-        on1, on2 = {"both": ("ok", "ok"), "m2": ("fail", "ok"), "none": ("fail", "fail")}[where]
-        self.package(name, on1, on2, result, speed)
+        self.package(name, *self.WHERE[where], result, speed)
 
     def package(self, name, on1, on2, result=None, speed=None, resumed=False):
-        """One package's lines, in either server order. on1, on2: what an
-        attempt on mirror 1 or 2 gives: "ok", "fail" (no line of its own) or
-        "reject" (the file's SHA-256 is wrong: "文件校验失败。"); `resumed`:
-        the transfer that ends well goes on from an earlier part."""
+        """One package's lines, in either server order. on1, on2: "ok", "fail" or
+        "reject" (wrong SHA-256); `resumed`: the good transfer goes on from a part."""
         urls = {1: self.u1, 2: self.u2}
         outcome = {1: on1, 2: on2}
         speed_re = q(speed) if speed else r"\d+\.\d\d"
@@ -210,10 +219,8 @@ class Log:
         return self
 
     def installs(self, *names, where="both"):
-        """Packages `names` that install in turn from `where` (as fetch())."""
-        for name in names:
-            self.fetch(name, where, DONE)
-        return self
+        """Packages `names` that install in turn from `where` (a WHERE key)."""
+        return self.each(names, *self.WHERE[where], DONE)
 
     def text(self, text):
         self.parts.append(q(text))

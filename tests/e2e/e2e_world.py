@@ -17,11 +17,11 @@ import site_builder as sb  # noqa: E402
 
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
 LIB = "C:\\QuotaLib\\"
-# The program's own support log in the download folder (scenarios_support.py
-# looks into it; every other check of the folder passes over it).
+# The program's support log in the download folder, which most checks pass over.
 SUPPORT_LOGS = ("InstallZelm.log", "InstallZelm.log.1")
 RUNLOG = "C:\\QuotaLib\\runs.log"
 CATALOGUE = "/download/InstallFiles.zip"
+MIB = 1 << 20
 
 
 N = sb.Node
@@ -32,12 +32,16 @@ def pkg(name, target, record="yes", **kw):
 
 
 def tool(name, file_name, state="2", target=None, record="no", tag="Tool", attrs=(), package=None, **kw):
-    """A package node, chosen unless `state` says otherwise, whose installer
-    writes C:\\QuotaLib\\`target` (`file_name`.dat when None) and keeps a
-    record as `record` says; `package` replaces its installer's settings."""
+    """A package node (chosen by default) whose installer writes
+    C:\\QuotaLib\\`target` (default `file_name`.dat); `package` replaces its settings."""
     package = package or pkg(name, target or file_name + ".dat", record)
     return N(tag, [("name", name), ("fileName", file_name), ("state", state)] + list(attrs),
              package=package, **kw)
+
+
+def named_tool(name, file_name, state="2", **kw):
+    """tool() whose installer writes C:\\QuotaLib\\<name>.dat."""
+    return tool(name, file_name, state, target=name + ".dat", **kw)
 
 
 def read(path):
@@ -45,7 +49,8 @@ def read(path):
         return f.read()
 
 
-def catalogue():
+def catalogue(world=None):
+    """The standard site: a catalogue of every kind of package the scenarios need."""
     return N("InstallFiles", [("name", "root")], [
         N("Version", [("value", "2026.1"), ("name", "版本")]),
         N("Group", [("name", "定额库"), ("path", "dek"), ("state", "1")], [
@@ -75,10 +80,6 @@ def catalogue():
     ])
 
 
-def standard_site(world):
-    return catalogue()
-
-
 class Failure(Exception):
     pass
 
@@ -100,9 +101,7 @@ class World:
     # -- the site ------------------------------------------------------
 
     def publish(self, site):
-        """Builds the download site from `site`, a function of the world that
-        returns the catalogue's root node, or (root, site_builder.build()
-        options); kept while the same function is asked for again."""
+        """Builds the site from `site`(world): a root node or (root, sb.build() options)."""
         if self.published is site:
             return
         made = site(self)
@@ -120,12 +119,10 @@ class World:
         return os.path.join(os.path.dirname(desktops[0]), "Downloads")
 
     def reset(self, ini_text="[Dek Files]\r\n", seed=(), site=None, files=None, routes=None):
-        """Publishes `site` (the standard catalogue when None), empties the
-        download folder and the quota libraries, copies the site files named
-        in `seed` and writes `files` ({name: bytes}) into the download folder,
-        writes qmtz.ini, gives the fault server `routes` and marks the servers'
-        logs."""
-        self.publish(site or standard_site)
+        """Publishes `site` (default: the standard catalogue), empties the download
+        folder and quota libraries, puts site files `seed` and `files` ({name:
+        bytes}) in the download folder, writes qmtz.ini, sets `routes`, marks the logs."""
+        self.publish(site or catalogue)
         for path in (self.downloads(), os.path.join(self.drive_c, "QuotaLib")):
             shutil.rmtree(path, ignore_errors=True)
         os.makedirs(self.downloads(), exist_ok=True)  # it may be a mount point that stays
@@ -153,12 +150,14 @@ class World:
         env["WINEPREFIX"] = env["IZ_WINEPREFIX"] = self.prefix
         return env
 
+    def lines(self, *path):
+        """The GBK lines of a file below drive C, none when it is missing."""
+        path = os.path.join(self.drive_c, *path)
+        return read(path).decode("gbk").splitlines() if os.path.exists(path) else []
+
     def ini(self):
-        path = os.path.join(self.drive_c, "windows", "qmtz.ini")
-        if not os.path.exists(path):
-            return {}
         section, records = None, {}
-        for line in open(path, "rb").read().decode("gbk").splitlines():
+        for line in self.lines("windows", "qmtz.ini"):
             line = line.strip()
             if line.startswith("["):
                 section = line[1:-1]
@@ -168,10 +167,7 @@ class World:
         return records
 
     def runs(self):
-        path = os.path.join(self.drive_c, "QuotaLib", "runs.log")
-        if not os.path.exists(path):
-            return []
-        return open(path, "rb").read().decode("gbk").splitlines()
+        return self.lines("QuotaLib", "runs.log")
 
     def downloaded(self):
         """The download folder's files, less the support log."""
@@ -199,8 +195,7 @@ class World:
             return f.read().decode("latin-1").splitlines()
 
     def requests(self, mirror):
-        """Decoded paths that mirror 1 or 2 was asked for since the mark, in
-        order: nginx's port, or in the fault suite the fault server for 1."""
+        """Decoded paths mirror 1 or 2 (nginx, or the fault server) was asked for since the mark."""
         if mirror == 1 and getattr(self.args, "fault_port", None):
             lines = [l.split("\t")[0] for l in self._since_mark("fault") if l.startswith("GET ")]
         else:
@@ -214,9 +209,8 @@ class World:
         return [l for l in self._since_mark("fault") if l.startswith(prefix)]
 
     def routes(self, files):
-        """Routes for the fault server: the catalogue as mirror 2 has it, and
-        {path below "download": mode, or (mode, mirror 1 or 2 whose copy, or
-        a file, to serve)}."""
+        """Fault server routes: the catalogue as mirror 2 has it, and {path below
+        "download": mode, or (mode, mirror 1 or 2 whose copy, or a file, to serve)}."""
         found = {CATALOGUE: ("/file/0/0", self.site_path(2, "InstallFiles.zip"))}
         for path, mode in files.items():
             if isinstance(mode, tuple) and isinstance(mode[1], int):
@@ -225,26 +219,21 @@ class World:
         return found
 
     def set_routes(self, routes):
-        """Gives the fault server its routes: {request path: mode} or
-        {request path: (mode, file)}."""
+        """Gives the fault server {request path: mode or (mode, file)}."""
         os.makedirs(self.fault_dir, exist_ok=True)
-        lines = []
-        for path, mode in routes.items():
-            lines.append("\t".join((path,) + (mode if isinstance(mode, tuple) else (mode,))))
         tmp = os.path.join(self.fault_dir, "routes.tmp")
         with open(tmp, "w", encoding="utf-8") as f:
-            f.write("".join(l + "\n" for l in lines))
+            for path, mode in routes.items():
+                f.write("\t".join((path,) + (mode if isinstance(mode, tuple) else (mode,))) + "\n")
         os.replace(tmp, os.path.join(self.fault_dir, "routes"))
 
     # -- the disk --------------------------------------------------------
 
     def check_aftermath(self, runs, downloads, records=None):
-        """After the program has ended: runs.log holds exactly `runs`
-        ("file|arguments|package name" lines, or (file, package name) pairs
-        started with "/auto /s"), the download folder exactly the files
-        `downloads`, section "Dek Files" exactly `records` (none when None),
-        and nothing else on drive C changed since reset() but the quota
-        libraries, qmtz.ini and WinINet's cache."""
+        """After the run: runs.log holds exactly `runs` ("file|arguments|name" or
+        (file, name) started "/auto /s"), the download folder exactly `downloads`,
+        "Dek Files" exactly `records`, and nothing else on drive C changed since
+        reset() but the quota libraries, qmtz.ini and WinINet's cache."""
         runs = [r if isinstance(r, str) else "%s|/auto /s|%s" % r for r in runs]
         check(self.runs() == runs, "installers run: %s, expected %s" % (self.runs(), runs))
         check(self.downloaded() == sorted(downloads), "downloads: %s, expected %s"
@@ -265,8 +254,7 @@ class World:
         check(got == (want if isinstance(want, bytes) else read(want)), "%s is not the file expected" % name)
 
     def cached_copies(self):
-        """Files of WinINet's cache folders, new or changed since reset(),
-        that hold the bytes of a file in the download folder."""
+        """WinINet cache files, new or changed since reset(), holding a downloaded file's bytes."""
         paths = [os.path.join(self.downloads(), name) for name in self.downloaded()]
         downloaded = {read(path) for path in paths if os.path.isfile(path)}
         return [path for path, stat in self.files().items()
@@ -274,8 +262,7 @@ class World:
                 and self.before.get(path) != stat and read(os.path.join(self.drive_c, path)) in downloaded]
 
     def argv(self):
-        """The options that give another run of this script the same build,
-        driver, sample, servers and work folder."""
+        """The options that give another run of this script the same set-up."""
         a = self.args
         return ["--program", a.program, "--driver", a.driver, "--sample", a.sample,
                 "--ports", str(a.ports[0]), str(a.ports[1]), "--work", a.work]
@@ -304,8 +291,7 @@ def walk_files(folder):
 
 
 def wait_until(done, seconds, message=None, step=0.1):
-    """Polls done() until it is true: True. After `seconds`, Failure(message),
-    or False when there is no message."""
+    """Polls done(): True once true; after `seconds`, Failure(message), or False without one."""
     deadline = time.time() + seconds
     while not done():
         if time.time() > deadline:

@@ -1,16 +1,11 @@
-"""End-to-end scenarios: a mirror that lies about its length or trickles
-(the faults suite of e2e.py). The build under test (InstallZelmE2EFault) has
-the scripted fault server as mirror 1 and nginx as mirror 2, and transfer
-limits of seconds (--short-limits: stall window, catalogue deadline); the
-fault server answers the fixed paths that each scenario routes.
-
-Time enters only as a bound on waiting: a program that ignored a limit would
-keep its window from showing, or a package from finishing, for hours."""
+"""End-to-end scenarios (faults suite): mirror 1 lies about its length or
+trickles. Time is only a bound on waiting: a program that ignored a limit
+would keep its window from showing, or a package from finishing, for hours."""
 import os
 import re
 
-from e2e import (CATALOGUE, DONE, Log, N, Program, check, first_window, install_until_mirror1_first, tool,
-                 wait_until)
+from e2e import (CATALOGUE, DONE, MIB, Log, N, Program, check, first_window, install_until_mirror1_first,
+                 tool, wait_until)
 
 NETWORK_LINE = "无法联网取得配置文件，请检查网络设置。\r\n"
 DAMAGED_LINE = "配置文件已损坏。\r\n"
@@ -18,7 +13,6 @@ DAMAGED_LINE = "配置文件已损坏。\r\n"
 TRICKLE = "/drip/100000/1/300"
 # A steady 20 KB a second, far above any stall, in a body of 100 MiB.
 STEADY = "/drip/104857600/2048/100"
-MIB = 1 << 20
 
 
 def fault_site(world):
@@ -35,8 +29,7 @@ def no_mirror2_catalogue_site(world):
 
 
 def wait_fault_line(world, prefix, seconds=30):
-    """The fault server's log lines starting with `prefix` (drip or flood
-    ends), once there is one: the server notes them when the client left."""
+    """The fault server's `prefix` lines, once there is one (noted when the client left)."""
     wait_until(lambda: world.fault_lines(prefix), seconds, step=0.2)
     return world.fault_lines(prefix)
 
@@ -46,22 +39,18 @@ def sent_bytes(line):
 
 
 def cut_at_half(world):
-    """Mirror 1 announces half of a good archive's length and sends all of
-    it, the surplus late: the client keeps the first half, an archive
-    without its directory. That is a damaged catalogue, not a network fault."""
+    """Mirror 1 announces half the archive's length, the rest comes late: the
+    kept half lacks its directory, a damaged catalogue, not a network fault."""
     world.publish(fault_site)
     archive = world.site_path(2, "InstallFiles.zip")
     return "/cut/%d/1000" % (os.path.getsize(archive) // 2), archive
 
 
 # Mirror 1's catalogue route, the fault server's line when the client left
-# (None: it sent all) and a bound on the bytes it sent by then, the site,
-# and the log and tree once the window shows.
+# (None: it sent all), a bound on its bytes sent, the site, the log and tree.
 CATALOGUE_CASES = [
-    # 2,000 bytes announced; the head, 64 KiB and then an endless body
-    # follow, so the surplus arrives with the first read. An endless read
-    # would take all of the 16 GiB offered; stopping at the first block past
-    # the length leaves only what the sockets' buffers held.
+    # 2,000 bytes announced, an endless body sent: a reader that stops at the
+    # first block past the length leaves only what the sockets' buffers held.
     ("/flood/2000", "flood 2000 sent", 16 * MIB, fault_site, "", ITEMS),
     (TRICKLE, "drip 100000 sent", 100000, fault_site, "", ITEMS),
     # Never a stall: only the catalogue attempt's deadline can end this.
@@ -106,14 +95,11 @@ def package_site(world):
     ])
 
 
-def package_routes(world):
-    routes = {"pk/t%d.exe" % i: TRICKLE for i in range(1, len(TRICKLING) + 1)}
-    return world.routes(dict(routes, **{"pk/steady.exe": ("/file/10240/100", 1)}))
-
-
 def package_trickle(world):
     log = Log(world.urls).each(TRICKLING, "fail", "ok", DONE).package("稳包", "ok", "fail", DONE)
-    first = install_until_mirror1_first(world, dict(site=package_site, routes=package_routes(world)), log,
+    routes = {"pk/t%d.exe" % i: TRICKLE for i in range(1, len(TRICKLING) + 1)}
+    routes["pk/steady.exe"] = ("/file/10240/100", 1)
+    first = install_until_mirror1_first(world, dict(site=package_site, routes=world.routes(routes)), log,
                                         TRICKLING, 120)
     trickled = [name for name in TRICKLING if first[name] == 1]
     files = ["t%d.exe" % i for i in range(1, len(TRICKLING) + 1)] + ["steady.exe"]

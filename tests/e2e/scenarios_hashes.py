@@ -1,7 +1,5 @@
-"""End-to-end scenarios: packages whose catalogue entry carries their SHA-256
-(the plain suite of e2e.py). A tampered copy has the published file's size
-and differs only in its settings block, so that nothing but the hash tells
-them apart; started, it would log "tampered" in runs.log."""
+"""End-to-end scenarios (plain suite): packages with a SHA-256. A tampered
+copy keeps the size, so only the hash tells it apart; started, it logs so."""
 import os
 import time
 
@@ -16,10 +14,6 @@ def package(file_name, build=PUBLISHED):
     return pkg(build, file_name + ".dat", "no")
 
 
-def tampered(file_name):
-    return package(file_name, TAMPERED)
-
-
 def tool(name, file_name, attrs=(), **kw):
     """A chosen non-Dek package, published with its SHA-256 unless `attrs`
     gives "sha256" itself."""
@@ -31,7 +25,7 @@ def published_bytes(world, file_name):
 
 
 def tampered_bytes(world, file_name):
-    data = sb.package_bytes(world.args.sample, **tampered(file_name))
+    data = sb.package_bytes(world.args.sample, **package(file_name, TAMPERED))
     check(len(data) == len(published_bytes(world, file_name)), "a tampered copy must keep the size")
     return data
 
@@ -45,7 +39,7 @@ def mirror1_tampered_site(world):
     upper = sb.sha256_hex(published_bytes(world, "hu.exe")).upper()
     return N("InstallFiles", [("name", "校验目录")], [
         N("Group", [("name", "校验"), ("path", "hash")], [
-            tool(name, "h%d.exe" % i, variants={1: tampered("h%d.exe" % i)})
+            tool(name, "h%d.exe" % i, variants={1: package("h%d.exe" % i, TAMPERED)})
             for i, name in enumerate(MIRROR1_TAMPERED, 1)
         ] + [tool("大写校验", "hu.exe", [("sha256", upper)])]),
     ])
@@ -79,7 +73,7 @@ def rejections_site(world):
     good = sb.sha256_hex(published_bytes(world, "hm.exe"))
     return N("InstallFiles", [("name", "校验目录")], [
         N("Group", [("name", "校验"), ("path", "hash")], [
-            tool("双篡改", "hb.exe", variants={1: tampered("hb.exe"), 2: tampered("hb.exe")}),
+            tool("双篡改", "hb.exe", variants={m: package("hb.exe", TAMPERED) for m in (1, 2)}),
         ] + [
             tool("畸形" + label, "hm.exe", [("sha256", make(good))]) for label, make in MALFORMED.items()
         ] + [
@@ -90,9 +84,8 @@ def rejections_site(world):
 
 
 def hash_rejections(world):
-    # hl.exe: a tampered copy of the published size, written just now; hc.exe:
-    # the published file, written a while ago today (UTC). Both pass the
-    # size and date test; only the hash tells them apart.
+    # hl.exe (tampered, written now) and hc.exe (published, earlier today UTC)
+    # both pass the size and date test; only the hash tells them apart.
     world.reset(site=rejections_site,
                 files={"hl.exe": tampered_bytes(world, "hl.exe"), "hc.exe": published_bytes(world, "hc.exe")})
     now = time.time()

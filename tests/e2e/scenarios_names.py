@@ -1,27 +1,17 @@
-"""End-to-end scenarios: catalogues that try to reach outside the download
-folder, with file names that climb out or name devices, and a catalogue
-archive whose member would fill the disk (the plain suite of e2e.py).
-
-Every hostile package is a real installer that logs its start, and the
-mirrors carry it wherever a program that used the name as it stands would
-look for it, so that such a program would fetch, write and start it."""
+"""End-to-end scenarios (plain suite): file names that climb out of the
+download folder or name devices, and a catalogue member that would fill the
+disk. Every hostile package is a real installer, served wherever a program
+using the name as it stands would look for it."""
 import os
 import threading
 import time
 
-from e2e import Log, N, Program, check, install
+from e2e import MIB, Log, N, Program, check, install, named_tool as tool
 from e2e_world import walk_files
-import e2e
 import site_builder as sb
 
-MIB = 1 << 20
 # The bound on the catalogue member, as the program has it.
 CATALOGUE_MAX = 64 * MIB
-
-
-def tool(name, file_name, **kw):
-    """A chosen non-Dek package; its installer writes C:\\QuotaLib\\<name>.dat."""
-    return e2e.tool(name, file_name, target=name + ".dat", **kw)
 
 
 # (package name, file name, further places where the mirrors carry the file)
@@ -100,10 +90,8 @@ def bomb_site(world):
 
 
 class SizeWatch:
-    """Watches the user folders (the download folder among them) and Wine's
-    temporary folder while the program runs, and keeps the largest size seen
-    of a file that is new or changed since world.reset(): a file that is
-    written and deleted again within the fetch is still caught."""
+    """The largest file, new or changed since reset(), seen in the user folders
+    and Wine's temp while the program runs (catches files deleted again)."""
 
     def __init__(self, world):
         self.world = world

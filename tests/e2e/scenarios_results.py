@@ -1,6 +1,4 @@
-"""End-to-end scenarios: what the log says after an installer's exit code
-(the plain suite of e2e.py). The sample installer installs as always and
-then ends with the code that its settings block names."""
+"""End-to-end scenarios (plain suite): the log after installers' exit codes."""
 from e2e import Log, N, install, pkg, tool
 
 

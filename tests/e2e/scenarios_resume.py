@@ -1,19 +1,12 @@
-"""End-to-end scenarios: a broken download goes on from where it stopped
-(the faults suite of e2e.py). Mirror 1 is the scripted fault server, whose
-ranged routes honour Range and If-Range, cut a transfer once, and count the
-bytes they send; mirror 2 is nginx, which does the same for real.
-
-Each scenario measures what was fetched again after the cut: at most the
-missing share of the file and 64 KiB of slack."""
+"""End-to-end scenarios (faults suite): a broken download goes on from where
+it stopped, fetching again at most the missing share and 64 KiB of slack."""
 import os
 import re
 
-from e2e import (DONE, Log, N, Program, check, install, install_until_mirror1_first, pkg, q, read, tool,
-                 wait_until)
+from e2e import (DONE, MIB, Log, N, Program, check, install, install_until_mirror1_first, pkg, q, read,
+                 tool, wait_until)
 
-KIB = 1024
-MIB = 1 << 20
-SLACK = 64 * KIB
+SLACK = 64 * 1024
 
 
 def big(name, file_name, **kw):
@@ -37,15 +30,16 @@ def resume_site(world):
     ])
 
 
+def matches(lines, pattern):
+    """The groups of each line that `pattern` is found in, numbers as ints."""
+    return [tuple(int(g) if g.isdigit() else g for g in m.groups())
+            for m in map(re.compile(pattern).search, lines) if m]
+
+
 def ranged_lines(world, name):
-    """(status, bytes sent, Range, If-Range) of each ranged answer of the
-    fault server for rs/name since the mark."""
-    found = []
-    for line in world.fault_lines("ranged /download/rs/%s " % name):
-        m = re.fullmatch(r"ranged \S+ (\d+) sent (\d+) range=(.*) if-range=(.*)", line)
-        if m:
-            found.append((int(m.group(1)), int(m.group(2)), m.group(3), m.group(4)))
-    return found
+    """(status, sent, Range, If-Range) of the fault server's answers for rs/name."""
+    return matches(world.fault_lines("ranged /download/rs/%s " % name),
+                   r"^ranged \S+ (\d+) sent (\d+) range=(.*) if-range=(.*)$")
 
 
 def wait_ranged(world, name, count, seconds=15):
@@ -59,14 +53,8 @@ def done_line(name, resumed):
             q('现在安装"%s"...\r\n' % name))
 
 
-def only_on_mirror1(world, name, resumed):
-    """The lines of a package that mirror 2 does not have, in either order."""
-    return Log(world.urls).package(name, "ok", "fail", DONE, resumed=resumed)
-
-
 def cut_route(world, file_name, mode):
-    """Resets the world with mirror 1 serving rs/`file_name` by the ranged
-    route `mode`; answers the published file's path and size."""
+    """Resets with mirror 1 serving rs/`file_name` by `mode`; the file's path and size."""
     world.publish(resume_site)
     published = world.site_path(1, "rs/" + file_name)
     world.reset(site=resume_site, routes=world.routes({"rs/" + file_name: (mode, 1)}))
@@ -78,15 +66,13 @@ def share(sent, size):
 
 
 def cut_at_80_on_the_only_mirror(world):
-    """Mirror 1 alone has the file and cuts it at 80%; the next request asks
-    for the rest from there. An honest server sends just that ("续传"); a
-    file changed in between (told by If-Range) or a server that ignores
-    Range sends it whole, and the download starts over."""
+    """Mirror 1 alone has the file and cuts it at 80%: an honest server then
+    sends the rest ("续传"); a changed file (If-Range) or no Range, all of it."""
     for file_name, name, after in [("same.exe", "同源", "honest"), ("changed.exe", "改版", "changed"),
                                    ("norange.exe", "无范围", "norange")]:
         resumed = after == "honest"
         published, size = cut_route(world, file_name, "/ranged/80/1/%s/0/0" % after)
-        install(world, only_on_mirror1(world, name, resumed), ["续传/" + name])
+        install(world, Log(world.urls).package(name, "ok", "fail", DONE, resumed=resumed), ["续传/" + name])
         world.check_aftermath([(file_name, name)], [file_name])
         world.check_file(file_name, published)
         answers = wait_ranged(world, file_name, 2)
@@ -103,12 +89,8 @@ def cut_at_80_on_the_only_mirror(world):
 
 def nginx_answers(world, name):
     """(status, body bytes) of each request for rs/name that nginx (mirror 2) logged since the mark."""
-    found = []
-    for line in world._since_mark(world.args.ports[1]):
-        m = re.search(r'"GET /download/rs/%s HTTP/[\d.]+" (\d+) (\d+)' % re.escape(name), line)
-        if m:
-            found.append((int(m.group(1)), int(m.group(2))))
-    return found
+    return matches(world._since_mark(world.args.ports[1]),
+                   r'"GET /download/rs/%s HTTP/[\d.]+" (\d+) (\d+)' % re.escape(name))
 
 
 def cut_then_other_mirror(world):
@@ -175,7 +157,7 @@ def cancel_at_half_then_restart(world):
           "downloads after the cancel: %s" % world.downloaded())
     check(world.runs() == [], "an installer ran: %s" % world.runs())
     world.mark()
-    install(world, only_on_mirror1(world, "取消", True), ["续传/取消"])
+    install(world, Log(world.urls).package("取消", "ok", "fail", DONE, resumed=True), ["续传/取消"])
     world.check_file("cancel.exe", published)
     check(world.downloaded() == ["cancel.exe"], "downloads: %s" % world.downloaded())
     answers = wait_ranged(world, "cancel.exe", 1)

@@ -1,29 +1,17 @@
-"""End-to-end scenarios: the user's files stay safe, and only the file that
-was checked is started. The plain ones run against nginx on both mirrors;
-the fault ones (the faults suite) have the scripted fault server as mirror 1.
-
-A failed, refused or cancelled transfer must leave any earlier file of the
-same name as it was; an uninstall without a catalogue removes nothing; a
-package is started by its own full path and cannot be changed by another
-program between its check and its end."""
+"""End-to-end scenarios (plain and faults suites): a failed, refused or
+cancelled transfer leaves the user's file of that name as it was, and only
+the file that was checked is started, by its own full path."""
 import os
 import re
 import sys
-import time
 
-from e2e import CATALOGUE, DONE, Log, N, Program, check, install, pkg, q
-import e2e
+from e2e import (CATALOGUE, DONE, MIB, Log, N, Program, check, install, named_tool as tool, pkg, q, uninstall,
+                 wait_until)
 import site_builder as sb
 import trust
 
 NO_CATALOGUE = "未取得配置文件，没有卸载任何定额库。\r\n"
-MIB = 1 << 20
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def tool(name, file_name, state="2", **kw):
-    """A chosen non-Dek package; its installer logs its start in runs.log."""
-    return e2e.tool(name, file_name, state, target=name + ".dat", **kw)
 
 
 # ---- plain suite ----------------------------------------------------------
@@ -34,19 +22,11 @@ def no_catalogue_site(world):
 
 
 def uninstall_without_catalogue(world):
-    lib = os.path.join(world.drive_c, "QuotaLib")
-    world.reset("[Dek Files]\r\n北京定额2008=C:\\QuotaLib\\bj2008.dek\r\n上海定额=C:\\QuotaLib\\sh.dek\r\n",
-                site=no_catalogue_site)
-    for name in ("bj2008.dek", "sh.dek"):
-        open(os.path.join(lib, name), "w").write("installed")
-    with Program(world) as p:
-        check(p.text("items") == "", "the tree is not empty")
-        p.ask("press 109")
-        # What the fetch said of the mirrors is its own affair; this line follows it.
-        p.wait_log("(?:[^\r\n]*\r\n)?" + q(NO_CATALOGUE))
-        p.close()
-    check(list(world.ini()) == ["北京定额2008", "上海定额"], "records left: %s" % world.ini())
-    check(sorted(os.listdir(lib)) == ["bj2008.dek", "sh.dek"], "files left: %s" % os.listdir(lib))
+    # What the fetch said of the mirrors is its own affair; the line follows it.
+    uninstall(world, "[Dek Files]\r\n北京定额2008=C:\\QuotaLib\\bj2008.dek\r\n上海定额=C:\\QuotaLib\\sh.dek\r\n",
+              ["bj2008.dek", "sh.dek"], "(?:[^\r\n]*\r\n)?" + q(NO_CATALOGUE), ["北京定额2008", "上海定额"],
+              ["bj2008.dek", "sh.dek"], site=no_catalogue_site,
+              shown=lambda p: check(p.text("items") == "", "the tree is not empty"))
 
 
 def setup_site(world):
@@ -93,8 +73,7 @@ def write_error_keeps_the_users_file(world):
 
 
 def small_installed_big_kept(world, users):
-    """After a run that could not write the big package: the small one is
-    installed, and the user's big.xlsx is there as it was."""
+    """The small package installed, the user's big.xlsx as it was."""
     world.check_aftermath([("small.exe", "小包")], ["big.xlsx", "small.exe"])
     world.check_file("big.xlsx", users)
 
@@ -109,11 +88,8 @@ mount -t tmpfs -o "size=$size" small-drive "$folder" || { echo "e2e: cannot moun
 
 
 def no_room_on_a_small_drive(world):
-    # The download folder is a drive with 2 MiB of room: big.xlsx does not
-    # fit and is not even begun, the other package still installs. A drive
-    # of its own needs a mount, which only a private mount namespace (root)
-    # allows; the run there uses a copy of the prefix, whose wineserver
-    # starts and ends inside, and the servers outside.
+    # The download folder is a 2 MiB drive (a tmpfs in a private mount
+    # namespace, on a prefix copy): big.xlsx is not even begun.
     argv = [sys.executable, os.path.join(HERE, "e2e.py"), "--inside", "small_drive_run"] + world.argv()
     try:
         status = trust.run_in_namespace(argv, os.path.join(world.args.work, "small-drive"), SMALL_DRIVE_MOUNT,
@@ -176,9 +152,8 @@ def broken_mirror_keeps_the_users_file(world):
 
 
 def overwritten_while_arriving(world):
-    # Mirror 1 sends all of arrive.exe but its last byte, waits, then sends
-    # that byte. Meanwhile another program of the user writes a tampered copy
-    # of the same size over the file the download is writing.
+    # Mirror 1 holds back arrive.exe's last byte; meanwhile another program
+    # writes a tampered copy of the same size over the file being written.
     world.publish(fault_site)
     published = world.site_path(1, "pk/arrive.exe")
     size = os.path.getsize(published)
@@ -190,27 +165,26 @@ def overwritten_while_arriving(world):
                 routes=world.routes({"pk/arrive.exe": ("/file/%d/1500" % (size - 1), published)}))
     with Program(world) as p:
         p.tick(*unticks(["到达"]))
-        log = Log(world.urls)
-        log.package("到达", "ok", "fail", DONE)
+        log = Log(world.urls).package("到达", "ok", "fail", DONE)
         p.ask("press 102")
         # The files are watched, not the window: while the program waits for
         # the last byte it does not answer the driver.
-        tried, seen = False, set()
-        deadline = time.time() + 60
-        while not tried and time.time() < deadline:
+        seen = set()
+
+        def overwrite():
             for name in ("arrive.exe.part", "arrive.exe"):
                 path = os.path.join(world.downloads(), name)
                 if os.path.exists(path):
                     seen.add((name, os.path.getsize(path)))
-                # The part is on disk and the last byte is still awaited:
-                # whatever of it the program has written so far.
-                if name == "arrive.exe.part" and os.path.exists(path) and 0 < os.path.getsize(path) < size:
-                    for target in ("arrive.exe.part", "arrive.exe"):
-                        p.ask("overwrite %s %s" % (
-                            world.win_path(os.path.join(world.downloads(), target)).encode("gbk").hex(),
-                            world.win_path(tampered).encode("gbk").hex()), ok=False)
-                    tried = True
-            time.sleep(0.02)
+            # The part is on disk and the last byte is still awaited:
+            # whatever of it the program has written so far.
+            if not any(n == "arrive.exe.part" and 0 < s < size for n, s in seen):
+                return False
+            for target in ("arrive.exe.part", "arrive.exe"):
+                p.ask("overwrite %s %s" % tuple(world.win_path(path).encode("gbk").hex() for path in
+                                                (os.path.join(world.downloads(), target), tampered)), ok=False)
+            return True
+        tried = wait_until(overwrite, 60, step=0.02)
         p.wait_log(log.pattern())
         p.close()
     check(tried, "the download was never seen half way: %s" % seen)
@@ -219,10 +193,9 @@ def overwritten_while_arriving(world):
 
 
 def cancel_while_the_local_copy_is_checked(world):
-    # Every package is current in the download folder; mirror 1 never
-    # answers for them. The first package that asks mirror 1 first waits
-    # there until cancel is pressed; its second attempt then finds the
-    # cancel set while it hashes the local copy, which must stay as it is.
+    # Every package is current locally; mirror 1 never answers. The first to
+    # ask mirror 1 waits there until cancel; its second attempt meets the
+    # cancel while hashing the local copy, which must stay as it is.
     files = ["r%d.exe" % i for i in range(1, len(READY) + 1)]
     for attempt in range(3):
         world.reset(site=fault_site, seed=files,
@@ -230,11 +203,9 @@ def cancel_while_the_local_copy_is_checked(world):
         with Program(world) as p:
             p.tick(*unticks(READY))
             p.ask("press 102")
-            deadline = time.time() + 60
-            while not world.fault_lines("GET /download/pk/") and time.time() < deadline:
-                if re.search("以下|安装完成。\r\n$", p.log() or "") and len(world.runs()) == len(files):
-                    break  # every package tried mirror 2 first: nothing stalled
-                time.sleep(0.1)
+            # Until a package stalls, or every one tried mirror 2 first and the run ended.
+            wait_until(lambda: world.fault_lines("GET /download/pk/") or (
+                re.search("以下|安装完成。\r\n$", p.log() or "") and len(world.runs()) == len(files)), 60)
             stalled = world.fault_lines("GET /download/pk/")
             if stalled:
                 p.ask("press 107")

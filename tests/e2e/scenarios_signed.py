@@ -1,13 +1,7 @@
-"""End-to-end scenarios: signed catalogues. The signed suite of e2e.py runs
-the build that carries two catalogue keys (--signed-program, made fresh by
-the build; --signing-key and --second-signing-key are their private halves);
-the plain suite checks that a build without a key takes an archive whatever
-its signature member holds.
-
-The program keeps the highest serial it accepted in the Wine prefix's
-registry. Every catalogue here is signed with the script's default serial,
-the time of signing, unless a scenario asks for an older one: so no scenario
-leaves a serial behind that a later one (or a later run) would fall below."""
+"""End-to-end scenarios: signed catalogues (signed suite: a build with two
+keys) and a build without a key (plain suite). The program keeps the highest
+serial it accepted; catalogues use the default serial, the time of signing,
+so no scenario leaves one behind that a later one would fall below."""
 import os
 import subprocess
 import time
@@ -61,42 +55,38 @@ def other_key(world):
     return path
 
 
-def signature(world, xml):
-    return sb.archive_members(sb.signed_archive(signing_key(world), xml))[sb.SIGNATURE_MEMBER]
-
-
 def genuine_xml():
     return sb.catalogue_xml(catalogue())
 
 
+def genuine_signature(world):
+    """The signing key's signature of the genuine catalogue."""
+    return sb.archive_members(sb.signed_archive(signing_key(world), genuine_xml()))[sb.SIGNATURE_MEMBER]
+
+
+def archive(name, member=None, sig=None, xml=genuine_xml):
+    """A maker, named `name`, of an archive of xml() and, with `member`, that
+    member holding sig(world)."""
+    def make(world):
+        return sb.zip_archive([(sb.CATALOGUE_MEMBER, xml())] + ([(member, sig(world))] if member else []))
+    make.__name__ = name
+    return make
+
+
 # Archives a mirror might serve instead of the genuine signed one; none
 # carries the key's signature of its own catalogue.
-def tampered_archive(world):
-    return sb.zip_archive([(sb.CATALOGUE_MEMBER, sb.catalogue_xml(tampered_catalogue())),
-                           (sb.SIGNATURE_MEMBER, signature(world, genuine_xml()))])
-
-
-def unsigned_archive(world):
-    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml())])
+tampered_archive = archive("tampered_archive", sb.SIGNATURE_MEMBER, genuine_signature,
+                           lambda: sb.catalogue_xml(tampered_catalogue()))
+unsigned_archive = archive("unsigned_archive")
+truncated_archive = archive("truncated_archive", sb.SIGNATURE_MEMBER, lambda w: genuine_signature(w)[:128])
+empty_signature_archive = archive("empty_signature_archive", sb.SIGNATURE_MEMBER, lambda w: b"")
+# The right signature, but in a folder of the archive: not the member.
+misplaced_signature_archive = archive("misplaced_signature_archive", "sig/" + sb.SIGNATURE_MEMBER,
+                                      genuine_signature)
 
 
 def other_key_archive(world):
     return sb.signed_archive(other_key(world), genuine_xml())
-
-
-def truncated_archive(world):
-    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()),
-                           (sb.SIGNATURE_MEMBER, signature(world, genuine_xml())[:128])])
-
-
-def empty_signature_archive(world):
-    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()), (sb.SIGNATURE_MEMBER, b"")])
-
-
-def misplaced_signature_archive(world):
-    # The right signature, but in a folder of the archive: not the member.
-    return sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()),
-                           ("sig/" + sb.SIGNATURE_MEMBER, signature(world, genuine_xml()))])
 
 
 def expired_archive(world):
@@ -210,10 +200,8 @@ def signed_package_without_hash(world):
 
 def unsigned_build_ignores_signature(world):
     # Mirror 1's archive has a signature member that is no signature at all.
-    def site(world):
-        return catalogue(), {"archives": {1: sb.zip_archive([(sb.CATALOGUE_MEMBER, genuine_xml()),
-                                                             (sb.SIGNATURE_MEMBER, b"no signature")])}}
-    world.reset(site=site)
+    junk = archive("junk", sb.SIGNATURE_MEMBER, lambda w: b"no signature")
+    world.reset(site=lambda world: (catalogue(), {"archives": {1: junk(world)}}))
     log, items = first_window(Program(world))
     check(log == "", "log not empty: %r" % log)
     check(items == ITEMS, "tree: %r" % items)

@@ -1,9 +1,5 @@
-"""End-to-end scenarios: the support log InstallZelm.log that the program
-keeps in the download folder (the plain suite of e2e.py). After a run it
-must hold the window's lines in UTF-8, every URL asked with its status, the
-transfers, the hash verdict, the catalogue signature verdict and the
-installers' exit codes; a log past 1 MiB from earlier runs becomes
-InstallZelm.log.1, replacing the generation there."""
+"""End-to-end scenarios (plain suite): the support log InstallZelm.log in the
+download folder, and its move to InstallZelm.log.1 past 1 MiB."""
 import datetime
 import os
 import re
@@ -33,8 +29,7 @@ def support_site(world):
 
 
 def read_log(path):
-    """[(stamp, kind, text)] of a support log; checks the mark, the encoding
-    and the form of every line."""
+    """[(stamp, kind, text)] of a support log; checks its BOM, UTF-8 and line form."""
     data = open(path, "rb").read()
     check(data.startswith(BOM), "%s does not start with a byte-order mark" % path)
     check(data.count(BOM) == 1, "%s has %d byte-order marks" % (path, data.count(BOM)))
@@ -66,16 +61,12 @@ def support_log_after_a_run(world):
                 files={"InstallZelm.log": old, "InstallZelm.log.1": b"the generation before"})
     started = datetime.datetime.utcnow() - datetime.timedelta(seconds=2)
     with Program(world) as p:
-        log = Log(world.urls)
-        log.package("支持定额", "ok", "ok", DONE)
-        log.package("支持工具", "ok", "ok", "安装失败，返回值 1603。\r\n")
-        log.package("二号工具", "fail", "ok", DONE)
-        log.text("以下软件安装失败:\r\n    支持工具\r\n")
-        window = p.install(log)
+        log = Log(world.urls).package("支持定额", "ok", "ok", DONE)
+        log.package("支持工具", "ok", "ok", "安装失败，返回值 1603。\r\n").package("二号工具", "fail", "ok", DONE)
+        window = p.install(log.text("以下软件安装失败:\r\n    支持工具\r\n"))
     ended = datetime.datetime.utcnow() + datetime.timedelta(seconds=2)
     folder = world.downloads()
-    check(open(os.path.join(folder, "InstallZelm.log.1"), "rb").read() == old,
-          "the old log did not become InstallZelm.log.1 unchanged")
+    world.check_file("InstallZelm.log.1", old)  # the old log, moved aside unchanged
     entries = read_log(os.path.join(folder, "InstallZelm.log"))
     stamps = [s for s, _, _ in entries]
     check(stamps == sorted(stamps), "stamps out of order")
@@ -126,7 +117,7 @@ def support_log_after_a_run(world):
         p.close()
     entries = read_log(os.path.join(folder, "InstallZelm.log"))
     check([k for _, k, _ in entries].count("start") == 2, "two runs, start lines: %s" % entries)
-    check(open(os.path.join(folder, "InstallZelm.log.1"), "rb").read() == old, "moved aside below 1 MiB")
+    world.check_file("InstallZelm.log.1", old)  # not moved aside below 1 MiB
     check(world.downloaded() == left, "downloads: %s, before %s" % (world.downloaded(), left))
 
 

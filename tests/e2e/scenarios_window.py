@@ -1,8 +1,6 @@
-"""End-to-end scenarios: the window during a run (the plain suite of
-e2e.py). A helper thread in the driver sends WM_NULL to the main window
-every 100 ms and times each answer; Windows calls a window hung after five
-seconds without one, so that is the line these scenarios draw. How far below
-it the waits stay is measured by bench/app_scale.py --waits."""
+"""End-to-end scenarios (plain suite): the window during a run. The driver
+times WM_NULL answers; Windows calls a window hung after 5 s without one
+(bench/app_scale.py --waits measures the margin)."""
 import os
 import re
 import subprocess
@@ -132,10 +130,8 @@ SCENARIOS = [installer_keeps_window_answering, cancel_during_installer, missing_
 
 
 def pictures_at_two_dpi_settings(world):
-    """At 96 and 144 DPI (the second in a Wine prefix of its own): the state
-    icons are 16 or 24 pixels wide, the tree's lines tall enough for them,
-    nothing lies outside the window, and a picture of the window is kept in
-    the work folder."""
+    """At 96 and 144 DPI (own prefix): state icons 16 or 24 px, lines tall enough,
+    nothing outside the window; a picture of it kept in the work folder."""
     prefix144 = os.path.join(world.args.work, "wineprefix-dpi144")
     subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix && iz_set_dpi 144', "-", ROOT],
                    env=dict(world.env(), IZ_WINEPREFIX=prefix144), check=True, timeout=600,
@@ -144,13 +140,7 @@ def pictures_at_two_dpi_settings(world):
     shots = os.path.join(world.args.work, "screens")
     os.makedirs(shots, exist_ok=True)
     for dpi, prefix in ((96, world.prefix), (144, prefix144)):
-        saved = world.prefix
-        world.prefix = prefix
-        try:
-            p = Program(world)
-        finally:
-            world.prefix = saved
-        try:
+        with Program(world, prefix=prefix) as p:
             icon, line, inside = map(int, p.ask("metrics").split()[1:])
             print("  %d DPI: state icon %d px, tree line %d px" % (dpi, icon, line), flush=True)
             check(icon == 16 * dpi // 96, "%d DPI: state icon %d pixels wide" % (dpi, icon))
@@ -163,8 +153,6 @@ def pictures_at_two_dpi_settings(world):
                   "no picture of the window at %d DPI" % dpi)
             print("  %d DPI: %s" % (dpi, shot), flush=True)
             p.close()
-        finally:
-            p.kill()
 
 
 SCENARIOS.append(pictures_at_two_dpi_settings)

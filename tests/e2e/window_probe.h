@@ -1,7 +1,5 @@
-// Reaching into the running program's window from another process: what the
-// end-to-end driver (tests/e2e/driver.cpp) and the scale benchmark's driver
-// (bench/app_driver.cpp) both need to find controls, read the tree and the
-// log, and click a tree item's state icon as a user would.
+// Reaching into the running program's window from another process, for the
+// end-to-end driver and the scale benchmark's driver (bench/app_driver.cpp).
 #pragma once
 
 #include <windows.h>
@@ -10,8 +8,7 @@
 #include <cstddef>
 #include <string>
 
-// Lower-case hex of the bytes, two digits a byte, and back. The drivers pass
-// GBK text this way so that it survives their line-based pipes.
+// Lower-case hex of the bytes and back: GBK text survives the line-based pipes.
 std::string Hex(const std::string& bytes);
 std::string Unhex(const std::string& hex);
 
@@ -21,9 +18,8 @@ HWND FindControl(HWND dialog, int id);
 // The ID of the process that owns window; 0 when window is not one.
 DWORD WindowProcessId(HWND window);
 
-// A page of memory (4 KiB) in another process, for the tree-view messages
-// that take pointers, which the system does not carry across processes.
-// Ok() is false when the process could not be opened or the page not had.
+// A 4 KiB page in another process, for the tree-view messages that take
+// pointers (not carried across processes). Ok() is false when none was had.
 class RemotePage {
  public:
   explicit RemotePage(DWORD processId);
@@ -64,15 +60,13 @@ bool OnStateIcon(HWND tree, RemotePage& page, HTREEITEM item, POINT at);
 // the window has handled it on return.
 void ClickAt(HWND window, POINT at);
 
-// The whole text of window (the system carries WM_GETTEXT across processes
-// itself), each of the two messages sent with SendMessageTimeout's flags and
-// time-out. False, with *text untouched, when the window did not answer.
+// The whole text of window, WM_GETTEXTLENGTH and WM_GETTEXT sent with
+// SendMessageTimeout's flags and time-out; false, *text untouched, on none.
 bool ReadText(HWND window, UINT flags, UINT timeoutMs, std::string* text);
 
-// The message watch: a thread that sends WM_NULL to window every 100 ms
-// with SendMessageTimeout (allowing a minute) and times each answer, as
-// Windows does to tell a hung window. One watch at a time; Start answers
-// false while one runs, Stop false when none does.
+// The message watch: a thread sends WM_NULL to window every 100 ms (allowing
+// a minute each) and times the answers, as Windows tells a hung window. One
+// at a time: Start answers false while one runs, Stop false when none does.
 struct MessageWatchResult {
   double longestMs = 0;  // the longest time one message took to be answered
   int sends = 0;         // messages answered

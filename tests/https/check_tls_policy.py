@@ -3,12 +3,9 @@
 
     check_tls_policy.py SOURCE_DIR
 
-A mirror whose certificate fails validation must be a failed attempt, and a
-redirect from https to http must be refused. The ways WinINet offers to
-switch that off are looked for in every source of the program (not in the
-tests): the SECURITY_FLAG_IGNORE_* and INTERNET_FLAG_IGNORE_CERT_* flags,
-INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP, setting INTERNET_OPTION_SECURITY_FLAGS,
-and InternetErrorDlg, which lets the user wave a bad certificate through.
+A bad certificate must fail the attempt and an https-to-http redirect must be
+refused: WinINet's flags and options that switch that off, and InternetErrorDlg
+(the user waving a certificate through), are looked for in the program's sources.
 """
 import os
 import re
@@ -48,18 +45,14 @@ def main():
         print("check_tls_policy: the pattern is wrong for: %s" % bad_pattern)
         return 1
     root = sys.argv[1]
-    found, scanned = [], 0
-    for top in PRODUCT_DIRS:
-        for folder, _, files in os.walk(os.path.join(root, top)):
-            for name in files:
-                if not name.endswith(SOURCE_SUFFIXES):
-                    continue
-                path = os.path.join(folder, name)
-                scanned += 1
-                with open(path, encoding="utf-8", errors="replace") as f:
-                    for number, line in enumerate(f, 1):
-                        if FORBIDDEN.search(line):
-                            found.append("%s:%d: %s" % (os.path.relpath(path, root), number, line.strip()))
+    paths = [os.path.join(folder, name) for top in PRODUCT_DIRS
+             for folder, _, names in os.walk(os.path.join(root, top))
+             for name in names if name.endswith(SOURCE_SUFFIXES)]
+    found, scanned = [], len(paths)
+    for path in paths:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            found += ["%s:%d: %s" % (os.path.relpath(path, root), number, line.strip())
+                      for number, line in enumerate(f, 1) if FORBIDDEN.search(line)]
     if scanned == 0:
         print("check_tls_policy: no sources below %s" % root)
         return 1

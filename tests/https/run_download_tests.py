@@ -1,22 +1,17 @@
 #!/usr/bin/env python3
-"""Runs https_tests.exe (DownloadFile against https mirrors) under Wine with a
-fresh test CA trusted inside a private mount namespace only (trust.py).
+"""Runs https_tests.exe under Wine with a fresh test CA trusted in a private
+mount namespace only (trust.py), against nginx with four servers over one
+root, each first checked to present the certificate it should (so a refusal
+under Wine can only be the certificate's or redirect's doing).
 
     run_download_tests.py --tests https_tests.exe --work DIR [gtest options]
 
-It makes the CA and the server certificates, starts nginx on free loopback
-ports with four servers over one document root, checks that each server
-presents the certificate it should (so that a refusal under Wine can only be
-the certificate's or the redirect's doing), writes DIR/https.info for the
-test program (IZ_HTTPS_INFO) and runs it. The good server redirects:
+The good server redirects:
 
     /to-https/REST        -> https://127.0.0.1:GOOD/REST
     /to-http/REST         -> http://127.0.0.1:PLAIN/REST
     /to-other-host/REST   -> https://127.0.0.1:OTHER_HOST/REST
     /to-self-signed/REST  -> https://127.0.0.1:SELF_SIGNED/REST
-
-Exits non-zero when anything fails, the namespace included: without the
-test CA trusted there is nothing to test.
 """
 import argparse
 import os
@@ -79,8 +74,7 @@ def check_servers(ports, pki, probe):
 
 
 def start_servers(work, www, pki):
-    """nginx with the four servers on free loopback ports, running;
-    (Nginx, ports). NginxError when five tries found no free ports."""
+    """(running Nginx, ports) with the four servers on free loopback ports."""
     for _ in range(5):
         ports = [nginx_site.free_port() for _ in range(4)]
         if len(set(ports)) < 4:

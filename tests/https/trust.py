@@ -1,28 +1,16 @@
-"""A test certificate authority, made fresh for each run, and Windows programs
-run under Wine with that authority trusted, and only there.
+"""A test CA made fresh for each run, and Windows programs run under Wine with
+that CA trusted, and only there.
 
-    pki = make_pki(folder)        # CA and server certificates (openssl)
-    status = run_trusted(argv, pki.ca, folder, env)
-
-Wine's crypt32 reads the system's roots from the first bundle it finds at a
-fixed list of places (on Debian /etc/ssl/certs/ca-certificates.crt, the only
-certificate file an https request opens under strace) and each process adds
-them to HKLM\\Software\\Microsoft\\SystemCertificates\\Root, volatile
-entries that live in the wineserver's memory until it ends. So a test CA that
-one program saw would be trusted by every later program of the same prefix.
-
-So run_trusted bind-mounts a bundle of the system's roots plus the test CA
-over the system's in a private mount namespace (unshare, which needs root),
-and runs the programs there with a throw-away copy of the project's Wine
-prefix, whose own wineserver starts inside and is killed before the end.
-Deleting the entry from the shared wineserver afterwards would not do: other
-tests share it meanwhile, and a killed run never cleans up.
-
-It raises NamespaceError, saying why, when the namespace cannot be made; a
-test that cannot trust its CA has nothing to show and must fail.
+Wine's crypt32 reads the system's roots from /etc/ssl/certs/ca-certificates.crt
+into volatile registry entries that live in the wineserver until it ends, so
+a test CA one program saw would be trusted by every later program of the
+prefix (and a killed run never cleans up). So run_trusted bind-mounts the
+system's roots plus the test CA over that bundle in a private mount namespace
+(unshare, root) and runs the programs there with a throw-away prefix copy
+whose wineserver is killed before the end. NamespaceError says why the
+namespace cannot be made; a test that cannot trust its CA must fail.
 """
 import contextlib
-import hashlib
 import os
 import shutil
 import subprocess
@@ -30,9 +18,8 @@ import subprocess
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SYSTEM_BUNDLE = "/etc/ssl/certs/ca-certificates.crt"
 
-# Wine's certificate name check compares DNS names only, never IP address
-# entries, so 127.0.0.1 is a DNS name as well; clients that read IP entries
-# (openssl, Python) match it there.
+# Wine's name check compares DNS names only, so 127.0.0.1 is a DNS name too;
+# clients that read IP address entries (openssl, Python) match it there.
 LOOPBACK_NAMES = "IP:127.0.0.1,DNS:localhost,DNS:127.0.0.1"
 OTHER_HOST = "mirror.other-host.example"
 
@@ -42,10 +29,9 @@ class NamespaceError(RuntimeError):
 
 
 class Pki:
-    """Paths of the PEM files make_pki wrote: the CA's certificate, and a
-    certificate and key for 127.0.0.1 signed by the CA (good), for another
-    host name signed by the CA (other_host), and for 127.0.0.1 signed by
-    itself (self_signed)."""
+    """make_pki's PEM files: the CA's certificate, and (certificate, key) for
+    127.0.0.1 (good), another host (other_host), both from the CA, and for
+    127.0.0.1 signed by itself (self_signed)."""
 
     def __init__(self, folder):
         self.folder = folder
@@ -80,10 +66,8 @@ def issue(pki, name, common_name, alt_names, ca_key):
 
 
 def make_pki(folder):
-    """Makes a new test CA and the three server certificates in `folder`
-    (emptied first) and returns a Pki. The CA's key is deleted once the
-    certificates are signed; the server keys stay for nginx until the caller
-    removes the folder."""
+    """A new test CA and the three server certificates in `folder` (emptied
+    first), as a Pki; the CA's key is deleted once they are signed."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder, mode=0o700)
     pki = Pki(folder)
@@ -101,8 +85,7 @@ def make_pki(folder):
 
 @contextlib.contextmanager
 def fresh_pki(folder):
-    """make_pki(folder) for the block; the folder, server keys and all, goes
-    after it."""
+    """make_pki(folder) for the block; the folder, keys and all, goes after it."""
     try:
         yield make_pki(folder)
     finally:
@@ -125,22 +108,16 @@ def check_namespace():
         raise NamespaceError("unshare --mount --propagation private failed: %s" % result.stderr.strip())
 
 
-def digest(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
-
-
 def shared_prefix():
     """The project's Wine prefix (made if missing), as scripts/wine-env picks it."""
-    out = subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix >&2 && '
-                          'printf %s "$WINEPREFIX"', "bash", ROOT],
-                         stdout=subprocess.PIPE, check=True, text=True).stdout
-    return out
+    return subprocess.run(["bash", "-c", 'source "$1/scripts/wine-env" && iz_make_prefix >&2 && '
+                           'printf %s "$WINEPREFIX"', "bash", ROOT],
+                          stdout=subprocess.PIPE, check=True, text=True).stdout
 
 
-# Runs inside the namespace: the caller's set-up lines (which take their
-# arguments and shift them off, exiting 97 when a mount fails), the program,
-# then the end of the prefix copy's wineserver, which holds the cached roots.
+# Inside the namespace: the caller's set-up lines (shifting off their
+# arguments; 97 when a mount fails), the program, then the end of the prefix
+# copy's wineserver, which holds the cached roots.
 INSIDE = r"""
 set -u
 %s
@@ -160,10 +137,9 @@ cmp -s "$bundle" "$system" || { echo "trust: the bind mount over $system did not
 
 def run_in_namespace(argv, folder, setup, setup_args=(), env=None, source=None):
     """Runs `argv` in a private mount namespace after the shell lines `setup`
-    (given `setup_args`), with a copy of the Wine prefix `source` (the
-    project's when None) at `folder`/wineprefix, which IZ_WINEPREFIX and
-    WINEPREFIX name; the copy goes afterwards. Answers the exit status;
-    NamespaceError when there is no namespace or a mount of `setup` failed."""
+    (given `setup_args`), with a copy of the Wine prefix `source` (default the
+    project's) at `folder`/wineprefix. Answers the exit status; NamespaceError
+    when there is no namespace or a mount of `setup` failed."""
     check_namespace()
     prefix = os.path.join(folder, "wineprefix")
     env = dict(os.environ if env is None else env)
@@ -184,10 +160,8 @@ def run_in_namespace(argv, folder, setup, setup_args=(), env=None, source=None):
 
 
 def run_trusted(argv, ca_cert, folder, env=None):
-    """Runs `argv` with `ca_cert` trusted by Wine, as run_in_namespace does
-    under `folder`, and returns its exit status. Raises NamespaceError when
-    the namespace cannot be made, and RuntimeError when the system's bundle
-    is not as it was after."""
+    """run_in_namespace(argv) with `ca_cert` trusted by Wine; RuntimeError when
+    the system's bundle is not as it was afterwards."""
     os.makedirs(folder, exist_ok=True)
     bundle = os.path.join(folder, "ca-certificates.crt")
     with open(SYSTEM_BUNDLE, "rb") as f:
@@ -196,11 +170,12 @@ def run_trusted(argv, ca_cert, folder, env=None):
         test_ca = f.read()
     with open(bundle, "wb") as f:
         f.write(system + (b"" if system.endswith(b"\n") else b"\n") + test_ca)
-    before = digest(SYSTEM_BUNDLE)
     try:
         status = run_in_namespace(argv, folder, TRUST_MOUNT, [bundle, SYSTEM_BUNDLE], env)
     finally:
         os.remove(bundle)
-    if digest(SYSTEM_BUNDLE) != before or test_ca in open(SYSTEM_BUNDLE, "rb").read():
+    with open(SYSTEM_BUNDLE, "rb") as f:
+        after = f.read()
+    if after != system or test_ca in after:
         raise RuntimeError("%s changed or holds the test CA after the run" % SYSTEM_BUNDLE)
     return status

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Test fixture: makes fresh keys and signatures for the catalogue signature
-# and package hash tests in DIR, with openssl and the project's own scripts.
-# No private key is ever committed; each run makes new ones.
+# Test fixture: fresh keys and signatures for the catalogue signature and
+# package hash tests in DIR (openssl and the project's scripts); DIR/ready,
+# written last, tells a complete set from one that stopped half way.
 #   make_keys.sh DIR SOURCE_DIR
-# DIR/ready is written last, so a test can tell a complete set from a
-# fixture that stopped half way.
 set -euo pipefail
 
 if [ $# -ne 2 ]; then

@@ -10,13 +10,8 @@ sign=$src/scripts/sign-catalogue
 hash=$src/scripts/package-hash
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-
-check() {  # check NAME COMMAND...: the command must succeed
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else echo "FAILED: $name" >&2; failed=$((failed + 1)); fi
-}
+# shellcheck source=tests/support/checks.sh
+source "$src/tests/support/checks.sh"
 
 quiet() { "$@" >/dev/null 2>&1; }
 fails_verify() { ! quiet openssl dgst -sha256 -verify "$keys/$1.pub.pem" -signature "$2" "$3"; }  # KEY SIG FILE
@@ -24,22 +19,11 @@ fails_verify() { ! quiet openssl dgst -sha256 -verify "$keys/$1.pub.pem" -signat
 # refuses NAME EXPECTED_TEXT COMMAND...: the command fails, says EXPECTED_TEXT
 # on standard error, and leaves no $work/out.zip behind.
 refuses() {
-  local name=$1 text=$2
-  shift 2
   rm -f "$work/out.zip"
-  if "$@" >"$work/stdout" 2>"$work/stderr"; then
-    echo "FAILED: $name: succeeded" >&2
-    failed=$((failed + 1))
-  elif ! grep -qF -- "$text" "$work/stderr"; then
-    echo "FAILED: $name: no '$text' in: $(cat "$work/stderr")" >&2
-    failed=$((failed + 1))
-  elif [ -e "$work/out.zip" ]; then
-    echo "FAILED: $name: left an archive" >&2
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
+  fails_saying "$1" "$2" "$work/stderr" logged "${@:3}"
+  [ ! -e "$work/out.zip" ] || fail "$1: left an archive"
 }
+logged() { "$@" >"$work/stdout" 2>"$work/stderr"; }
 
 if [ ! -f "$keys/ready" ]; then
   echo "scripts_test: no keys in $keys: the make_keys fixture (openssl) did not run" >&2
@@ -146,5 +130,4 @@ refuses "hash without a file" "usage:" "$hash"
 refuses "hash of a missing file" "$work/none" "$hash" "$work/none"
 refuses "hash of a folder" "$work/in" "$hash" "$work/in"
 
-echo "scripts_test: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish scripts_test

@@ -1,15 +1,8 @@
-# Makes the throw-away trust material of the signing test in DIR, fresh at
-# each run (no private key is ever committed):
-#   ca.pem         a test root CA
-#   other-ca.pem   an unrelated root CA, which must not vouch for the program
-#   sign.pem/.key  a code-signing certificate "Example Vendor" from ca.pem
-#   sign.p12       the same in PKCS#12, protected by the password in p12.pass
-#   wrong.pass     another password
-#   tsa.pem/.key   a time-stamping certificate from ca.pem, with tsa.cnf, the
-#                  openssl configuration of tsa.py
-#   catalogue-public.pem  a catalogue key to build the program with
-# Valid for two days from now. Sourced; make_trust DIR returns non-zero when
-# openssl fails.
+# Sourced. make_trust DIR makes the signing test's throw-away trust material
+# in DIR, valid two days: ca.pem and an unrelated other-ca.pem; sign.pem/.key
+# ("Example Vendor", from ca.pem) and sign.p12 (password in p12.pass, not
+# wrong.pass); tsa.pem/.key and tsa.py's tsa.cnf; catalogue-public.pem.
+# Non-zero when openssl fails.
 make_trust() {
   local dir=$1
   cat >"$dir/openssl.cnf" <<EOF

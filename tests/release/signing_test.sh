@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# Checks the signing of the release by scripts/package from the outside,
-# with a throw-away CA, code-signing certificate and time-stamping authority
-# that this test makes (nothing secret is kept: the folder goes at the end).
-# The release is built once into WORK/release (IZ_RELEASE_DIR); the later
-# runs only sign and zip the same program again.
+# Checks scripts/package's signing of the release from the outside, with a
+# throw-away CA, code-signing certificate and TSA (removed at the end). The
+# release is built once into WORK/release; later runs only sign and zip.
 #   signing_test.sh SOURCE_DIR WORK
 set -uo pipefail
 
 src=$1 work=$2
 package=$src/scripts/package
 digest=$src/scripts/program-digest
-passed=0 failed=0
 tsa_pid=
+# shellcheck source=tests/support/checks.sh
+source "$src/tests/support/checks.sh"
 
 cleanup() {
   [ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null
@@ -30,20 +29,12 @@ done
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 export no_proxy=127.0.0.1
 
-check() {  # check NAME COMMAND...: the command must succeed
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else echo "FAILED: $name" >&2; failed=$((failed + 1)); fi
-}
-
 refused() {  # refused NAME COMMAND...: the command must fail
   local name=$1
   shift
-  if "$@" >/dev/null 2>&1; then echo "FAILED: $name: accepted" >&2; failed=$((failed + 1)); else passed=$((passed + 1)); fi
+  if "$@" >/dev/null 2>&1; then fail "$name: accepted"; else pass; fi
 }
 
-# The release's build folder stays from run to run: only what it builds anew
-# is compiled again.
 trust=$work/trust
 rm -rf "$trust" "$work"/*.exe "$work"/*.out "$work"/*.err "$work"/*.verify "$work"/tsa.log
 mkdir -p "$trust"
@@ -57,10 +48,9 @@ for _ in $(seq 100); do [ -s "$trust/tsa.port" ] && break; sleep 0.1; done
 [ -s "$trust/tsa.port" ] || { echo "FAIL release signing: the test TSA did not start" >&2; exit 1; }
 tsa_url=http://127.0.0.1:$(cat "$trust/tsa.port")/
 
-# package NAME OPTIONS...: packages into $work/release; the program of the
-# archive goes to $work/NAME.exe, the output to $work/NAME.out and .err.
-# The program is built with loopback mirrors and a key of the test's own:
-# nothing that this test leaves behind may name the vendor's hosts.
+# package NAME OPTIONS...: packages into $work/release, the archive's program
+# to $work/NAME.exe, the output to $work/NAME.out and .err. Loopback mirrors
+# and a key of the test's own: nothing left behind names the vendor's hosts.
 package() {
   local name=$1
   shift
@@ -73,19 +63,7 @@ package() {
 
 # package_refused NAME TEXT OPTIONS...: scripts/package must fail with TEXT
 # on standard error.
-package_refused() {
-  local name=$1 text=$2
-  shift 2
-  if package "$name" "$@"; then
-    echo "FAILED: $name: accepted" >&2
-    failed=$((failed + 1))
-  elif ! grep -qF -- "$text" "$work/$name.err"; then
-    echo "FAILED: $name: no '$text' in: $(cat "$work/$name.err")" >&2
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
-}
+package_refused() { fails_saying "$1" "$2" "$work/$1.err" package "$1" "${@:3}"; }
 
 verifies() {  # verifies FILE [osslsigncode verify options]
   local file=$1
@@ -154,5 +132,4 @@ check "unsigned program is the built bytes" cmp -s "$work/unsigned.exe" "$built"
 refused "unsigned program does not verify" verifies "$work/unsigned.exe"
 check "unsigned and signed releases print one digest" test "$(printed_digest unsigned)" = "$(printed_digest pem)"
 
-echo "release signing: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish "release signing"

@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
 """A time-stamping authority on 127.0.0.1 for the signing test: answers each
-RFC 3161 request (POSTed as application/timestamp-query) with the reply that
-`openssl ts -reply` makes from the test's own TSA certificate.
+RFC 3161 request with `openssl ts -reply` (CONFIG's [tsa] section); writes
+its port to PORT_FILE once it listens.
 
     tsa.py CONFIG PORT_FILE
-
-CONFIG is an openssl configuration with a [tsa] section. The server takes a
-free port of the system's choosing and writes its number to PORT_FILE once
-it listens; it serves until it is terminated."""
+"""
 import http.server
 import os
 import subprocess

@@ -3,58 +3,46 @@
 The first path segments pick the behaviour, so that a test can put a whole
 "base URL" in front of a file name (byte i of a made-up body is i % 251):
 
-  /ok/N/...            200, Content-Length N, N bytes
-  /status/C/...        status C, Content-Length 5, body "error"
-  /nolength/N/...      200, no Content-Length, N bytes, then close
-  /short/N/...         Content-Length N, N // 2 bytes, then close
-  /long/N/...          Content-Length N, N + 4096 bytes sent with the head, then close
-  /slow/N/MS/...       Content-Length N, 4096-byte pieces every MS ms
-  /drip/N/B/MS/...     Content-Length N, B-byte pieces every MS ms; logs
-                       "drip N sent S" when it ends, S the bytes sent
-  /flood/N/...         Content-Length N, then a body that never ends (its
-                       first 64 KiB with the head); logs "flood N sent S"
-  /trickleheader/MS/...  a status line, then one byte of a header every MS ms
-                       for as long as the client stays (ten minutes at most)
-  /stall/...           reads the request and answers nothing
-  /stallbody/N/...     headers with Content-Length N, then nothing
-  /length/TEXT/...     200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
-  /ranged/N/CUT/CUTS/AFTER/B/MS/...
-                       as the routed /ranged below, for a made-up body of N
-                       bytes with a fixed date
+  /ok/N/...          200, Content-Length N, N bytes
+  /status/C/...      status C, Content-Length 5, body "error"
+  /nolength/N/...    200, no Content-Length, N bytes, then close
+  /short/N/...       Content-Length N, N // 2 bytes, then close
+  /long/N/...        Content-Length N, N + 4096 bytes sent with the head
+  /slow/N/MS/...     Content-Length N, 4096-byte pieces every MS ms
+  /drip/N/B/MS/...   Content-Length N, B-byte pieces every MS ms; logs
+                     "drip N sent S" when it ends, S the bytes sent
+  /flood/N/...       Content-Length N, then an endless body; logs "flood N sent S"
+  /trickleheader/MS  a status line, then a header byte every MS ms (10 min at most)
+  /stall/...         reads the request and answers nothing
+  /stallbody/N/...   headers with Content-Length N, then nothing
+  /length/TEXT/...   200 with "Content-Length: TEXT" (URL-decoded), 64 bytes
+  /ranged/N/CUT/CUTS/AFTER/B/MS/...  the routed /ranged below, for a made-up
+                     body of N bytes with a fixed date
 
-ROUTES names a file, read at every request, that gives fixed paths a mode,
-so that a program whose base URL is this server's "/download/" meets a
-fault at a file's own URL. A line a route, tab-separated, "#" a comment:
+ROUTES names a file, read at every request, of tab-separated lines "PATH
+MODE [FILE]" ("#" a comment): a request for PATH is answered as one for MODE,
+a path no route names gets 404. These modes need FILE (an absolute path):
 
-  PATH  MODE [FILE]    e.g. "/download/InstallFiles.zip<TAB>/flood/2000"
-
-A request for PATH (both URL-decoded) is answered as one for MODE; a path
-no route names gets 404. These modes need FILE (an absolute path):
-
-  /file/B/MS           200 with FILE, B-byte pieces every MS ms (0: at once)
-  /cut/N/MS            Content-Length N, FILE's first N bytes, then after MS
-                       ms the rest: a surplus that comes late
+  /file/B/MS         200 with FILE, B-byte pieces every MS ms (0: at once)
+  /cut/N/MS          Content-Length N, FILE's first N bytes, the rest MS ms later
   /ranged/CUT/CUTS/AFTER/B/MS
-                       FILE with a strong ETag (mtime and size in hex, as
-                       nginx makes it) and Last-Modified, B-byte pieces every
-                       MS ms, honouring "Range: bytes=N-" when If-Range is
-                       absent or names that ETag or date. The first CUTS
-                       requests for the path hang up after CUT percent of the
-                       file (from where they start); later ones with a Range
-                       are answered as AFTER says:
-                         honest    206, the rest of the file
-                         norange   200, the whole file (Range ignored)
-                         badrange  206 "bytes 0-(L-1)/L" and the whole file
-                         stuck     206 with the right head, then hangs up
-                         changed   as honest, but the first request served
-                                   another version (every byte, ETag and
-                                   date changed)
-                         weak      as honest, with weak (W/) ETags
-                         dateonly  as honest, without any ETag
-                         longtag   as honest, with an ETag of 302 characters
-                       Each request logs "ranged PATH STATUS sent S
-                       range=RANGE if-range=IFRANGE" ("-" for a header not
-                       sent); counts start again when the route file changes.
+                     FILE with nginx's strong ETag (mtime-size in hex) and
+                     Last-Modified, B-byte pieces every MS ms, honouring
+                     "Range: bytes=N-" when If-Range is absent or matches.
+                     The first CUTS requests for the path hang up after CUT
+                     percent of the file; later ones with a Range get AFTER:
+                       honest    206, the rest of the file
+                       norange   200, the whole file (Range ignored)
+                       badrange  206 "bytes 0-(L-1)/L" and the whole file
+                       stuck     206 with the right head, then hangs up
+                       changed   as honest, but the first request served
+                                 another version (bytes, ETag and date)
+                       weak      as honest, with weak (W/) ETags
+                       dateonly  as honest, without any ETag
+                       longtag   as honest, with an ETag of 302 characters
+                     Each logs "ranged PATH STATUS sent S range=RANGE
+                     if-range=IFRANGE" ("-": not sent); counts restart when
+                     the route file changes.
 
 Every request line and its User-Agent is appended to DIR/fault-requests.log.
 """
@@ -70,20 +58,14 @@ from fault_wire import body_bytes, head_bytes, hold, log_line, read_request, sen
 
 def read_routes(routes_path):
     """{decoded path: (mode path, file or None)} from the route file."""
-    routes = {}
-    if not routes_path:
-        return routes
     try:
         with open(routes_path, encoding="utf-8") as f:
-            lines = f.read().splitlines()
+            lines = [l.split("\t") for l in f.read().splitlines()
+                     if l.strip() and not l.lstrip().startswith("#")]
     except OSError:
-        return routes
-    for line in lines:
-        if not line.strip() or line.lstrip().startswith("#"):
-            continue
-        fields = line.split("\t")
-        routes[urllib.parse.unquote(fields[0])] = (fields[1], fields[2] if len(fields) > 2 else None)
-    return routes
+        return {}
+    return {urllib.parse.unquote(fields[0]): (fields[1], fields[2] if len(fields) > 2 else None)
+            for fields in lines}
 
 
 RANGED_COUNTS = {}
@@ -99,9 +81,20 @@ def ranged_index(path):
         return index
 
 
-def forget_ranged_counts():
-    with RANGED_LOCK:
-        RANGED_COUNTS.clear()
+def send_paced(conn, total, part, piece, ms):
+    """Sends part(size, at) for `total` bytes in `piece`-byte pieces, `ms` ms
+    apart; answers the bytes sent, also when the client left early."""
+    sent = 0
+    try:
+        while sent < total:
+            chunk = part(min(piece, total - sent), sent)
+            conn.sendall(chunk)
+            sent += len(chunk)
+            if ms:
+                time.sleep(ms / 1000.0)
+    except OSError:
+        pass
+    return sent
 
 
 def ranged(conn, headers, log_path, path, data, mtime, cut, cuts, after, piece, ms):
@@ -143,13 +136,7 @@ def ranged(conn, headers, log_path, path, data, mtime, cut, cuts, after, piece, 
     sent = 0
     try:
         conn.sendall(head)
-        step = piece or limit or 1
-        while sent < limit:
-            chunk = body[sent:min(limit, sent + step)]
-            conn.sendall(chunk)
-            sent += len(chunk)
-            if ms:
-                time.sleep(ms / 1000.0)
+        sent = send_paced(conn, limit, lambda size, at: body[at:at + size], piece or limit or 1, ms)
     finally:
         log_line(log_path, "ranged %s %d sent %d range=%s if-range=%s" % (
             path, status, sent, headers.get("range", "-"), headers.get("if-range", "-")))
@@ -179,44 +166,28 @@ def reply(r, status, length, body, reason="OK"):
 
 
 def mode_long(r):
-    # Head and body in one write, as a lying server would send them: a
-    # client reads the surplus with the head.
+    # Head and body in one write: a client reads the surplus with the head.
     n = r.arg(1)
     r.conn.sendall(head_bytes(200, n) + body_bytes(n + 4096))
 
 
 def mode_slow(r):
-    n, ms = r.arg(1), r.arg(2, 50)
+    n = r.arg(1)
     send_head(r.conn, 200, n)
-    sent = 0
-    while sent < n:
-        piece = body_bytes(min(4096, n - sent), sent)
-        r.conn.sendall(piece)
-        sent += len(piece)
-        time.sleep(ms / 1000.0)
+    send_paced(r.conn, n, body_bytes, 4096, r.arg(2, 50))
 
 
 def mode_drip(r):
-    n, piece, ms = r.arg(1), max(1, r.arg(2, 1)), r.arg(3, 1000)
+    n = r.arg(1)
     send_head(r.conn, 200, n)
-    sent = 0
-    try:
-        while sent < n:
-            r.conn.sendall(body_bytes(min(piece, n - sent), sent))
-            sent += min(piece, n - sent)
-            time.sleep(ms / 1000.0)
-    finally:
-        log_line(r.log_path, "drip %d sent %d" % (n, sent))
+    sent = send_paced(r.conn, n, body_bytes, max(1, r.arg(2, 1)), r.arg(3, 1000))
+    log_line(r.log_path, "drip %d sent %d" % (n, sent))
 
 
 def mode_file(r):
     data = r.file_data()
-    piece, ms = r.arg(1) or len(data) or 1, r.arg(2)
     send_head(r.conn, 200, len(data))
-    for at in range(0, len(data), piece):
-        r.conn.sendall(data[at:at + piece])
-        if ms:
-            time.sleep(ms / 1000.0)
+    send_paced(r.conn, len(data), lambda size, at: data[at:at + size], r.arg(1) or len(data) or 1, r.arg(2))
 
 
 def mode_ranged(r):
@@ -292,7 +263,8 @@ def route(path, routes_path):
         stamp = None
     if stamp != ROUTES_STAMP:  # new routes: the cuts begin again
         ROUTES_STAMP = stamp
-        forget_ranged_counts()
+        with RANGED_LOCK:
+            RANGED_COUNTS.clear()
     # A routed server answers only what its routes name.
     return read_routes(routes_path).get(urllib.parse.unquote(path), ("/", None))
 

@@ -3,14 +3,13 @@
 STALL_SECONDS = 120  # a stalled connection is dropped after this, at the latest
 
 
+PATTERN = bytes(range(251))
+
+
 def body_bytes(n, offset=0):
-    pattern = bytes(i % 251 for i in range(251 * 64))
-    out = bytearray()
+    """Bytes offset..offset+n of a made-up body whose byte i is i % 251."""
     start = offset % 251
-    while len(out) < n:
-        out += pattern[start:]
-        start = 0
-    return bytes(out[:n])
+    return (PATTERN * ((start + n) // 251 + 1))[start:start + n]
 
 
 def read_request(conn):

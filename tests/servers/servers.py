@@ -6,10 +6,7 @@
                          DIR/servers.info (KEY=VALUE lines) once both answer
   servers.py stop DIR    stops the two servers started in DIR
   servers.py fault DIR PORT [ROUTES]
-                         runs the fault server in the foreground on PORT
-                         (internal; the end-to-end tests start it this way)
-
-The fault server and the faults it can play are in fault_server.py.
+                         runs fault_server.py in the foreground on PORT
 """
 import os
 import signal
@@ -55,17 +52,14 @@ def start(directory):
     }
     tmp = os.path.join(directory, "servers.info.tmp")
     with open(tmp, "w") as f:
-        for k, v in info.items():
-            f.write("%s=%s\n" % (k, v))
+        f.write("".join("%s=%s\n" % item for item in info.items()))
     os.replace(tmp, os.path.join(directory, "servers.info"))
     print("servers: nginx on %d, fault server on %d, dead port %d" % (nginx_port, fault_port, dead_port))
     return 0
 
 
 def start_fault(directory, port, routes=None):
-    """Starts the fault server on `port` in the background, its output
-    appended to DIR/fault.out; the Popen once the port answers, else None
-    (the server stopped again)."""
+    """The fault server's Popen on `port` (output in DIR/fault.out) once it answers, else None."""
     argv = [sys.executable, os.path.abspath(__file__), "fault", directory, str(port)] + ([routes] if routes else [])
     fault = spawn(argv, os.path.join(directory, "fault.out"))
     if wait_for_port(port, 10, fault):

@@ -1,18 +1,15 @@
 """nginx on 127.0.0.1 for the tests and the demo, and free loopback ports.
 
-    with Nginx(run_dir, [(port, document_root), ...], slow_rate="40k"):
-        ...
+    with Nginx(run_dir, [(port, document_root) or Server, ...], slow_rate="40k"):
 
-run_dir holds the configuration, the logs (nginx-access.log for every
-server, nginx-access-PORT.log for each), the pid file and nginx's temporary
-folders. A Server in place of a (port, document_root) pair can also speak
-TLS and redirect. With slow_rate set, any file whose URL contains "slow" is
-sent at that many bytes a second, so that a test can cancel in the middle.
-start() raises NginxNotFound when there is no nginx to run and NginxError
-when it does not come up; the message says why, for the caller to print.
+run_dir holds the configuration, the logs (nginx-access.log, and
+nginx-access-PORT.log per server) and nginx's temporary folders. With
+slow_rate, files whose URL contains "slow" are sent at that rate, so that a
+test can cancel in the middle.
 """
 import os
 import re
+import shutil
 import socket
 import subprocess
 import time
@@ -92,25 +89,17 @@ class Server:
                              redirects=redirects, slow=slow, dir=run_dir)
 
 
-def as_server(server):
-    """A Server for a Server or a (port, document root) pair."""
-    return server if isinstance(server, Server) else Server(*server)
-
-
 def find_nginx():
-    """The nginx program's path on PATH, as scripts/test looks for it.
-    Raises NginxNotFound when no folder has it."""
-    for d in [d for d in os.environ.get("PATH", "").split(os.pathsep) if d]:
-        path = os.path.join(d, "nginx")
-        if os.path.isfile(path) and os.access(path, os.X_OK):
-            return path
+    """The nginx program's path on PATH, as scripts/test looks for it."""
+    path = shutil.which("nginx")
+    if path:
+        return path
     raise NginxNotFound("nginx not found (looked in PATH): run scripts/setup to install it; "
                         "Debian keeps it in /usr/sbin, which must be on PATH")
 
 
 def check_tls(program):
-    """Raises NginxError when `program` was built without the TLS module
-    (Debian's nginx-light has it)."""
+    """Raises NginxError when `program` was built without the TLS module."""
     built = subprocess.run([program, "-V"], capture_output=True, text=True).stderr
     if "--with-http_ssl_module" not in built:
         raise NginxError("%s has no TLS module (http_ssl_module): install a Debian nginx "
@@ -139,34 +128,23 @@ def wait_for_port(port, seconds=10, process=None):
 
 
 def spawn(argv, log_path):
-    """Starts `argv` with its output appended to `log_path`, in a new session:
-    whoever started us (CTest) waits for nothing of its, and a stop signal for
-    us does not reach it. Returns the Popen."""
+    """Starts `argv` with its output appended to `log_path`, in a new session,
+    so that CTest does not wait for it nor our stop signal reach it."""
     with open(log_path, "ab") as out:
         return subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                                 start_new_session=True)
 
 
-def nginx_conf(run_dir, servers, slow_rate=None):
-    """The configuration text for `servers`, Servers or (port, document root) pairs."""
-    slow = SLOW.format(rate=slow_rate) if slow_rate else ""
-    text = "".join(as_server(s).conf(slow, run_dir) for s in servers)
-    user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
-    return CONF.format(dir=run_dir, servers=text, user=user)
-
-
 class Nginx:
-    """nginx serving Servers or (port, document root) pairs on 127.0.0.1; a
-    context manager."""
+    """nginx serving Servers or (port, document root) pairs; a context manager."""
 
     def __init__(self, run_dir, servers, slow_rate=None):
         self.run_dir, self.slow_rate = os.path.abspath(run_dir), slow_rate
-        self.servers = [as_server(s) for s in servers]
+        self.servers = [s if isinstance(s, Server) else Server(*s) for s in servers]
         self.process = None
 
     def start(self, seconds=10):
-        """Writes the configuration, starts nginx and waits until every port
-        answers. Raises NginxNotFound or NginxError (nginx stopped again)."""
+        """Starts nginx and waits for every port; NginxNotFound or NginxError."""
         program = find_nginx()
         if any(s.cert for s in self.servers):
             check_tls(program)
@@ -176,8 +154,11 @@ class Nginx:
                 raise NginxError("port %d is taken by another program" % server.port)
         os.makedirs(os.path.join(self.run_dir, "tmp"), exist_ok=True)
         conf = os.path.join(self.run_dir, "nginx.conf")
+        slow = SLOW.format(rate=self.slow_rate) if self.slow_rate else ""
+        user = "user root;" if os.geteuid() == 0 else ""  # workers must read our folders
         with open(conf, "w") as f:
-            f.write(nginx_conf(self.run_dir, self.servers, self.slow_rate))
+            f.write(CONF.format(dir=self.run_dir, user=user,
+                                servers="".join(s.conf(slow, self.run_dir) for s in self.servers)))
         self.process = spawn([program, "-p", self.run_dir, "-e", self.run_dir + "/nginx-error.log", "-c", conf],
                              os.path.join(self.run_dir, "nginx.out"))
         deadline = time.time() + seconds
