@@ -61,6 +61,7 @@ TEST(DownloadDir, FollowsTheDesktopFolder) {
   TDesktopValue desktop;
   desktop.Set(profile.Path() + "\\Desktop");
   dialog->ResolveDownloadDir();
+  EXPECT_EQ(profile.Path() + "\\Downloads", std::string(dialog->DownloadDir));
   DWORD attributes = GetFileAttributesA((profile.Path() + "\\Downloads").c_str());
   ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -22,7 +22,11 @@ TSha256Digest DigestOf(const std::string& data) {
 }
 
 // A command run by another process (cmd.exe); its exit code.
-int RunOther(const std::string& commandLine) { return std::system(commandLine.c_str()); }
+int RunOther(const std::string& commandLine) {
+  const int code = std::system(commandLine.c_str());
+  EXPECT_NE(-1, code) << "cmd.exe did not start: " << commandLine;
+  return code;
+}
 
 class HeldFileTest : public ::testing::Test {
  protected:
@@ -41,6 +45,9 @@ TEST_F(HeldFileTest, AnotherProcessCannotChangeOrRemoveTheHeldFile) {
                                             nullptr, Held));
   EXPECT_FALSE(FileExists(Part));
   EXPECT_TRUE(Held.IsHeld());
+  // Reading is allowed (the loader and the package itself read it), and shows
+  // that the other process runs at all before its refusals are trusted.
+  EXPECT_EQ(0, RunOther("type \"" + Final + "\" >nul"));
   WriteFileBytes(Folder.File("other.txt"), "other");
   RunOther("echo tampered> \"" + Final + "\"");
   RunOther("del /f /q \"" + Final + "\"");
@@ -48,8 +55,6 @@ TEST_F(HeldFileTest, AnotherProcessCannotChangeOrRemoveTheHeldFile) {
   RunOther("move /y \"" + Folder.File("other.txt") + "\" \"" + Final + "\"");
   EXPECT_EQ(Content, ReadFileBytes(Final));
   EXPECT_EQ(THeldFile::kSame, Held.Check(Content.size(), &Digest, nullptr));
-  // Reading is still allowed: the loader and the package itself read it.
-  EXPECT_EQ(0, RunOther("type \"" + Final + "\" >nul"));
 
   // Released, the same command does change the file: the hold was what
   // stopped it.

@@ -118,6 +118,14 @@ TEST_F(AppWindow, FrameIsFixedSizeAndFitsTheDialog) {
   EXPECT_EQ(size.bottom, dlgClient.bottom);
   EXPECT_EQ(dlgClient.right, frameClient.right);
   EXPECT_EQ(dlgClient.bottom, frameClient.bottom);
+  // The real dialog, once the frame shows: its border just outside the
+  // frame's client area.
+  POINT origin = {0, 0};
+  ClientToScreen(frame, &origin);
+  RECT placed;
+  GetWindowRect(dlg, &placed);
+  EXPECT_EQ(origin.x - GetSystemMetrics(SM_CXBORDER), placed.left);
+  EXPECT_EQ(origin.y - GetSystemMetrics(SM_CYBORDER), placed.top);
 }
 
 TEST(AppShowCommand, MaximisedAndMinimisedStartsOpenNormally) {

@@ -36,7 +36,11 @@ class TBaseWin : public TWindow {
         {kMsgBoth, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-both", 1, res); }},
         {kMsgBaseOnly, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-only", 2, res); }},
         {kMsgPassOn, 0, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-passon", 3, res); }},
-        {WM_COMMAND, kCmd, [](TWindow&, WPARAM, LPARAM, LRESULT& res) { return Took("base-cmd", 0, res); }},
+        // Sets no result: the window procedure's own 0 must stand.
+        {WM_COMMAND, kCmd, [](TWindow&, WPARAM, LPARAM, LRESULT&) {
+           Calls.push_back("base-cmd");
+           return true;
+         }},
     };
     return SearchMessageTable(kTable, *this, msg, wp, lp, r) || TWindow::Dispatch(msg, wp, lp, r);
   }
