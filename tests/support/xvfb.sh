@@ -30,8 +30,10 @@ iz_start_xvfb() {
       sleep 0.1
     done
     # Another server may have taken the number in the meantime; ours then
-    # gives up, and the next number is tried.
-    if kill -0 "$IZ_XVFB_PID" 2>/dev/null && [ -S "/tmp/.X11-unix/X$n" ]; then
+    # gives up, and the next number is tried. The socket alone does not say
+    # whose it is (ours may not have given up yet): the lock holds the pid.
+    if kill -0 "$IZ_XVFB_PID" 2>/dev/null && [ -S "/tmp/.X11-unix/X$n" ] &&
+       [ "$(tr -d ' \n' < "/tmp/.X$n-lock" 2>/dev/null)" = "$IZ_XVFB_PID" ]; then
       export DISPLAY=":$n"
       return 0
     fi
