@@ -75,13 +75,16 @@ void TDecoratedFrame::FitClient() {
   if (!(style & WS_CHILD)) {
     // First fit: from a template's popup (owned by us, so GetParent already
     // answers our handle) to a plain child whose thin border lies just
-    // outside our client area.
+    // outside our client area. It becomes visible only once it is our
+    // child: in between it would be a top-level window with our caption,
+    // flashing on the screen and found by whoever looks for us by name.
     style = (style & kClientStylesMask) | kClientStylesAdded;
-    SetWindowLongA(client, GWL_STYLE, style);
+    SetWindowLongA(client, GWL_STYLE, style & ~WS_VISIBLE);
     LONG exStyle = GetWindowLongA(client, GWL_EXSTYLE);
     exStyle &= ~(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_STATICEDGE);
     SetWindowLongA(client, GWL_EXSTYLE, exStyle);
     SetParent(client, HWindow);
+    ShowWindow(client, SW_SHOWNA);
   }
   int bx = GetSystemMetrics(SM_CXBORDER), by = GetSystemMetrics(SM_CYBORDER);
   int width = inner.right - inner.left, height = inner.bottom - inner.top;

@@ -146,9 +146,28 @@ struct FrameFixture {
   ~FrameFixture() { delete Frame; }
 };
 
+// Every window of this thread that some message found visible while it had
+// no parent but the desktop.
+std::vector<HWND> VisibleTopLevel;
+
+LRESULT CALLBACK NoteVisibleTopLevel(int code, WPARAM wParam, LPARAM lParam) {
+  HWND window = reinterpret_cast<const CWPSTRUCT*>(lParam)->hwnd;
+  if (code == HC_ACTION && IsWindowVisible(window) && GetAncestor(window, GA_PARENT) == GetDesktopWindow())
+    VisibleTopLevel.push_back(window);
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 TEST(FrameworkFrame, ClientBecomesABorderedChildThatFillsTheFrameAndDecidesClosing) {
   FrameFixture f;
-  ASSERT_TRUE(f.Frame->Create());
+  // Made from a popup, the client is a child before it is visible: it never
+  // shows as a window of its own with the frame's caption.
+  VisibleTopLevel.clear();
+  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, NoteVisibleTopLevel, nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(hook);
+  bool created = f.Frame->Create();
+  UnhookWindowsHookEx(hook);
+  ASSERT_TRUE(created);
+  EXPECT_TRUE(VisibleTopLevel.empty()) << VisibleTopLevel.size() << " messages to a visible top-level window";
   HWND frame = f.Frame->GetHandle(), client = f.Client->GetHandle();
   EXPECT_EQ(frame, GetParent(client));
   LONG style = GetWindowLongA(client, GWL_STYLE);
