@@ -15,7 +15,6 @@
 #include "app/resume_state.h"
 #include "app_servers_helper.h"
 #include "markup/markup.h"
-#include "support/node_builder.h"
 #include "support/test_times.h"
 
 namespace {
@@ -36,13 +35,12 @@ struct TRangedAnswer {
 size_t LogMark = 0;
 
 // The ranged answers since LogMark to request paths that start with
-// `prefix`, in order: "ranged PATH STATUS sent N range=R if-range=I". The
-// server notes an answer once its body is sent, which can be just after the
-// program has read all of it: wait (5 s at most) for one answer per request.
+// `prefix`, in order: "ranged PATH STATUS sent N range=R if-range=I"; one
+// for each request, waited for 5 s at most.
 std::vector<TRangedAnswer> RangedAnswers(const std::string& prefix) {
-  for (int wait = 0;; ++wait) {
-    std::vector<TRangedAnswer> found;
-    const std::string whole = Servers().FaultLog();
+  std::vector<TRangedAnswer> found;
+  Servers().FaultLogOnce([&](const std::string& whole) {
+    found.clear();
     const std::string log = whole.size() > LogMark ? whole.substr(LogMark) : "";
     const std::string lead = "ranged " + prefix;
     for (size_t at = 0; (at = log.find(lead, at)) != std::string::npos; ++at) {
@@ -59,9 +57,9 @@ std::vector<TRangedAnswer> RangedAnswers(const std::string& prefix) {
     }
     size_t requests = 0;
     for (size_t at = 0; (at = log.find("GET " + prefix, at)) != std::string::npos; ++at) ++requests;
-    if (found.size() >= requests || wait == 250) return found;
-    Sleep(20);
-  }
+    return found.size() >= requests;
+  }, 5000);
+  return found;
 }
 
 // Sets CancelRequested on CancelDialog once the part file CancelPart holds
@@ -95,7 +93,7 @@ class ResumeTest : public TServedDialogTest {
   }
 
   bool Get(const char* fileName, const std::string& faultPath, bool withHash = true) {
-    TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", fileName}});
+    TXmlTreeNode* element = Package(fileName);
     if (withHash) element->SetAttribute("sha256", Sha256Hex(FaultBody(kSize)).c_str());
     Download.Resumed = false;
     return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
@@ -276,7 +274,7 @@ TEST_F(ResumeTest, CancelKeepsThePartForTheNextCall) {
 TEST_F(ResumeTest, NginxHonoursTheRangeOfItsOwnValidator) {
   const std::string body = FaultBody(300000);
   Servers().PutFile("resume/download/n.exe", body);
-  TXmlTreeNode* element = AddNode(&Root, "Dek", {{"fileName", "n.exe"}});
+  TXmlTreeNode* element = Package("n.exe");
   auto get = [&] {
     return DownloadFile(*Dialog, Local.Path().c_str(), element, Speed,
                         Servers().Nginx("resume/download/").c_str(), 0, &Download);

@@ -154,11 +154,8 @@ TEST_F(DownloadTest, FailedTransfersLeaveAnEarlierFileAsItWas) {
   EXPECT_EQ(FaultBody(40000), ReadFileBytes(Local.File("steady.exe")));
   // The endless body was read no further than the first block past its
   // announced length: socket buffers hold some megabytes, the whole 16 GiB.
-  std::string log;
-  for (int i = 0; i < 200 && log.find("flood 2000 sent") == std::string::npos; ++i) {
-    Sleep(50);
-    log = Servers().FaultLog();
-  }
+  const std::string log = Servers().FaultLogOnce(
+      [](const std::string& l) { return l.find("flood 2000 sent") != std::string::npos; }, 10000);
   size_t at = log.find("flood 2000 sent ");
   ASSERT_NE(std::string::npos, at) << log;
   EXPECT_LT(std::stoull(log.substr(at + 16)), 64ull << 20);

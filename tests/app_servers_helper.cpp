@@ -48,6 +48,15 @@ void TTestServers::PutFile(const std::string& relativePath, const std::string& c
 
 std::string TTestServers::FaultLog() const { return ReadFileBytes(Dir + "\\fault-requests.log"); }
 
+std::string TTestServers::FaultLogOnce(const std::function<bool(const std::string&)>& done, DWORD ms) const {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    std::string log = FaultLog();
+    if (done(log) || GetTickCount() - start >= ms) return log;
+    Sleep(20);
+  }
+}
+
 const TTestServers& Servers() {
   static const TTestServers servers = LoadServers();
   return servers;

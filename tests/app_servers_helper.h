@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,10 @@ struct TTestServers {
   void PutFile(const std::string& relativePath, const std::string& content) const;
   // The request log of the fault server, one "REQUEST-LINE\tAGENT" per line.
   std::string FaultLog() const;
+  // The same log once done(log) holds, or as it stands after ms: the server
+  // notes an answer once its body is sent, which can be just after the
+  // program has read all of it.
+  std::string FaultLogOnce(const std::function<bool(const std::string&)>& done, DWORD ms) const;
 };
 
 const TTestServers& Servers();  // loaded once

@@ -121,13 +121,14 @@ TEST_F(SupportLogTest, LongTextIsCutAtACharacter) {
   for (size_t i = 0; i < body.size(); i += 3) ASSERT_EQ(u8"定", body.substr(i, 3)) << i;
 }
 
-// Every line break in a text starts a stamped line of its kind; a later run
-// appends to the same file, and the mark stays the first bytes only.
+// Every line break in a text starts a stamped line of its kind (a closing
+// one adds none); a later run appends to the same file, and the mark stays
+// the first bytes only.
 TEST_F(SupportLogTest, LinesCarryTheTimeAndKindInUtf8AfterOneByteOrderMark) {
   const std::string before = NowStamp();
   ASSERT_TRUE(Log.Write("window", "正在下载\"北京定额2008\"...\r\nfrom http://127.0.0.1:1/download/\r\n"));
   ASSERT_TRUE(Log.Write("http", "GET http://127.0.0.1:1/download/a.exe status 200 length 5"));
-  for (const char* text : {"a\r\nb\nc\rd", "a\r\n\r\nb", ""}) ASSERT_TRUE(Log.Write("k", text));
+  for (const char* text : {"a\r\nb\nc\rd", "a\r\n\r\nb", "a\r\n", ""}) ASSERT_TRUE(Log.Write("k", text));
   TSupportLog later;
   ASSERT_TRUE(later.Start(Dir.Path().c_str()));
   ASSERT_TRUE(later.Write("start", "InstallZelm"));
@@ -143,7 +144,7 @@ TEST_F(SupportLogTest, LinesCarryTheTimeAndKindInUtf8AfterOneByteOrderMark) {
   std::vector<std::string> expected = {u8"window 正在下载\"北京定额2008\"...",
                                        "window from http://127.0.0.1:1/download/",
                                        "http GET http://127.0.0.1:1/download/a.exe status 200 length 5",
-                                       "k a", "k b", "k c", "k d", "k a", "k", "k b", "k",
+                                       "k a", "k b", "k c", "k d", "k a", "k", "k b", "k a", "k",
                                        "start InstallZelm"};
   EXPECT_EQ(expected, Unstamped(lines));
 }

@@ -93,8 +93,10 @@ class TreeTest : public ::testing::Test {
   }
 
   // Every item from `first` on, with its subtrees, in the order of the tree.
-  // Each item must carry the element whose name it shows.
-  std::vector<Shown> List(HTREEITEM first = nullptr, int depth = 0) const {
+  // Each item must carry the element whose name it shows, a child of the
+  // element its parent item carries.
+  std::vector<Shown> List(HTREEITEM first = nullptr, int depth = 0,
+                          const TXmlTreeNode* parent = nullptr) const {
     std::vector<Shown> out;
     if (!first) first = Tree->GetNextItem(nullptr, TVGN_ROOT);
     for (HTREEITEM item = first; item; item = Tree->GetNextItem(item, TVGN_NEXT)) {
@@ -102,12 +104,15 @@ class TreeTest : public ::testing::Test {
       TVITEMA tv = Item(item, text, sizeof text);
       const auto* node = reinterpret_cast<const TXmlTreeNode*>(tv.lParam);
       EXPECT_TRUE(node && strcmp(node->GetAttribute("name"), text) == 0) << text;
+      if (parent) {
+        EXPECT_TRUE(node && node->Parent == parent) << text;
+      }
       out.push_back(Shown{depth, text, tv.iImage, tv.iSelectedImage,
                           static_cast<int>((tv.state & TVIS_STATEIMAGEMASK) >> 12),
                           (tv.state & TVIS_EXPANDED) != 0});
       HTREEITEM child = Tree->GetNextItem(item, TVGN_CHILD);
       if (!child) continue;
-      std::vector<Shown> below = List(child, depth + 1);
+      std::vector<Shown> below = List(child, depth + 1, node);
       out.insert(out.end(), below.begin(), below.end());
     }
     return out;
