@@ -13,8 +13,8 @@ import time
 import traceback
 
 # Names the scenario modules take from here.
-from e2e_world import (CATALOGUE, LIB, MIB, ROOT, RUNLOG, WINE_RUN, Failure, N, World, catalogue,  # noqa: F401
-                      check, display, named_tool, pkg, read, sb, tool, wait_until)
+from e2e_world import (CATALOGUE, MIB, ROOT, WINE_RUN, Failure, N, World, catalogue,  # noqa: F401
+                      check, display, named_tool, pkg, read, sb, tool, wait_until, walk_files)
 from e2e_program import (DONE, Log, Program, first_window, install, install_until_mirror1_first, q,  # noqa: F401
                          uninstall)
 import trust  # noqa: E402

@@ -200,8 +200,7 @@ class Log:
             for m in order:
                 lines += q("from %s\r\n" % urls[m])
                 if outcome[m] == "ok":
-                    lines += q("下载完成 ") + speed_re + q("KB/S" + "(续传)" * resumed)
-                    lines += q('\r\n现在安装"%s"...\r\n' % name)
+                    lines += self.done(name, resumed, speed_re)
                     lines += q(result) if result else ""
                     break
                 if outcome[m] == "reject":
@@ -211,6 +210,12 @@ class Log:
             orders.append(lines)
         self.parts.append(q('正在下载"%s"...\r\n' % name) + "(?:%s|%s)" % tuple(orders))
         return self
+
+    @staticmethod
+    def done(name, resumed=False, speed_re=r"\d+\.\d\d"):
+        """The lines of a finished transfer whose installer starts."""
+        return (q("下载完成 ") + speed_re + q("KB/S" + "(续传)" * resumed) +
+                q('\r\n现在安装"%s"...\r\n' % name))
 
     def each(self, names, on1, on2, result=None):
         """package() for each of `names`."""

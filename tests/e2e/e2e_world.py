@@ -210,10 +210,10 @@ class World:
 
     def routes(self, files):
         """Fault server routes: the catalogue as mirror 2 has it, and {path below
-        "download": mode, or (mode, mirror 1 or 2 whose copy, or a file, to serve)}."""
+        "download": mode, or (mode, mirror 1 or 2 whose copy to serve)}."""
         found = {CATALOGUE: ("/file/0/0", self.site_path(2, "InstallFiles.zip"))}
         for path, mode in files.items():
-            if isinstance(mode, tuple) and isinstance(mode[1], int):
+            if isinstance(mode, tuple):
                 mode = (mode[0], self.site_path(mode[1], path))
             found["/download/" + path] = mode
         return found
@@ -230,11 +230,11 @@ class World:
     # -- the disk --------------------------------------------------------
 
     def check_aftermath(self, runs, downloads, records=None):
-        """After the run: runs.log holds exactly `runs` ("file|arguments|name" or
-        (file, name) started "/auto /s"), the download folder exactly `downloads`,
+        """After the run: runs.log holds exactly `runs` ((file, name), each
+        started "/auto /s"), the download folder exactly `downloads`,
         "Dek Files" exactly `records`, and nothing else on drive C changed since
         reset() but the quota libraries, qmtz.ini and WinINet's cache."""
-        runs = [r if isinstance(r, str) else "%s|/auto /s|%s" % r for r in runs]
+        runs = ["%s|/auto /s|%s" % r for r in runs]
         check(self.runs() == runs, "installers run: %s, expected %s" % (self.runs(), runs))
         check(self.downloaded() == sorted(downloads), "downloads: %s, expected %s"
               % (self.downloaded(), sorted(downloads)))

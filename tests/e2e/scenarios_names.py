@@ -6,8 +6,7 @@ import os
 import threading
 import time
 
-from e2e import MIB, Log, N, Program, check, install, named_tool as tool
-from e2e_world import walk_files
+from e2e import MIB, Log, N, Program, check, install, named_tool as tool, walk_files
 import site_builder as sb
 
 # The bound on the catalogue member, as the program has it.

@@ -48,11 +48,6 @@ def wait_ranged(world, name, count, seconds=15):
     return ranged_lines(world, name)
 
 
-def done_line(name, resumed):
-    return (q("下载完成 ") + r"\d+\.\d\d" + q("KB/S" + "(续传)" * resumed + "\r\n") +
-            q('现在安装"%s"...\r\n' % name))
-
-
 def cut_route(world, file_name, mode):
     """Resets with mirror 1 serving rs/`file_name` by `mode`; the file's path and size."""
     world.publish(resume_site)
@@ -102,7 +97,7 @@ def cut_then_other_mirror(world):
     log = Log(world.urls)
     for name in OTHERS:
         log.parts.append(q('正在下载"%s"...\r\n' % name) + "(?:%s%s%s|%s%s)" % (
-            u1, u2, done_line(name, True), u2, done_line(name, False)) + q(DONE))
+            u1, u2, Log.done(name, True), u2, Log.done(name, False)) + q(DONE))
 
     # Three packages: a run in which none tries mirror 1 first comes one
     # time in eight, so up to five runs.

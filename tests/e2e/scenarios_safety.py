@@ -162,7 +162,7 @@ def overwritten_while_arriving(world):
         f.write(sb.package_bytes(world.args.sample, **pkg("冒充", "冒充.dat", "no")))
     check(os.path.getsize(tampered) == size, "the tampered copy must keep the size")
     world.reset(site=fault_site,
-                routes=world.routes({"pk/arrive.exe": ("/file/%d/1500" % (size - 1), published)}))
+                routes=world.routes({"pk/arrive.exe": ("/file/%d/1500" % (size - 1), 1)}))
     with Program(world) as p:
         p.tick(*unticks(["到达"]))
         log = Log(world.urls).package("到达", "ok", "fail", DONE)

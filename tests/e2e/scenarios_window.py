@@ -64,7 +64,7 @@ def installer_keeps_window_answering(world):
         check(enabled(p, 102) and enabled(p, 109), "102 and 109 must come back after the run")
         p.tick("慢装/其后定额")  # and the boxes with them
         p.close()
-    world.check_aftermath(["slow12.exe|/auto /s|慢装定额"], ["slow12.exe"],
+    world.check_aftermath([("slow12.exe", "慢装定额")], ["slow12.exe"],
                           {"其他": "C:\\QuotaLib\\other.dek", "慢装定额": "C:\\QuotaLib\\slow12.dek"})
 
 
@@ -80,7 +80,7 @@ def cancel_during_installer(world):
         check(p.log() == text, "the run went on after the cancel: %r" % p.log())
         check(enabled(p, 102), "102 must come back after a cancelled run")
         p.close()
-    world.check_aftermath(["wait.exe|/auto /s|耗时定额"], ["wait.exe"], {"耗时定额": "C:\\QuotaLib\\wait.dek"})
+    world.check_aftermath([("wait.exe", "耗时定额")], ["wait.exe"], {"耗时定额": "C:\\QuotaLib\\wait.dek"})
 
 
 def missing_packages_keep_window_answering(world):

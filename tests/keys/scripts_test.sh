@@ -10,6 +10,7 @@ sign=$src/scripts/sign-catalogue
 hash=$src/scripts/package-hash
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+out=$work/out.zip  # where the signed archives go
 # shellcheck source=tests/support/checks.sh
 source "$src/tests/support/checks.sh"
 
@@ -17,11 +18,11 @@ quiet() { "$@" >/dev/null 2>&1; }
 fails_verify() { ! quiet openssl dgst -sha256 -verify "$keys/$1.pub.pem" -signature "$2" "$3"; }  # KEY SIG FILE
 
 # refuses NAME EXPECTED_TEXT COMMAND...: the command fails, says EXPECTED_TEXT
-# on standard error, and leaves no $work/out.zip behind.
+# on standard error, and leaves no $out behind.
 refuses() {
-  rm -f "$work/out.zip"
+  rm -f "$out"
   fails_saying "$1" "$2" "$work/stderr" logged "${@:3}"
-  [ ! -e "$work/out.zip" ] || fail "$1: left an archive"
+  [ ! -e "$out" ] || fail "$1: left an archive"
 }
 logged() { "$@" >"$work/stdout" 2>"$work/stderr"; }
 
@@ -31,13 +32,13 @@ if [ ! -f "$keys/ready" ]; then
 fi
 
 mkdir -p "$work/in"
-xml=$work/in/any-name.xml out=$work/out.zip
+xml=$work/in/any-name.xml
 cp "$keys/catalogue.xml" "$xml"
 
 # sign-catalogue: refusals.
 refuses "too few arguments" "usage:" "$sign" "$keys/good.pem" "$xml"
 refuses "missing key" "$work/none.pem" "$sign" "$work/none.pem" "$xml" "$out"
-refuses "missing catalogue" "$work/none.xml" "$sign" "$keys/good.pem" "$work/none.xml" "$work/out.zip"
+refuses "missing catalogue" "$work/none.xml" "$sign" "$keys/good.pem" "$work/none.xml" "$out"
 refuses "public key given" "cannot read the private key" "$sign" "$keys/good.pub.pem" "$xml" "$out"
 refuses "EC key" "not an RSA key" "$sign" "$keys/ec.pem" "$xml" "$out"
 refuses "1024-bit key" "1024 bits" "$sign" "$keys/small.pem" "$xml" "$out"
@@ -49,10 +50,10 @@ refuses "folder as output" "no file name" "$sign" "$keys/good.pem" "$xml" "$work
 (cd "$work" && echo stale >stale.txt && zip -q out.zip stale.txt)
 check "signs" "$sign" "$keys/good.pem" "$xml" "$out" >/dev/null
 check "exactly the two members, at the top" \
-  test "$(zipinfo -1 "$work/out.zip" | sort | tr '\n' ' ')" = "InstallFiles.xml InstallFiles.xml.sig "
+  test "$(zipinfo -1 "$out" | sort | tr '\n' ' ')" = "InstallFiles.xml InstallFiles.xml.sig "
 check "no extra fields (zip -X)" \
-  test "$(zipinfo -v "$work/out.zip" | grep -c 'length of extra field: *0 bytes')" = 2
-unzip -q -d "$work/x" "$work/out.zip"
+  test "$(zipinfo -v "$out" | grep -c 'length of extra field: *0 bytes')" = 2
+unzip -q -d "$work/x" "$out"
 # Only the root's start tag gains the two attributes: strip them and the
 # catalogue is byte for byte the one given.
 check "catalogue stored unchanged but for expires and serial" cmp -s \
@@ -79,7 +80,7 @@ refuses "five keys" "at most four keys" "$sign" --key "$keys/other.pem" --key "$
 refuses "a further key that the program would refuse" "1024 bits" \
   "$sign" --key "$keys/small.pem" "$keys/good.pem" "$xml" "$out"
 printf 'no markup at all' >"$work/in/none.xml"
-refuses "no root element" "no root element" "$sign" "$keys/good.pem" "$work/in/none.xml" "$work/out.zip"
+refuses "no root element" "no root element" "$sign" "$keys/good.pem" "$work/in/none.xml" "$out"
 
 # Attributes of those names are replaced where they stand, whatever their
 # quotes; everything else, the prolog's ">" and a child's own "expires"
@@ -87,10 +88,10 @@ refuses "no root element" "no root element" "$sign" "$keys/good.pem" "$work/in/n
 printf '<?xml version="1.0"?>\r\n<!-- a > b -->\r\n<Cat serial = \x27007\x27 name="x>y" expires="soon"\r\n  state="1">\r\n<A expires="k"/></Cat>\r\n' \
   >"$work/in/attrs.xml"
 check "signs with --days and --serial" "$sign" --days 2 --serial 9223372036854775807 "$keys/good.pem" \
-  "$work/in/attrs.xml" "$work/out.zip" >/dev/null
+  "$work/in/attrs.xml" "$out" >/dev/null
 printf '<?xml version="1.0"?>\r\n<!-- a > b -->\r\n<Cat serial="9223372036854775807" name="x>y" expires="X"\r\n  state="1">\r\n<A expires="k"/></Cat>\r\n' \
   >"$work/want.xml"
-unzip -p "$work/out.zip" InstallFiles.xml >"$work/got.xml"
+unzip -p "$out" InstallFiles.xml >"$work/got.xml"
 check "attributes replaced in place" cmp -s "$work/want.xml" \
   <(sed -E 's/expires="[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"/expires="X"/' "$work/got.xml")
 expires=$(date -u -d "$(sed -n 's/.*Cat .*expires="\([^"]*Z\)".*/\1/p' "$work/got.xml")" +%s 2>/dev/null || echo 0)
@@ -100,9 +101,9 @@ check "--days 2" test $((expires - $(date +%s))) -ge $((2 * 86400 - 60)) -a $((e
 # and each verifies with its own public key and no other.
 check "signs with three keys" "$sign" --key "$keys/other.pem" --key "$keys/big.pem" "$keys/good.pem" \
   "$xml" "$out" >/dev/null
-check "members of a three-key archive" test "$(zipinfo -1 "$work/out.zip" | tr '\n' ' ')" = \
+check "members of a three-key archive" test "$(zipinfo -1 "$out" | tr '\n' ' ')" = \
   "InstallFiles.xml InstallFiles.xml.sig InstallFiles.xml.sig2 InstallFiles.xml.sig3 "
-rm -rf "$work/y" && unzip -q -d "$work/y" "$work/out.zip"
+rm -rf "$work/y" && unzip -q -d "$work/y" "$out"
 for pair in good:sig other:sig2 big:sig3; do
   k=${pair%%:*} m=${pair#*:}
   check "$m verifies with the $k key" quiet openssl dgst -sha256 -verify "$keys/$k.pub.pem" \
